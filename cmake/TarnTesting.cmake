@@ -1,0 +1,26 @@
+# tarn_add_test(NAME <target> SOURCES <files...> LIBS <libs...> [GUI] [LABELS <labels...>])
+#
+# Builds one GoogleTest executable and registers each of its test cases with CTest.
+# Every test runs with QT_QPA_PLATFORM=offscreen so that no display is needed; GUI tests get a
+# QApplication from the shared test main, the others a QCoreApplication.
+function(tarn_add_test)
+    cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    if(T_GUI)
+        target_link_libraries(${T_NAME} PRIVATE tarn_test_main_gui)
+    else()
+        target_link_libraries(${T_NAME} PRIVATE tarn_test_main_core)
+    endif()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest)
+    set(labels unit)
+    if(T_LABELS)
+        set(labels ${T_LABELS})
+    endif()
+    gtest_discover_tests(${T_NAME}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 30
+        PROPERTIES
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TARN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TARN_BINARY_DIR=${PROJECT_BINARY_DIR}"
+            LABELS "${labels}"
+            TIMEOUT 120)
+endfunction()
