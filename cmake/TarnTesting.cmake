@@ -1,8 +1,8 @@
 # tarn_add_test(NAME <target> SOURCES <files...> LIBS <libs...> [GUI] [LABELS <labels...>])
 #
 # Builds one GoogleTest executable and registers each of its test cases with CTest.
-# Every test runs with QT_QPA_PLATFORM=offscreen so that no display is needed; GUI tests get a
-# QApplication from the shared test main, the others a QCoreApplication.
+# GUI tests get a QApplication from the shared test main, the others a QCoreApplication; the
+# main also sets the environment every test relies on (see tests/common/test_main.cpp).
 function(tarn_add_test)
     cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
@@ -20,7 +20,6 @@ function(tarn_add_test)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 30
         PROPERTIES
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TARN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TARN_BINARY_DIR=${PROJECT_BINARY_DIR}"
             LABELS "${labels}"
             TIMEOUT 120)
 endfunction()

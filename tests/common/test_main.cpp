@@ -2,6 +2,8 @@
 // test touches timers, sockets or widgets, and it must outlive them all.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #ifdef TARN_TEST_GUI
 #include <QApplication>
 using TestApplication = QApplication;
@@ -12,6 +14,13 @@ using TestApplication = QCoreApplication;
 
 int main(int argc, char **argv)
 {
+    // Tests run the same from ctest and by hand: no display is needed, and tests find the
+    // source tree (tools/, examples/) and the built programs through these variables unless
+    // the caller set them already.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("TARN_SOURCE_DIR", TARN_DEFAULT_SOURCE_DIR, 0);
+    setenv("TARN_BINARY_DIR", TARN_DEFAULT_BINARY_DIR, 0);
+
     TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
