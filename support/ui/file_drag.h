@@ -31,7 +31,7 @@ public:
     int FileCount = 0;
     std::function<void(TFileDrag *Sender)> OnDrop;
 
-    bool EnableDrop() const { return FEnableDrop; }
+    bool EnableDrop() const { return FEnableDrop && FOwner; }
     void SetEnableDrop(bool enable);
 
 protected:
