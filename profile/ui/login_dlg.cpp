@@ -117,6 +117,19 @@ TLoginDlg::TLoginDlg(TUserDialogs &dialogs, QWidget *parent) : QDialog(parent), 
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
+    // The controls' names, for style sheets, accessibility tools and tests.
+    const std::pair<QObject *, const char *> names[] = {
+        {ProfileGroup, "ProfileGroup"}, {Profile, "Profile"},
+        {OpenButton, "OpenButton"},     {SaveButton, "SaveButton"},
+        {URLEdit, "URLEdit"},           {UserEdit, "UserEdit"},
+        {PasswordEdit, "PasswordEdit"}, {LoginLibrary, "LoginLibrary"},
+        {Download, "Download"},         {DownloadButton, "DownloadButton"},
+        {PortEdit, "PortEdit"},         {TimeoutEdit, "TimeoutEdit"},
+        {ConnectionEdit, "ConnectionEdit"}, {OKBtn, "OKBtn"},
+        {CancelBtn, "CancelBtn"}};
+    for (const auto &[control, name] : names)
+        control->setObjectName(name);
+
     QWidget *order[] = {URLEdit,     UserEdit,       PasswordEdit, LoginLibrary,
                         Download,    DownloadButton, PortEdit,     TimeoutEdit,
                         ConnectionEdit, OKBtn,       CancelBtn,    OpenButton,
