@@ -45,13 +45,13 @@ public:
     using TStandartEv = std::function<void(TDialUp *Sender)>;
     using TOnNotConn =
         std::function<void(TDialUp *Sender, int ErrorCode, const std::string &ErrorMessage)>;
-    using TOnAsyncEvent = std::function<void(TDialUp *Sender, int State, int Error,
-                                             const std::string &MessageText)>;
+    using TOnAsyncEvent =
+        std::function<void(TDialUp *Sender, int State, int Error, const std::string &MessageText)>;
     using TOnError = TOnNotConn;
-    using TOnActiveConn = std::function<void(
-        TDialUp *Sender, THRasConn Handle, const TRasConnStatusA &Status,
-        const std::string &StatusString, const std::string &EntryName,
-        const std::string &DeviceType, const std::string &DeviceName)>;
+    using TOnActiveConn =
+        std::function<void(TDialUp *Sender, THRasConn Handle, const TRasConnStatusA &Status,
+                           const std::string &StatusString, const std::string &EntryName,
+                           const std::string &DeviceType, const std::string &DeviceName)>;
 
     explicit TDialUp(std::unique_ptr<TDialUpBackend> backend = CreateDialUpBackend(),
                      QObject *parent = nullptr);

@@ -15,7 +15,7 @@ constexpr int NmcliNotFound = 10;
 
 bool IsDialUpType(const std::string &type)
 {
-    static const char *const types[] = {"gsm",       "cdma", "pppoe", "adsl",
+    static const char *const types[] = {"gsm",       "cdma", "pppoe",    "adsl",
                                         "bluetooth", "vpn",  "wireguard"};
     return std::any_of(std::begin(types), std::end(types),
                        [&type](const char *t) { return type == t; });
@@ -57,9 +57,9 @@ TNetworkManagerBackend::~TNetworkManagerBackend()
         FDialThread.join();
 }
 
-TNetworkManagerBackend::Outcome TNetworkManagerBackend::Run(const std::vector<std::string> &arguments,
-                                                            int timeoutSeconds,
-                                                            std::string *output) const
+TNetworkManagerBackend::Outcome
+TNetworkManagerBackend::Run(const std::vector<std::string> &arguments, int timeoutSeconds,
+                            std::string *output) const
 {
     QStringList list;
     for (const std::string &argument : arguments)
@@ -72,8 +72,8 @@ TNetworkManagerBackend::Outcome TNetworkManagerBackend::Run(const std::vector<st
     if (!nmcli.waitForFinished(timeoutSeconds * 1000)) {
         nmcli.kill();
         nmcli.waitForFinished();
-        return {rrDialFailed, "nmcli did not answer within " + std::to_string(timeoutSeconds) +
-                                  " seconds."};
+        return {rrDialFailed,
+                "nmcli did not answer within " + std::to_string(timeoutSeconds) + " seconds."};
     }
     if (output)
         *output = nmcli.readAllStandardOutput().toStdString();
@@ -95,8 +95,8 @@ TNetworkManagerBackend::Outcome TNetworkManagerBackend::Run(const std::vector<st
 TNetworkManagerBackend::Outcome TNetworkManagerBackend::List(bool active,
                                                              std::vector<Profile> &profiles) const
 {
-    std::vector<std::string> arguments = {"-t", "-f", "NAME,UUID,TYPE,DEVICE,STATE",
-                                          "connection", "show"};
+    std::vector<std::string> arguments = {"-t", "-f", "NAME,UUID,TYPE,DEVICE,STATE", "connection",
+                                          "show"};
     if (active)
         arguments.push_back("--active");
     std::string output;
@@ -143,33 +143,50 @@ std::string TNetworkManagerBackend::UuidOf(THRasConn handle)
     return it == FHandles.end() ? std::string() : it->second;
 }
 
-int TNetworkManagerBackend::EnumEntries(std::vector<std::string> &entries)
+int TNetworkManagerBackend::Enumerate(bool active, std::vector<Profile> &profiles)
+{
+    const Outcome outcome = List(active, profiles);
+    // Without NetworkManager there is simply nothing to dial and nothing up.
+    if (outcome.Code == rrNoService) {
+        profiles.clear();
+        return rrSuccess;
+    }
+    if (outcome.Code != rrSuccess)
+        return Failed(outcome);
+    if (profiles.size() > MaxListed) {
+        profiles.clear();
+        return Failed({rrBufferTooSmall, {}});
+    }
+    return rrSuccess;
+}
+
+int TNetworkManagerBackend::FindEntry(const std::string &entry, Profile &found)
 {
     std::vector<Profile> profiles;
     const Outcome outcome = List(false, profiles);
-    // Without NetworkManager there is simply nothing to dial.
-    if (outcome.Code == rrNoService)
-        return rrSuccess;
     if (outcome.Code != rrSuccess)
         return Failed(outcome);
-    if (profiles.size() > MaxListed)
-        return Failed({rrBufferTooSmall, {}});
+    const auto profile = std::find_if(profiles.begin(), profiles.end(),
+                                      [&entry](const Profile &p) { return p.Name == entry; });
+    if (profile == profiles.end())
+        return Failed({rrNoSuchEntry, "There is no dial-up connection named \"" + entry + "\"."});
+    found = *profile;
+    return rrSuccess;
+}
+
+int TNetworkManagerBackend::EnumEntries(std::vector<std::string> &entries)
+{
+    std::vector<Profile> profiles;
+    const int result = Enumerate(false, profiles);
     for (const Profile &profile : profiles)
         entries.push_back(profile.Name);
-    return rrSuccess;
+    return result;
 }
 
 int TNetworkManagerBackend::GetEntryDialParams(const std::string &entry)
 {
-    std::vector<Profile> profiles;
-    const Outcome outcome = List(false, profiles);
-    if (outcome.Code != rrSuccess)
-        return Failed(outcome);
-    const bool found = std::any_of(profiles.begin(), profiles.end(),
-                                   [&entry](const Profile &p) { return p.Name == entry; });
-    if (!found)
-        return Failed({rrNoSuchEntry, "There is no dial-up connection named \"" + entry + "\"."});
-    return rrSuccess;
+    Profile profile;
+    return FindEntry(entry, profile);
 }
 
 TNetworkManagerBackend::Outcome TNetworkManagerBackend::Activate(const std::string &uuid) const
@@ -181,22 +198,18 @@ TNetworkManagerBackend::Outcome TNetworkManagerBackend::Activate(const std::stri
 
 int TNetworkManagerBackend::Dial(const std::string &entry, THRasConn &handle, TNotifier notifier)
 {
-    std::vector<Profile> profiles;
-    Outcome outcome = List(false, profiles);
-    if (outcome.Code != rrSuccess)
-        return Failed(outcome);
-    const auto profile = std::find_if(profiles.begin(), profiles.end(),
-                                      [&entry](const Profile &p) { return p.Name == entry; });
-    if (profile == profiles.end())
-        return Failed({rrNoSuchEntry, "There is no dial-up connection named \"" + entry + "\"."});
-    handle = HandleOf(profile->Uuid);
+    Profile profile;
+    const int found = FindEntry(entry, profile);
+    if (found != rrSuccess)
+        return found;
+    handle = HandleOf(profile.Uuid);
     if (!notifier) {
-        outcome = Activate(profile->Uuid);
+        const Outcome outcome = Activate(profile.Uuid);
         return outcome.Code == rrSuccess ? rrSuccess : Failed(outcome);
     }
     if (FDialThread.joinable())
         FDialThread.join();
-    FDialThread = std::thread([this, uuid = profile->Uuid, notifier = std::move(notifier)] {
+    FDialThread = std::thread([this, uuid = profile.Uuid, notifier = std::move(notifier)] {
         notifier(2, 0); // "Connecting device"
         const Outcome result = Activate(uuid);
         if (result.Code == rrSuccess)
@@ -221,16 +234,10 @@ int TNetworkManagerBackend::HangUp(THRasConn handle)
 int TNetworkManagerBackend::EnumConnections(std::vector<TRasConn> &connections)
 {
     std::vector<Profile> profiles;
-    const Outcome outcome = List(true, profiles);
-    if (outcome.Code == rrNoService)
-        return rrSuccess;
-    if (outcome.Code != rrSuccess)
-        return Failed(outcome);
-    if (profiles.size() > MaxListed)
-        return Failed({rrBufferTooSmall, {}});
+    const int result = Enumerate(true, profiles);
     for (const Profile &profile : profiles)
         connections.push_back({HandleOf(profile.Uuid), profile.Name, profile.Type, profile.Device});
-    return rrSuccess;
+    return result;
 }
 
 int TNetworkManagerBackend::GetConnectStatus(THRasConn handle, TRasConnStatusA &status)

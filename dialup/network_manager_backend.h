@@ -55,6 +55,10 @@ private:
                 std::string *output = nullptr) const;
     // The dial-up profiles, all of them or only the active ones.
     Outcome List(bool active, std::vector<Profile> &profiles) const;
+    // List, for the enumerations: no NetworkManager is an empty list, more than 100 an error.
+    int Enumerate(bool active, std::vector<Profile> &profiles);
+    // The dial-up profile of an entry name; rrNoSuchEntry when there is none.
+    int FindEntry(const std::string &entry, Profile &found);
     Outcome Activate(const std::string &uuid) const;
     int Failed(const Outcome &outcome);
     THRasConn HandleOf(const std::string &uuid);

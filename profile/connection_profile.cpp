@@ -50,15 +50,16 @@ TConnectionProfile ReadProfile(const std::string &fileName)
 bool WriteProfile(const std::string &fileName, const TConnectionProfile &profile)
 {
     TPrivateProfile ini(fileName);
-    const bool valuesFit = ini.WriteString(Section, "CONNECTION", profile.Connection) &&
-                           ini.WriteString(Section, "URLORIP", profile.URLOrIP) &&
-                           ini.WriteString(Section, "USERNAME", profile.UserName) &&
-                           ini.WriteString(Section, "PASSWORD", ScramblePassword(profile.PassWord)) &&
-                           ini.WriteString(Section, "PORT", profile.Port) &&
-                           ini.WriteString(Section, "TIMEOUT", profile.Timeout) &&
-                           ini.WriteString(Section, "LOCALDIR", profile.LocalDir) &&
-                           ini.WriteString(Section, "HOSTDIR", profile.HostDir) &&
-                           ini.WriteString(Section, "VERSION", "2.x");
+    const bool valuesFit =
+        ini.WriteString(Section, "CONNECTION", profile.Connection) &&
+        ini.WriteString(Section, "URLORIP", profile.URLOrIP) &&
+        ini.WriteString(Section, "USERNAME", profile.UserName) &&
+        ini.WriteString(Section, "PASSWORD", ScramblePassword(profile.PassWord)) &&
+        ini.WriteString(Section, "PORT", profile.Port) &&
+        ini.WriteString(Section, "TIMEOUT", profile.Timeout) &&
+        ini.WriteString(Section, "LOCALDIR", profile.LocalDir) &&
+        ini.WriteString(Section, "HOSTDIR", profile.HostDir) &&
+        ini.WriteString(Section, "VERSION", "2.x");
     return valuesFit && ini.Save();
 }
 

@@ -58,8 +58,7 @@ pid_t Spawn(const std::vector<std::string> &words, const std::string &directory)
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    const int result =
-        posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    const int result = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return result == 0 ? pid : -1;

@@ -44,8 +44,8 @@ std::string TTempGenerator::NewName()
         std::string candidate = directory + "~TG" + std::to_string(n) + ".TMP";
         // O_EXCL fails with EEXIST for any existing entry, a dangling symbolic link included,
         // and never follows a link.
-        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            0600);
+        const int fd =
+            open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST)
             continue;
         // A file that cannot be created for another reason (a directory that is not writable

@@ -1,6 +1,7 @@
 #include "profile/ui/login_dlg.h"
 
 #include "support/settings_store.h"
+#include "support/ui/local_text.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -13,23 +14,13 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 
 const char *const LastProfileValue = "Profile_Caption";
 const char *const ProfileFilter = "Tarn Connection Profile|*.tnc";
-
-QString FromLocal(const std::string &text)
-{
-    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
-}
-
-std::string ToLocal(const QString &text)
-{
-    return text.toLocal8Bit().toStdString();
-}
 
 // Turns what the user types into upper case, as AS/400 library names are.
 class TUpperCaseValidator : public QValidator
@@ -118,22 +109,27 @@ TLoginDlg::TLoginDlg(TUserDialogs &dialogs, QWidget *parent) : QDialog(parent), 
     layout->addLayout(buttons);
 
     // The controls' names, for style sheets, accessibility tools and tests.
-    const std::pair<QObject *, const char *> names[] = {
-        {ProfileGroup, "ProfileGroup"}, {Profile, "Profile"},
-        {OpenButton, "OpenButton"},     {SaveButton, "SaveButton"},
-        {URLEdit, "URLEdit"},           {UserEdit, "UserEdit"},
-        {PasswordEdit, "PasswordEdit"}, {LoginLibrary, "LoginLibrary"},
-        {Download, "Download"},         {DownloadButton, "DownloadButton"},
-        {PortEdit, "PortEdit"},         {TimeoutEdit, "TimeoutEdit"},
-        {ConnectionEdit, "ConnectionEdit"}, {OKBtn, "OKBtn"},
-        {CancelBtn, "CancelBtn"}};
+    const std::pair<QObject *, const char *> names[] = {{ProfileGroup, "ProfileGroup"},
+                                                        {Profile, "Profile"},
+                                                        {OpenButton, "OpenButton"},
+                                                        {SaveButton, "SaveButton"},
+                                                        {URLEdit, "URLEdit"},
+                                                        {UserEdit, "UserEdit"},
+                                                        {PasswordEdit, "PasswordEdit"},
+                                                        {LoginLibrary, "LoginLibrary"},
+                                                        {Download, "Download"},
+                                                        {DownloadButton, "DownloadButton"},
+                                                        {PortEdit, "PortEdit"},
+                                                        {TimeoutEdit, "TimeoutEdit"},
+                                                        {ConnectionEdit, "ConnectionEdit"},
+                                                        {OKBtn, "OKBtn"},
+                                                        {CancelBtn, "CancelBtn"}};
     for (const auto &[control, name] : names)
         control->setObjectName(name);
 
-    QWidget *order[] = {URLEdit,     UserEdit,       PasswordEdit, LoginLibrary,
-                        Download,    DownloadButton, PortEdit,     TimeoutEdit,
-                        ConnectionEdit, OKBtn,       CancelBtn,    OpenButton,
-                        SaveButton};
+    QWidget *order[] = {URLEdit,        UserEdit,   PasswordEdit, LoginLibrary,   Download,
+                        DownloadButton, PortEdit,   TimeoutEdit,  ConnectionEdit, OKBtn,
+                        CancelBtn,      OpenButton, SaveButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     URLEdit->setFocus();
@@ -261,8 +257,8 @@ void TLoginDlg::FormShow()
     // The name is kept absolute, so that the library list beside it and a recorded script's
     // PROFILE line still find it after the client has changed its current directory.
     const QString given = FromLocal(*CommandLineProfile);
-    const std::string fileName = given.isEmpty() ? std::string()
-                                                 : ToLocal(QFileInfo(given).absoluteFilePath());
+    const std::string fileName =
+        given.isEmpty() ? std::string() : ToLocal(QFileInfo(given).absoluteFilePath());
     SetProfileName(fileName);
     ReadProfile(fileName);
 }

@@ -1,21 +1,13 @@
 #include "support/ui/widget_dialogs.h"
 
+#include "support/ui/local_text.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
 
 namespace {
-
-QString FromLocal(const std::string &text)
-{
-    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
-}
-
-std::string ToLocal(const QString &text)
-{
-    return text.toLocal8Bit().toStdString();
-}
 
 std::optional<std::string> RunFileDialog(QWidget *parent, const TUserDialogs::FileRequest &request,
                                          bool save)

@@ -87,16 +87,16 @@ struct Recorder
             Events.push_back("error " + std::to_string(code) + " " + text);
         };
         dialer.OnAsyncEvent = [this](TDialUp *, int state, int error, const std::string &text) {
-            Events.push_back("async " + std::to_string(state) + " " + std::to_string(error) +
-                             " " + text);
+            Events.push_back("async " + std::to_string(state) + " " + std::to_string(error) + " " +
+                             text);
         };
         dialer.OnActiveConnection = [this](TDialUp *, THRasConn handle,
                                            const TRasConnStatusA &status,
                                            const std::string &statusText, const std::string &entry,
                                            const std::string &type, const std::string &device) {
             Events.push_back("active " + std::to_string(handle) + " " +
-                             std::to_string(status.rasconnstate) + " " + statusText + " " +
-                             entry + " " + type + " " + device);
+                             std::to_string(status.rasconnstate) + " " + statusText + " " + entry +
+                             " " + type + " " + device);
         };
     }
 };
@@ -139,8 +139,8 @@ TEST_F(DialUp, SynchronousDialHangsUpThePreviousLineFirst)
     EXPECT_EQ(Dialer.Dial(), 0);
     EXPECT_EQ(Backend->Calls,
               (std::vector<std::string>{"HangUp 0", "HangUp 0", "GetEntryDialParams Office VPN",
-                                        "Dial Office VPN", "HangUp 41",
-                                        "GetEntryDialParams Mobile", "Dial Mobile"}));
+                                        "Dial Office VPN", "HangUp 41", "GetEntryDialParams Mobile",
+                                        "Dial Mobile"}));
     EXPECT_EQ(Events.Events, (std::vector<std::string>{"dialing Office VPN", "connect Office VPN",
                                                        "dialing Mobile", "connect Mobile"}));
     Backend->Calls.clear();
@@ -153,8 +153,7 @@ TEST_F(DialUp, FailedDialReportsAndHangsUpTheHalfMadeLine)
 {
     Dialer.Entry = "Nowhere";
     EXPECT_EQ(Dialer.Dial(), rrNoSuchEntry);
-    EXPECT_EQ(Events.Events,
-              (std::vector<std::string>{"error 623 GetEntryDialParams failed"}))
+    EXPECT_EQ(Events.Events, (std::vector<std::string>{"error 623 GetEntryDialParams failed"}))
         << "nothing dialled, no OnDialing";
 
     Events.Events.clear();
@@ -162,8 +161,8 @@ TEST_F(DialUp, FailedDialReportsAndHangsUpTheHalfMadeLine)
     Backend->DialResult = rrDialFailed;
     Dialer.Entry = "Mobile";
     EXPECT_EQ(Dialer.Dial(), rrDialFailed);
-    EXPECT_EQ(Events.Events, (std::vector<std::string>{"dialing Mobile",
-                                                       "not connected 651 error text 651"}));
+    EXPECT_EQ(Events.Events,
+              (std::vector<std::string>{"dialing Mobile", "not connected 651 error text 651"}));
     EXPECT_EQ(Backend->Calls.back(), "HangUp 41");
 }
 
@@ -185,7 +184,8 @@ TEST_F(DialUp, StateTextsInBothLanguages)
     EXPECT_EQ(Dialer.StatusText(22, 0), "");
     EXPECT_EQ(Dialer.StatusText(8192, 651), "error text 651");
     Dialer.Language = Czech;
-    EXPECT_EQ(QString::fromStdString(Dialer.StatusText(0, 0)), QString("Otev\u00edr\u00e1 se port"));
+    EXPECT_EQ(QString::fromStdString(Dialer.StatusText(0, 0)),
+              QString("Otev\u00edr\u00e1 se port"));
     EXPECT_EQ(QString::fromStdString(Dialer.StatusText(21, 0)),
               QString("P\u0159ipojuje se na s\u00ed\u0165"));
     EXPECT_EQ(QString::fromStdString(Dialer.StatusText(8193, 0)), QString("Rozpojeno"));

@@ -1,5 +1,4 @@
 #include "profile/connection_profile.h"
-
 #include "profile_files.h"
 
 #include <QDir>
@@ -30,9 +29,8 @@ TEST_F(ConnectionProfile, WrittenProfileReadsBackTheSame)
     profile.LocalDir = "/home/me/downloads/";
     profile.HostDir = "/QSYS.LIB/MYLIB.LIB";
     const std::string file = Path("host.tnc");
-    for (const std::string &password :
-         {PrintableAscii(), std::string("p\xC3\xA4ss\xE2\x82\xAC"), std::string("x"),
-          std::string()}) {
+    for (const std::string &password : {PrintableAscii(), std::string("p\xC3\xA4ss\xE2\x82\xAC"),
+                                        std::string("x"), std::string()}) {
         profile.PassWord = password;
         ASSERT_TRUE(WriteProfile(file, profile));
         EXPECT_EQ(ReadProfile(file), profile) << password;
@@ -54,12 +52,14 @@ TEST_F(ConnectionProfile, WritesTheKeysInOrderWithTheScrambledPassword)
                           "CONNECTION=LAN\r\n"
                           "URLORIP=host\r\n"
                           "USERNAME=me\r\n"
-                          "PASSWORD=" + scrambled + "\r\n"
-                          "PORT=21\r\n"
-                          "TIMEOUT=30\r\n"
-                          "LOCALDIR=/\r\n"
-                          "HOSTDIR=/\r\n"
-                          "VERSION=2.x\r\n");
+                          "PASSWORD=" +
+                              scrambled +
+                              "\r\n"
+                              "PORT=21\r\n"
+                              "TIMEOUT=30\r\n"
+                              "LOCALDIR=/\r\n"
+                              "HOSTDIR=/\r\n"
+                              "VERSION=2.x\r\n");
     EXPECT_EQ(ScramblePassword(""), "");
     EXPECT_EQ(UnscramblePassword(ScramblePassword(std::string("\xFF\x00\xF9", 3))),
               std::string("\xFF\x00\xF9", 3))
@@ -96,8 +96,9 @@ TEST_F(ConnectionProfile, RewritingKeepsTheRestOfTheFile)
     profile.URLOrIP = "new";
     ASSERT_TRUE(WriteProfile(file, profile));
     const std::string text = Read(file);
-    EXPECT_EQ(text.rfind("; notes about this host\r\n[Connection]\r\nURLORIP=new\r\nEXTRA=kept\r\n", 0),
-              0u)
+    EXPECT_EQ(
+        text.rfind("; notes about this host\r\n[Connection]\r\nURLORIP=new\r\nEXTRA=kept\r\n", 0),
+        0u)
         << text;
     EXPECT_EQ(ReadProfile(file).URLOrIP, "new");
 

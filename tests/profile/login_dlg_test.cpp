@@ -1,5 +1,4 @@
 #include "profile/ui/login_dlg.h"
-
 #include "profile_files.h"
 #include "support/settings_store.h"
 
@@ -98,8 +97,8 @@ TEST_F(LoginDlg, OpensWithDefaultsAndTheFieldsInOrder)
     EXPECT_TRUE(dlg.OKBtn->isDefault());
     EXPECT_EQ(dlg.OKBtn->text(), "Connect");
 
-    const std::vector<QWidget *> fields = {dlg.URLEdit,     dlg.UserEdit, dlg.PasswordEdit,
-                                           dlg.LoginLibrary, dlg.Download, dlg.PortEdit,
+    const std::vector<QWidget *> fields = {dlg.URLEdit,      dlg.UserEdit,      dlg.PasswordEdit,
+                                           dlg.LoginLibrary, dlg.Download,      dlg.PortEdit,
                                            dlg.TimeoutEdit,  dlg.ConnectionEdit};
     QWidget *w = fields.front();
     for (size_t i = 1; i < fields.size(); ++i) {
@@ -121,7 +120,7 @@ TEST_F(LoginDlg, OpensWithDefaultsAndTheFieldsInOrder)
 
 TEST_F(LoginDlg, ConnectNeedsEveryLoginField)
 {
-    QLineEdit *TLoginDlg::*required[] = {&TLoginDlg::URLEdit,     &TLoginDlg::UserEdit,
+    QLineEdit *TLoginDlg::*required[] = {&TLoginDlg::URLEdit,      &TLoginDlg::UserEdit,
                                          &TLoginDlg::PasswordEdit, &TLoginDlg::LoginLibrary,
                                          &TLoginDlg::Download,     &TLoginDlg::PortEdit,
                                          &TLoginDlg::TimeoutEdit};

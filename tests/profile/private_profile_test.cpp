@@ -1,5 +1,4 @@
 #include "profile/private_profile.h"
-
 #include "profile_files.h"
 
 #include <QDir>
@@ -46,8 +45,8 @@ TEST_F(PrivateProfile, LongValuesAreCutAndGarbageIsSurvived)
     std::string garbage;
     for (int i = 0; i < 4096; ++i)
         garbage += char((i * 7919 + 13) % 256);
-    Write(file, garbage + "\r\n[Connection]\r\nURLORIP=" + std::string(5000, 'h') + "\r\n" +
-                    garbage);
+    Write(file,
+          garbage + "\r\n[Connection]\r\nURLORIP=" + std::string(5000, 'h') + "\r\n" + garbage);
     TPrivateProfile ini(file);
     EXPECT_EQ(ini.ReadString("Connection", "URLORIP", ""), std::string(1023, 'h'));
     ASSERT_TRUE(ini.WriteString("Connection", "PORT", "21"));

@@ -9,7 +9,10 @@
 class ProfileFiles
 {
 public:
-    std::string Path(const std::string &name) const { return Dir.path().toStdString() + "/" + name; }
+    std::string Path(const std::string &name) const
+    {
+        return Dir.path().toStdString() + "/" + name;
+    }
 
     static void Write(const std::string &path, const std::string &bytes)
     {

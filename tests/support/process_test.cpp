@@ -58,7 +58,6 @@ bool WaitForFile(const QString &path, std::chrono::milliseconds limit = 10s)
     return false;
 }
 
-
 TEST(Process, WaitReportsTheExitCodeOnTheLaunchersThread)
 {
     Finished finished;
@@ -107,7 +106,7 @@ TEST(Process, ArgumentsAndDirectoryReachTheProgram)
     while (std::getline(out, line))
         lines.push_back(line);
     EXPECT_EQ(lines, (std::vector<std::string>{work.toStdString(), "two words", "plain",
-                                                "single quoted"}));
+                                               "single quoted"}));
 }
 
 TEST(Process, WithoutWaitNothingIsReportedAndNoZombieStays)
@@ -127,7 +126,8 @@ TEST(Process, WithoutWaitNothingIsReportedAndNoZombieStays)
     // The child has ended once it wrote its pid; it must be reaped, not left as a zombie.
     const std::string proc = "/proc/" + std::to_string(pid);
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (QFile::exists(QString::fromStdString(proc)) && std::chrono::steady_clock::now() < deadline)
+    while (QFile::exists(QString::fromStdString(proc)) &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(proc))) << "zombie left behind";
     std::this_thread::sleep_for(100ms);
@@ -185,8 +185,7 @@ TEST(Process, HandlerMayDestroyItsLauncher)
     Finished finished;
     auto *process = new TProcess;
     process->Wait = true;
-    process->OnFinished = [handler = finished.Handler()](TProcess *sender,
-                                                                    std::int32_t code) {
+    process->OnFinished = [handler = finished.Handler()](TProcess *sender, std::int32_t code) {
         delete sender;
         handler(nullptr, code);
     };

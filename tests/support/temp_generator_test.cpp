@@ -30,7 +30,8 @@ protected:
     static void Touch(const std::string &path) { std::ofstream(path) << "taken"; }
     static int FileCount()
     {
-        return int(QDir(QString::fromStdString(TempRoot)).entryList(QDir::Files | QDir::System).size());
+        return int(
+            QDir(QString::fromStdString(TempRoot)).entryList(QDir::Files | QDir::System).size());
     }
 };
 
