@@ -1,6 +1,7 @@
 #include "dialup/network_manager_backend.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <algorithm>
 
@@ -65,6 +66,10 @@ TNetworkManagerBackend::Run(const std::vector<std::string> &arguments, int timeo
     for (const std::string &argument : arguments)
         list << QString::fromLocal8Bit(argument.c_str());
     QProcess nmcli;
+    // English messages and untranslated states, whatever the user's language; names stay UTF-8.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    nmcli.setProcessEnvironment(environment);
     nmcli.start("nmcli", list);
     if (!nmcli.waitForStarted())
         return {rrNoService, "NetworkManager is not available (nmcli cannot be started), so "
