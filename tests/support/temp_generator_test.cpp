@@ -12,32 +12,50 @@
 
 namespace {
 
-// The temporary directory is read once per program, so every test process points TMPDIR at a
-// fresh directory of its own (given without its trailing "/") before anything reads it.
-const std::string TempRoot = [] {
-    char pattern[] = "/tmp/tarn-tempgen-XXXXXX";
-    const char *made = mkdtemp(pattern);
-    setenv("TMPDIR", made ? made : "/tmp", 1);
-    return std::string(made ? made : "/tmp");
-}();
+// The temporary directory is read once per program, so the first test that needs it points
+// TMPDIR at a fresh directory (given without its trailing "/") before anything reads it; the
+// directory goes when the program ends.
+struct TempRootDirectory
+{
+    TempRootDirectory()
+    {
+        char pattern[] = "/tmp/tarn-tempgen-XXXXXX";
+        Path = mkdtemp(pattern) ? pattern : "";
+        setenv("TMPDIR", Path.c_str(), 1);
+    }
+    ~TempRootDirectory() { QDir(QString::fromStdString(Path)).removeRecursively(); }
+    std::string Path;
+};
+
+const std::string &TempRoot()
+{
+    static const TempRootDirectory root;
+    return root.Path;
+}
 
 class TempGenerator : public ::testing::Test
 {
 protected:
-    void TearDown() override { QDir(QString::fromStdString(TempRoot)).removeRecursively(); }
+    void SetUp() override { ASSERT_FALSE(TempRoot().empty()); }
+    void TearDown() override
+    {
+        QDir root(QString::fromStdString(TempRoot()));
+        for (const QString &name : root.entryList(QDir::Files | QDir::System | QDir::Hidden))
+            root.remove(name);
+    }
 
-    static std::string In(const std::string &name) { return TempRoot + "/" + name; }
+    static std::string In(const std::string &name) { return TempRoot() + "/" + name; }
     static void Touch(const std::string &path) { std::ofstream(path) << "taken"; }
     static int FileCount()
     {
         return int(
-            QDir(QString::fromStdString(TempRoot)).entryList(QDir::Files | QDir::System).size());
+            QDir(QString::fromStdString(TempRoot())).entryList(QDir::Files | QDir::System).size());
     }
 };
 
 TEST_F(TempGenerator, NumbersAroundExistingFilesInTmpdir)
 {
-    ASSERT_EQ(TTempGenerator::TempDirectory(), TempRoot + "/");
+    ASSERT_EQ(TTempGenerator::TempDirectory(), TempRoot() + "/");
     Touch(In("~TG1.TMP"));
     Touch(In("~TG3.TMP"));
     TTempGenerator generator;
@@ -56,7 +74,7 @@ TEST_F(TempGenerator, NumbersAroundExistingFilesInTmpdir)
 TEST_F(TempGenerator, UsesTheCurrentDirectoryWhenAsked)
 {
     const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(TempRoot)));
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(TempRoot())));
     {
         TTempGenerator generator;
         generator.UseTempDir = false;
@@ -115,10 +133,10 @@ TEST_F(TempGenerator, AutoDeleteDecidesWhetherFilesOutliveTheGenerator)
 
 TEST_F(TempGenerator, PlantedLinksAreSkippedAndNeverFollowed)
 {
-    const std::string victim = TempRoot + "/victim";
+    const std::string victim = TempRoot() + "/victim";
     std::ofstream(victim) << "precious";
     ASSERT_EQ(symlink(victim.c_str(), In("~TG1.TMP").c_str()), 0);
-    const std::string nowhere = TempRoot + "/would-be-created";
+    const std::string nowhere = TempRoot() + "/would-be-created";
     ASSERT_EQ(symlink(nowhere.c_str(), In("~TG2.TMP").c_str()), 0);
 
     TTempGenerator generator;
