@@ -69,7 +69,7 @@ class WindowsSession(Session):
         self.respond('257 "%s" is current directory.' % self.fs.cwd.replace('"', '""'))
 
     def ftp_TYPE(self, line):
-        self.override_reply("200", "Type set to %s." % line.strip().upper())
+        self.override_reply("200", "200 Type set to %s." % line.strip().upper())
         super().ftp_TYPE(line)
 
     def ftp_FEAT(self, line):

@@ -83,9 +83,12 @@ class Session(FTPHandler):
 
     def handle(self):
         if self.faults.greets():
-            super().handle()
+            self.greet()
         else:
             self.on_connect()
+
+    def greet(self):
+        super().handle()
 
     def pre_process_command(self, line, cmd, arg):
         self.current_verb = cmd
@@ -102,14 +105,17 @@ class Session(FTPHandler):
 
     # --- replies
 
-    def override_reply(self, code, text):
-        """Words the next reply with `code` to the command being served."""
-        self._overrides[code] = text
+    def override_reply(self, code, line):
+        """Replaces the next reply with `code` to the command being served by `line` (which
+        may carry another code: 226 becomes "250 List completed." on IBM i)."""
+        self._overrides[code] = line
 
     def respond(self, resp, logfun=logger.debug):
         code = resp[:3]
-        text = self._overrides.get(code) or self.reply_texts.get((self.current_verb, code))
-        if text is not None:
+        text = self.reply_texts.get((self.current_verb, code))
+        if code in self._overrides:
+            resp = self._overrides[code]
+        elif text is not None:
             resp = "%s %s" % (code, text)
         self._last_response = resp
         for line in self.faults.reply_lines(self.current_verb, resp):
@@ -118,7 +124,7 @@ class Session(FTPHandler):
             self.logline("-> %s" % resp, logfun=logfun)
 
     def respond_lines(self, lines):
-        """Sends a multi-line reply: every line but the last gets "nnn-" by the caller."""
+        """Sends a multi-line reply; the caller writes the "nnn-" of the leading lines."""
         for line in lines[:-1]:
             self.push(line + "\r\n")
         self.respond(lines[-1])
