@@ -100,20 +100,25 @@ class RawControl:
 
     def __init__(self, port):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+        self._buffer = b""
 
     def send(self, line):
         self.sock.sendall(line.encode("utf8") + b"\r\n")
+
+    def _receive(self, deadline):
+        """One recv until the deadline; b"" when nothing came or the peer closed."""
+        self.sock.settimeout(max(0.01, deadline - time.monotonic()))
+        try:
+            return self.sock.recv(65536)
+        except (socket.timeout, ConnectionResetError):
+            return b""
 
     def reads(self, until, timeout=10):
         """Reads until `until` (bytes) has arrived; returns the chunks as received."""
         chunks, data = [], b""
         deadline = time.monotonic() + timeout
         while until not in data and time.monotonic() < deadline:
-            self.sock.settimeout(max(0.01, deadline - time.monotonic()))
-            try:
-                chunk = self.sock.recv(65536)
-            except socket.timeout:
-                break
+            chunk = self._receive(deadline)
             if not chunk:
                 break
             chunks.append(chunk)
@@ -121,17 +126,31 @@ class RawControl:
         return chunks
 
     def read(self, until, timeout=10):
-        return b"".join(self.reads(until, timeout))
+        """Reads up to and including `until`, or what came before the time-out."""
+        deadline = time.monotonic() + timeout
+        while until not in self._buffer and time.monotonic() < deadline:
+            chunk = self._receive(deadline)
+            if not chunk:
+                break
+            self._buffer += chunk
+        end = self._buffer.find(until)
+        end = len(self._buffer) if end < 0 else end + len(until)
+        data, self._buffer = self._buffer[:end], self._buffer[end:]
+        return data
 
     def read_reply(self, timeout=10):
         """Reads one whole reply, multi-line ones included, as text."""
-        data = b""
         deadline = time.monotonic() + timeout
+        data = b""
         while time.monotonic() < deadline:
-            lines = data.split(b"\r\n")
-            if len(lines) > 1 and any(re.match(rb"^\d{3} ", l) for l in lines[:-1]):
-                return data.decode("utf8")
             data += self.read(b"\r\n", deadline - time.monotonic())
+            first = data[:4]
+            if re.match(rb"^\d{3} ", first):
+                return data.decode("utf8")
+            # RFC 959: a reply begun with "nnn-" ends only at a line "nnn " of the same code
+            if re.match(rb"^\d{3}-", first) and data.endswith(b"\r\n") and (
+                    data.split(b"\r\n")[-2].startswith(first[:3] + b" ")):
+                return data.decode("utf8")
         raise AssertionError("no whole reply within %ss: %r" % (timeout, data))
 
     def login(self, user="tester", password="secret"):
