@@ -127,8 +127,9 @@ void TCustomWSocket::ResetSocket()
     FState = wsClosed;
     FWaitedState = wsInvalidState;
     FAllSent = true;
+    // The line collected so far stays for ReadLine to return: a last line that the peer's close
+    // cut short is data too. The next ReadLine starts a new line anyway.
     FReadLineActive = false;
-    FLineBuffer.clear();
     FPaused = false;
     FReadCount = 0;
     FCloseNotified = false;
