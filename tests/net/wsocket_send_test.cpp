@@ -123,17 +123,20 @@ TEST(WSocketSend, ImmediateSendReportsDataSentLaterFromTheLoop)
     Connected C;
     int DataSent = 0;
     C.S.OnDataSent = [&](TCustomWSocket *, uint16_t) { ++DataSent; };
+    RunFor(50);
+    DataSent = 0; // the FD_WRITE that follows the connect
+    // A zero-length first send leaves nothing pending: AllSent, OnDataSent, and Flush returns.
+    EXPECT_EQ(C.S.Send("", 0), 0);
+    ASSERT_TRUE(C.S.AllSent()); // else the Flush below would never return
+    C.S.MultiThreaded = true;
+    C.S.Flush();
+    ASSERT_TRUE(RunUntil([&] { return DataSent == 1; }));
+
     EXPECT_EQ(C.S.SendStr("USER anonymous\r\n"), 16);
     EXPECT_TRUE(C.S.AllSent());
-    EXPECT_EQ(DataSent, 0);
-    ASSERT_TRUE(RunUntil([&] { return DataSent == 1; }));
-    EXPECT_EQ(ReadExactly(C.Peer, 16), "USER anonymous\r\n");
-    // A zero-length send leaves nothing pending either.
-    EXPECT_EQ(C.S.Send("", 0), 0);
-    EXPECT_TRUE(C.S.AllSent());
+    EXPECT_EQ(DataSent, 1);
     ASSERT_TRUE(RunUntil([&] { return DataSent == 2; }));
-    C.S.MultiThreaded = true;
-    C.S.Flush(); // returns at once: nothing is queued
+    EXPECT_EQ(ReadExactly(C.Peer, 16), "USER anonymous\r\n");
 }
 
 TEST(WSocketSend, LargeTransferArrivesWhole)
