@@ -144,7 +144,9 @@ void TCustomWSocket::ChangeState(TSocketState NewState)
 {
     const TSocketState OldState = FState;
     FState = NewState;
-    TriggerChangeState(OldState, NewState);
+    // Torn down with its owner, the socket calls into nothing: the handlers' objects may be gone.
+    if (!FDestroying)
+        TriggerChangeState(OldState, NewState);
     // A wait for a connection also ends when the attempt fails.
     if (NewState == FWaitedState || (FWaitedState == wsConnected && NewState == wsClosed))
         StopWaitCtrl();

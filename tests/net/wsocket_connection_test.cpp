@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -196,6 +197,39 @@ TEST(WSocketConnection, RefusalsAndErrorsGoThroughOnErrorOrException)
     EXPECT_EQ(S.State(), wsClosed);
     // A host that cannot be resolved bypasses OnError.
     EXPECT_THROW(S.SetAddr(std::string(64, 'a') + ".invalid"), ESocketException);
+
+    // A port that is taken: Listen fails with -1, stays closed and keeps no handle open.
+    RawListener Taken;
+    const auto OpenHandles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto HandlesBefore = OpenHandles();
+    S.SetAddr("127.0.0.1");
+    S.SetPort(Taken.PortText());
+    EXPECT_EQ(S.Listen(), -1);
+    EXPECT_EQ(Errors, 4);
+    EXPECT_EQ(S.State(), wsClosed);
+    S.OnError = nullptr;
+    EXPECT_THROW(S.Listen(), ESocketException);
+    EXPECT_EQ(OpenHandles(), HandlesBefore);
+}
+
+TEST(WSocketConnection, PeerResetEndsTheSessionWithItsCode)
+{
+    RawListener Peer;
+    TWSocket S;
+    std::vector<uint16_t> Closed;
+    S.OnSessionClosed = [&](TCustomWSocket *, uint16_t E) { Closed.push_back(E); };
+    ConnectTo(S, Peer.Port());
+    const int Conn = Peer.Accept();
+    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    EXPECT_THROW(S.Connect(), ESocketException); // already in use
+    const linger Abortive{1, 0};
+    ::setsockopt(Conn, SOL_SOCKET, SO_LINGER, &Abortive, sizeof Abortive);
+    ::close(Conn);
+    ASSERT_TRUE(RunUntil([&] { return S.State() == wsClosed; }));
+    EXPECT_EQ(Closed, std::vector<uint16_t>{10054});
 }
 
 TEST(WSocketConnection, PropertiesWhileConnectedAndAfterClose)
@@ -309,6 +343,7 @@ TEST(WSocketConnection, DestroyRules)
         S->OnDnsLookupDone = [&](TCustomWSocket *, uint16_t) { ++Events; };
         S->OnSessionClosed = [&](TCustomWSocket *, uint16_t) { ++Events; };
         ConnectTo(*S, Peer.Port());
+        S->OnChangeState = [&](TCustomWSocket *, TSocketState, TSocketState) { ++Events; };
         S->DnsLookup("localhost");
         EXPECT_EQ(TCustomWSocket::LiveSocketCount(), Before + 1);
         EXPECT_TRUE(TCustomWSocket::SocketLibraryStarted());
