@@ -20,14 +20,7 @@ struct Connected
     TWSocket S;
     int Peer = -1;
 
-    Connected()
-    {
-        S.SetAddr("127.0.0.1");
-        S.SetPort(Listener.PortText());
-        S.Connect();
-        Peer = Listener.Accept();
-        RunUntil([&] { return S.State() == wsConnected; });
-    }
+    Connected() { Peer = ConnectAndAccept(S, Listener); }
     ~Connected() { ::close(Peer); }
 };
 
@@ -198,11 +191,8 @@ TEST(WSocketSend, BytesQueuedAtCloseNeverReachTheNextConnection)
     C.S.Close();
 
     RawListener Next;
-    C.S.SetAddr("127.0.0.1");
-    C.S.SetPort(Next.PortText());
-    C.S.Connect();
-    const int Peer = Next.Accept();
-    ASSERT_TRUE(RunUntil([&] { return C.S.State() == wsConnected; }));
+    const int Peer = ConnectAndAccept(C.S, Next);
+    ASSERT_GE(Peer, 0);
     C.S.SendStr("fresh");
     ::shutdown(Peer, SHUT_WR);
     C.S.Shutdown(SHUT_WR);
