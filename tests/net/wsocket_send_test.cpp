@@ -2,12 +2,14 @@
 
 #include "loopback_peer.h"
 #include "net/socket_buffer.h"
+#include "net/wait.h"
 #include "net/wsocket.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -230,7 +232,13 @@ TEST(WSocketSend, FlushWithWaitControlSendsEverything)
     const std::string Data = Pattern(20000, 'F');
     C.S.Send(Data.data(), static_cast<int>(Data.size()));
     EXPECT_THROW(C.S.Flush(), ESocketException); // no wait object
-    C.S.MultiThreaded = true;
+    TCustomWait Wait;
+    int Starts = 0;
+    Wait.OnWaitStart = [&](TCustomWait *W) {
+        ++Starts;
+        EXPECT_EQ(W->StartCount, 60); // FlushTimeout
+    };
+    C.S.SetWaitCtrl(&Wait);
     // The peer reads on a thread of its own while Flush runs this thread's loop.
     std::string Got;
     std::thread Reader([&] {
@@ -244,6 +252,9 @@ TEST(WSocketSend, FlushWithWaitControlSendsEverything)
     });
     C.S.Flush();
     EXPECT_TRUE(C.S.AllSent());
+    EXPECT_EQ(Starts, 1);
+    EXPECT_FALSE(Wait.Running());
+    EXPECT_EQ(Wait.ModalResult, TCustomWait::mrStopped);
     C.S.Shutdown(SHUT_WR);
     Reader.join();
     EXPECT_EQ(Got.substr(Got.size() - Data.size()), Data);
