@@ -109,7 +109,6 @@ void TCustomWSocket::ResetSocket()
 {
     FSockAddr = sockaddr_in{};
     FSockAddr.sin_family = AF_INET;
-    FAddrFormat = AF_INET;
     FPortAssigned = false;
     FAddrAssigned = false;
     FProtoAssigned = true;

@@ -285,7 +285,6 @@ private:
     int32_t FType = 1;
     std::string FDnsResult;
     std::vector<std::string> FDnsResultList;
-    int32_t FAddrFormat = AF_INET;
     TSocketState FState = wsClosed;
     std::deque<std::unique_ptr<TBuffer>> FBufList;
     int32_t FBufSize = SendBlockSize;
