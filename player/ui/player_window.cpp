@@ -151,6 +151,7 @@ void PlayerWindow::ExecuteButtonClick()
         m_Player.ExecuteButtonClick();
     } catch (const std::exception &error) {
         // The window keeps the Running look until a script is opened again.
+        FlushLog();
         ShowErrorBox(QString::fromLocal8Bit(error.what()));
     }
     SetOpenAvailable(true);
@@ -202,11 +203,27 @@ void PlayerWindow::HelpAboutItemClick()
 
 void PlayerWindow::LogLineAppended(const std::string &line)
 {
-    ScriptLog->appendPlainText(QString::fromLocal8Bit(line));
+    // Lines reach the text view in batches: one insertion and one relayout per event loop pass
+    // instead of per line keeps a line's cost flat however long the log grows.
+    m_PendingLog << QString::fromLocal8Bit(line);
+    if (m_FlushQueued)
+        return;
+    m_FlushQueued = true;
+    QTimer::singleShot(0, this, [this] { FlushLog(); });
+}
+
+void PlayerWindow::FlushLog()
+{
+    m_FlushQueued = false;
+    if (m_PendingLog.isEmpty())
+        return;
+    ScriptLog->appendPlainText(m_PendingLog.join(QLatin1Char('\n')));
+    m_PendingLog.clear();
 }
 
 void PlayerWindow::LogCleared()
 {
+    m_PendingLog.clear();
     ScriptLog->clear();
 }
 
@@ -227,6 +244,7 @@ void PlayerWindow::ScriptChanged()
 
 void PlayerWindow::RunningChanged(bool running)
 {
+    FlushLog();
     ExecuteButton->setEnabled(!running);
     Play1->setEnabled(!running);
     StopButton->setEnabled(running);

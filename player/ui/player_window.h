@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QStringList>
 #include <QPointer>
 #include <functional>
 
@@ -65,6 +66,7 @@ private:
     void StartUp();
     void SetOpenAvailable(bool available);
     void CloseIfAsked();
+    void FlushLog();
 
     QPlainTextEdit *Script;
     QPlainTextEdit *ScriptLog;
@@ -84,6 +86,8 @@ private:
     PlayerCommandLine m_CommandLine;
     QPointer<HelpWindow> m_Help;
     QElapsedTimer m_SinceEvents;
+    QStringList m_PendingLog;
+    bool m_FlushQueued = false;
     bool m_Started = false;
     bool m_CloseAfterRun = false;
 };
