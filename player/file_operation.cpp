@@ -284,7 +284,7 @@ bool TFileOperation::Execute()
         const bool intoFolder = matches.Wildcard || (!multiDest && sources.size() > 1) ||
                                 target.back() == '/' || IsFolder(target);
         for (const fs::path &item : matches.Items) {
-            const fs::path destination = 
+            const fs::path destination =
                 intoFolder ? fs::path(target) / item.filename() : fs::path(target);
             const bool done =
                 Operation == foCopy ? CopyItem(item, destination) : MoveItem(item, destination);

@@ -15,11 +15,11 @@ namespace tarn {
 // Every keyword a script may use, in the order of the script language's table. This is also the
 // list the player's script view colours.
 inline constexpr std::array<std::string_view, 34> ScriptKeywords = {
-    "PROFILE", "CONNECTION", "SERVER",   "PORT",      "USERNAME",  "PASSWORD", "TIMEOUT",
-    "CONNECT", "LIST",       "SEND",     "RECEIVE",   "DELETE",    "RENAME",   "CHDIR",
-    "CDUP",    "MKDIR",      "RMDIR",    "BINARY",    "ASCII",     "COMMAND",  "QUIT",
-    "ONERROR", "HANGUP",     "LOCALCD",  "LOCALMD",   "LOCALRD",   "LOCALDEL", "LOCALCOPY",
-    "LOCALMOVE", "LOCALREN", "LOGFILE",  "SAVELOG",   "CLEARLOG",  "EXIT"};
+    "PROFILE",   "CONNECTION", "SERVER",  "PORT",    "USERNAME", "PASSWORD", "TIMEOUT",
+    "CONNECT",   "LIST",       "SEND",    "RECEIVE", "DELETE",   "RENAME",   "CHDIR",
+    "CDUP",      "MKDIR",      "RMDIR",   "BINARY",  "ASCII",    "COMMAND",  "QUIT",
+    "ONERROR",   "HANGUP",     "LOCALCD", "LOCALMD", "LOCALRD",  "LOCALDEL", "LOCALCOPY",
+    "LOCALMOVE", "LOCALREN",   "LOGFILE", "SAVELOG", "CLEARLOG", "EXIT"};
 
 bool IsScriptKeyword(std::string_view word);
 

@@ -94,11 +94,11 @@ void TTarnPlayer::LoadScript(const std::string &fileName)
 {
     FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info
-    {};
+    {
+    };
     if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
         const int code = fd.Get() < 0 ? errno : (S_ISDIR(info.st_mode) ? EISDIR : errno);
-        throw std::runtime_error("Cannot open file \"" + fileName + "\". " +
-                                 SystemErrorText(code));
+        throw std::runtime_error("Cannot open file \"" + fileName + "\". " + SystemErrorText(code));
     }
     std::string text;
     char buffer[65536];

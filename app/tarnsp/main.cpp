@@ -28,8 +28,8 @@ int main(int argc, char **argv)
     }
 
     const bool console =
-        line.Console || tarn::DisplayMissing(std::getenv("QT_QPA_PLATFORM"),
-                                             std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));
+        line.Console || tarn::DisplayMissing(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                                             std::getenv("WAYLAND_DISPLAY"));
     if (console) {
         if (line.Positional.empty()) {
             std::fputs("tarnsp: no script file given, and no window to open one in\n"

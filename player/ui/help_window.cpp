@@ -85,9 +85,9 @@ void HelpWindow::Search(const QString &text)
 {
     for (int row = 0; row < m_Contents->count(); ++row) {
         QListWidgetItem *item = m_Contents->item(row);
-        const bool match = text.trimmed().isEmpty() ||
-                           PlainTextOf(item->data(Qt::UserRole).toString())
-                               .contains(text.trimmed(), Qt::CaseInsensitive);
+        const bool match =
+            text.trimmed().isEmpty() || PlainTextOf(item->data(Qt::UserRole).toString())
+                                            .contains(text.trimmed(), Qt::CaseInsensitive);
         item->setHidden(!match);
     }
 }

@@ -15,8 +15,8 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QStringList>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 
 class QAction;

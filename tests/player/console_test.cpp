@@ -86,7 +86,8 @@ TEST_F(Console, BadScriptsEndCleanly)
     EXPECT_EQ(Tarnsp({"--console", "garbage.tns"}).Status, 0);
 
     Write("long.tns", "LOCALMD " + std::string(1 << 20, 'x') + "\nLOCALMD after\n");
-    EXPECT_EQ(Tarnsp({"--console", "long.tns"}).Status, 0); // the name is too long: fails, the run goes on
+    EXPECT_EQ(Tarnsp({"--console", "long.tns"}).Status,
+              0); // the name is too long: fails, the run goes on
     EXPECT_TRUE(Exists("after"));
 
     Write("empty.tns", "");
@@ -108,9 +109,8 @@ TEST_F(Console, LogFileGetsTheWholeLogWithCrLf)
     Write("log.tns", "LOGFILE run.log\nONERROR STOP\nLOCALCOPY \"./a.txt\" \"b.txt\"\n");
     const Outcome run = Tarnsp({"--console", "log.tns"});
     EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(run.Out,
-              "Error action set to STOP.\nLOCALCOPY ./a.txt ./b.txt\n"
-              "File operation completed successfully.\n");
+    EXPECT_EQ(run.Out, "Error action set to STOP.\nLOCALCOPY ./a.txt ./b.txt\n"
+                       "File operation completed successfully.\n");
     EXPECT_EQ(Read("run.log"), "Error action set to STOP.\r\nLOCALCOPY ./a.txt ./b.txt\r\n"
                                "File operation completed successfully.\r\n");
 }

@@ -97,8 +97,8 @@ TEST_F(FileOperation, CopyNeverDestroysItsSourceOrCopiesIntoItself)
     Write("same.txt", "precious");
     EXPECT_FALSE(Do(foCopy, "same.txt", "same.txt"));
     EXPECT_FALSE(Do(foCopy, "same.txt", "./"));
-    EXPECT_FALSE(Do(foCopy, "same.txt", Root.string() + "/../" + Root.filename().string() +
-                                            "/same.txt"));
+    EXPECT_FALSE(
+        Do(foCopy, "same.txt", Root.string() + "/../" + Root.filename().string() + "/same.txt"));
     std::filesystem::create_hard_link(Root / "same.txt", Root / "link.txt");
     EXPECT_FALSE(Do(foCopy, "same.txt", "link.txt"));
     EXPECT_EQ(Read("same.txt"), "precious");

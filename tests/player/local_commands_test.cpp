@@ -38,9 +38,9 @@ TEST_F(LocalCommands, FolderCommandsWorkQuietlyAndFailQuietly)
     const struct
     {
         std::string Line;
-    } failing[] = {{"LOCALMD missing/deeper"}, {"LOCALMD three"},     {"LOCALRD two"},
-                   {"LOCALRD nothing"},        {"LOCALCD nowhere"},   {"LOCALCD"},
-                   {"LOCALDEL nothing.txt"},   {"LOCALDEL two"},      {"LOCALMD"}};
+    } failing[] = {{"LOCALMD missing/deeper"}, {"LOCALMD three"},   {"LOCALRD two"},
+                   {"LOCALRD nothing"},        {"LOCALCD nowhere"}, {"LOCALCD"},
+                   {"LOCALDEL nothing.txt"},   {"LOCALDEL two"},    {"LOCALMD"}};
     for (const auto &f : failing) {
         EXPECT_EQ(Run("ONERROR STOP\r\n" + f.Line + "\r\nLOCALMD after\r\n"),
                   Lines{"Error action set to STOP."})

@@ -59,8 +59,8 @@ TEST_F(PlayerWindowTest, ControlsCaptionHintsAndStartState)
         EXPECT_EQ(button->text(), b.Text);
         EXPECT_EQ(button->toolTip(), b.Hint);
     }
-    for (const char *item : {"FileOpenItem", "Play1", "Stop1", "FileExitItem",
-                             "HelpContentsItem", "HelpAboutItem"})
+    for (const char *item :
+         {"FileOpenItem", "Play1", "Stop1", "FileExitItem", "HelpContentsItem", "HelpAboutItem"})
         Child<QAction>(window, item);
     EXPECT_TRUE(Child<QPlainTextEdit>(window, "Script")->isReadOnly());
     EXPECT_TRUE(Child<QPlainTextEdit>(window, "ScriptLog")->isReadOnly());
@@ -110,8 +110,7 @@ TEST_F(PlayerWindowTest, PlayStopAndExitDuringARun)
     EXPECT_EQ(looks.size(), 2u);
     for (const auto &look : looks)
         EXPECT_EQ(look, std::make_pair(false, true));
-    EXPECT_EQ(Child<QPlainTextEdit>(window, "ScriptLog")->toPlainText(),
-              "Script stopped by user.");
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "ScriptLog")->toPlainText(), "Script stopped by user.");
     EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
     EXPECT_FALSE(Enabled(window, "StopButton", "Stop1"));
     EXPECT_TRUE(Child<QToolButton>(window, "SpeedButton1")->isEnabled());

@@ -83,15 +83,14 @@ TEST_F(RunLoop, OnErrorChoosesBetweenStopAndContinue)
     {
         std::string Argument;
         bool Stop;
-    } cases[] = {{"STOP", true},     {"stop", true},  {"  sToP  ", true},
-                 {"", false},        {"CONTINUE", false}, {"STOP NOW", false},
-                 {"\tSTOP\t", true}, {"STOPP", false}};
+    } cases[] = {{"STOP", true},      {"stop", true},      {"  sToP  ", true}, {"", false},
+                 {"CONTINUE", false}, {"STOP NOW", false}, {"\tSTOP\t", true}, {"STOPP", false}};
     for (const auto &c : cases) {
         View.Lines.clear();
         Player.SetErrorAction(c.Argument);
         EXPECT_EQ(Player.StopOnError, c.Stop) << c.Argument;
-        EXPECT_EQ(View.Lines, Lines{c.Stop ? "Error action set to STOP."
-                                           : "Error action set to CONTINUE."});
+        EXPECT_EQ(View.Lines,
+                  Lines{c.Stop ? "Error action set to STOP." : "Error action set to CONTINUE."});
     }
 }
 
@@ -181,7 +180,7 @@ TEST_F(RunLoop, EscapedErrorEndsTheRunWithoutTheEndSteps)
     EXPECT_FALSE(endStep);
     EXPECT_FALSE(Exists("out.log"));
     EXPECT_EQ(View.Running, std::vector<bool>{true}); // the Running look stays
-    EXPECT_FALSE(Player.Busy());                       // but a new run may start
+    EXPECT_FALSE(Player.Busy());                      // but a new run may start
     EXPECT_EQ(View.CloseRequests, 0);
 }
 
@@ -218,6 +217,8 @@ TEST_F(RunLoop, SaveLogToReplacesTheFileAndWritesBytesUnchanged)
     Player.AppendLog("caf\xe9 \x01");
     Player.SaveLogTo("log.txt");
     EXPECT_EQ(Read("log.txt"), "\r\ncaf\xe9 \x01\r\n");
+    // A write that fails after the file was opened (a full disk) is no saved log either.
+    EXPECT_THROW(Player.SaveLogTo("/dev/full"), std::runtime_error);
     Player.ClearLog();
     Player.SaveLogTo("log.txt");
     EXPECT_EQ(Read("log.txt"), "");

@@ -53,16 +53,16 @@ TEST(ScriptLanguage, LineSplitsAtFirstBlankOnly)
         {"CDUP     ", "CDUP", ""},
         {"CDUP now", "CDUP", "now"},
         {"CHDIR /home/my dir   ", "CHDIR", "/home/my dir"},
-        {"CHDIR\t/home", "CHDIR\t/HOME", ""},       // a tab is not a separator
-        {"CHDIR\t /home", "CHDIR\t", "/home"},      // keyword ends at the blank, untrimmed
-        {" CDUP", "", "CDUP"},                      // a leading blank empties the keyword
-        {"\tCDUP", "CDUP", ""},                     // whole line trimmed when there is no blank
+        {"CHDIR\t/home", "CHDIR\t/HOME", ""},  // a tab is not a separator
+        {"CHDIR\t /home", "CHDIR\t", "/home"}, // keyword ends at the blank, untrimmed
+        {" CDUP", "", "CDUP"},                 // a leading blank empties the keyword
+        {"\tCDUP", "CDUP", ""},                // whole line trimmed when there is no blank
         {"  ", "", ""},
         {"\t\t", "", ""},
         {"", "", ""},
         {"COMMAND  \x01SITE NAMEFMT 1\x7f\t ", "COMMAND", "SITE NAMEFMT 1\x7f"},
         {"LocalCd \xe9t\xe9", "LOCALCD", "\xe9t\xe9"},
-        {"\xe9xit", "\xe9XIT", ""},                 // only a to z change case
+        {"\xe9xit", "\xe9XIT", ""}, // only a to z change case
         {"profile p.tnc", "PROFILE", "p.tnc"},
         {"ONERROR\x0b", "ONERROR", ""},
     };
