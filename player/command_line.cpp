@@ -1,0 +1,70 @@
+#include "command_line.h"
+
+#include <cstring>
+
+namespace tarn {
+
+std::string PlayerCommandLine::At(std::size_t position) const
+{
+    return position >= 1 && position <= Positional.size() ? Positional[position - 1]
+                                                          : std::string();
+}
+
+PlayerCommandLine ParsePlayerCommandLine(const std::vector<std::string> &arguments)
+{
+    PlayerCommandLine line;
+    bool options = true;
+    for (const std::string &argument : arguments) {
+        if (options && argument == "--")
+            options = false;
+        else if (options && argument == "--console")
+            line.Console = true;
+        else if (options && (argument == "--help" || argument == "-h"))
+            line.Help = true;
+        else if (options && argument == "--version")
+            line.Version = true;
+        else if (options && argument.rfind("--", 0) == 0 && line.Error.empty())
+            line.Error = "unknown option \"" + argument + "\"";
+        else
+            line.Positional.push_back(argument);
+    }
+    return line;
+}
+
+bool DisplayMissing(const char *qtQpaPlatform, const char *display, const char *waylandDisplay)
+{
+    const auto isSet = [](const char *value) { return value != nullptr && *value != '\0'; };
+    if (isSet(qtQpaPlatform)) {
+        // The platform name may carry options after a colon: "offscreen:fontengine=...".
+        const std::string name(qtQpaPlatform, std::strcspn(qtQpaPlatform, ":"));
+        return name == "offscreen" || name == "minimal";
+    }
+    return !isSet(display) && !isSet(waylandDisplay);
+}
+
+std::string PlayerUsage()
+{
+    return "Usage: tarnsp [OPTIONS] [SCRIPT [/R [/X [/D]]]]\n"
+           "\n"
+           "Runs a Tarn script (.tns) in the Tarn Script Player window, or without a window.\n"
+           "\n"
+           "Positional arguments, each switch case-sensitive and only at its own position:\n"
+           "  SCRIPT       the script file to load\n"
+           "  /R           (2nd) run the script at once\n"
+           "  /X           (3rd) close the player when a run ends\n"
+           "  /D           (4th) delete the script file once it is loaded\n"
+           "\n"
+           "Options (anywhere before \"--\"; they do not count as positions):\n"
+           "  --console    run SCRIPT at once without a window, print the log on standard\n"
+           "               output and exit when the run ends (/R and /X are implied, /D is\n"
+           "               honoured); chosen automatically when no display is available\n"
+           "  --help, -h   show this text and exit\n"
+           "  --version    show the version and exit\n"
+           "  --           end of options: later arguments are positional\n"
+           "\n"
+           "Exit status without a window: 0 the script ran to its end, 1 a failing command\n"
+           "stopped it, 2 the script could not be loaded, the command line was wrong, or an\n"
+           "error escaped a command (its text goes to standard error).\n";
+}
+
+} // namespace tarn

@@ -1,0 +1,41 @@
+#pragma once
+
+// The player's command line. Positional arguments keep their Windows meaning and positions:
+//   1 script file, 2 "/R" run at once, 3 "/X" close after a run, 4 "/D" delete the script once
+//   loaded; each switch is compared exactly (case-sensitive) and counts only at its position.
+// Options are the arguments "--console", "--help" (or "-h") and "--version", recognised wherever
+// they stand until an argument "--", after which everything is positional. They are taken out
+// before the positions are counted, so "tarnsp --console s.tns /R" has "/R" at position 2.
+// Any other argument starting with "--" before "--" is an error.
+
+#include <string>
+#include <vector>
+
+namespace tarn {
+
+struct PlayerCommandLine
+{
+    bool Console = false;
+    bool Help = false;
+    bool Version = false;
+    std::vector<std::string> Positional;
+    std::string Error; // empty when the command line is usable
+
+    // The positional argument at 1-based `position`, or an empty text.
+    std::string At(std::size_t position) const;
+    bool RunSwitch() const { return At(2) == "/R"; }
+    bool ExitSwitch() const { return At(3) == "/X"; }
+    bool DeleteSwitch() const { return At(4) == "/D"; }
+};
+
+// `arguments` excludes the program name.
+PlayerCommandLine ParsePlayerCommandLine(const std::vector<std::string> &arguments);
+
+// True when a window cannot be shown: the Qt platform asked for is "offscreen" or "minimal", or
+// none is asked for and neither DISPLAY nor WAYLAND_DISPLAY is set. Null stands for unset.
+bool DisplayMissing(const char *qtQpaPlatform, const char *display, const char *waylandDisplay);
+
+// The text printed by --help.
+std::string PlayerUsage();
+
+} // namespace tarn

@@ -1,0 +1,68 @@
+#pragma once
+
+// TFileOperation copies, moves, renames or deletes local files and folders the way the Windows
+// shell's file operation does, on a Linux file system:
+// - FilesFrom and FilesTo hold one name or several separated by ";".
+// - The last component of a source may hold the wildcards "*" and "?" (a leading dot must be
+//   matched explicitly, as in a shell); a source or wildcard that matches nothing fails.
+// - A destination that is an existing folder, ends in "/", or receives several sources (a
+//   wildcard or a list) is a folder: the sources keep their names inside it. Otherwise a single
+//   source is copied or moved to exactly that name. Missing destination folders are created.
+// - Existing destination files are replaced; the replacement is written beside the target and
+//   renamed over it, so a failed copy leaves the old file as it was. Folders are copied or
+//   merged whole.
+// - Copying or moving a file onto itself, or a folder into itself, fails and changes nothing.
+//   A move never removes its source before the copy is complete.
+// - Rename gives a single source a new name and refuses to overwrite another object.
+// With fofMultiDestFiles each source pairs with the destination at the same place in FilesTo;
+// without it only the first destination name is used. fofFilesOnly lets wildcards match files
+// only. The other flags ask the Windows shell for dialogs and undo, which have no counterpart
+// here: nobody is asked, so OperationAborted stays false.
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tarn {
+
+enum TFileOp { foCopy, foDelete, foMove, foRename };
+
+enum TFileOpFlag {
+    fofAllowUndo,
+    fofConfirmMouse,
+    fofFilesOnly,
+    fofMultiDestFiles,
+    fofNoConfirmation,
+    fofNoConfirmMkDir,
+    fofRenameOnCollision,
+    fofSilent,
+    fofSimpleProgress
+};
+
+using TFileOpFlags = std::set<TFileOpFlag>;
+
+class TFileOperation
+{
+public:
+    std::vector<std::string> About{"TFileOperation: copy, move, rename and delete local files."};
+    std::string FilesFrom;
+    std::string FilesTo;
+    TFileOpFlags Flags;
+    TFileOp Operation = foCopy;
+    std::string ProgressTitle;
+
+    bool Active() const { return m_Active; }
+    // Setting it to true runs Execute at once.
+    void SetActive(bool active);
+
+    bool OperationAborted() const { return m_OperationAborted; }
+
+    // Runs the operation; true on success. Stops at the first source that fails.
+    bool Execute();
+
+private:
+    bool m_Active = false;
+    bool m_OperationAborted = false;
+};
+
+} // namespace tarn

@@ -1,0 +1,37 @@
+#pragma once
+
+// What the player's logic tells whoever shows it: the window, the console or a test. The logic
+// never reaches a person any other way, so the same run behaves alike in all three.
+
+#include <string>
+
+namespace tarn {
+
+class PlayerView
+{
+public:
+    virtual ~PlayerView() = default;
+
+    // The log sink: a line was appended at the end of the log, or the log was emptied.
+    virtual void LogLineAppended(const std::string &line) = 0;
+    virtual void LogCleared() = 0;
+
+    // The status line: transfer progress and dial-up state replace its one text.
+    virtual void StatusChanged(const std::string &text) = 0;
+
+    // The script was replaced by a load.
+    virtual void ScriptChanged() = 0;
+
+    // The Running look (Play disabled, Stop enabled) starts, or ends with the run's step 8. An
+    // error that escapes a command ends the run without the second call.
+    virtual void RunningChanged(bool running) = 0;
+
+    // The run ended with ExitWhenDone set: the program should close.
+    virtual void CloseRequested() = 0;
+
+    // Called between two script lines so that a window can keep its event loop turning (Stop,
+    // repaints). Must not run script lines itself.
+    virtual void BetweenLines() {}
+};
+
+} // namespace tarn

@@ -1,0 +1,194 @@
+#include "file_operation.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+class FileOperation : public test::TempFolderTest
+{
+protected:
+    bool Do(TFileOp operation, const std::string &from, const std::string &to,
+            TFileOpFlags flags = {fofNoConfirmation})
+    {
+        TFileOperation op;
+        op.Operation = operation;
+        op.FilesFrom = from;
+        op.FilesTo = to;
+        op.Flags = flags;
+        const bool done = op.Execute();
+        EXPECT_FALSE(op.OperationAborted());
+        return done;
+    }
+    // The names below `folder`, sorted, with "/" after folders.
+    std::vector<std::string> Tree(const std::string &folder = ".")
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(Root / folder)) {
+            names.push_back(entry.path().lexically_relative(Root / folder).string() +
+                            (entry.is_directory() ? "/" : ""));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(FileOperation, CopyToANameToAFolderAndIntoMissingFolders)
+{
+    Write("a.txt", "A");
+    Write("old.txt", "old content, longer");
+    EXPECT_TRUE(Do(foCopy, "a.txt", "b.txt"));
+    EXPECT_TRUE(Do(foCopy, "a.txt", "old.txt")); // replaced without asking
+    EXPECT_TRUE(Do(foCopy, "a.txt", "new/deep/c.txt"));
+    EXPECT_TRUE(Do(foCopy, "a.txt", "box/"));
+    std::filesystem::create_directory(Root / "existing");
+    EXPECT_TRUE(Do(foCopy, "a.txt", "existing"));
+    EXPECT_EQ(Read("b.txt"), "A");
+    EXPECT_EQ(Read("old.txt"), "A");
+    EXPECT_EQ(Read("new/deep/c.txt"), "A");
+    EXPECT_EQ(Read("box/a.txt"), "A");
+    EXPECT_EQ(Read("existing/a.txt"), "A");
+    EXPECT_EQ(Read("a.txt"), "A");
+    // No temporary file is left beside a target.
+    EXPECT_EQ(Tree("box"), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(FileOperation, WildcardsInTheLastComponentAndListsWithSemicolons)
+{
+    Write("in/x1.txt", "1");
+    Write("in/x2.txt", "2");
+    Write("in/y.log", "y");
+    Write("in/.hidden.txt", "h");
+    Write("in/[a].txt", "bracket");
+    Write("in/sub.txt/inner", "folder named like a file");
+    EXPECT_TRUE(Do(foCopy, "in/x?.txt;in/y.log", "out"));
+    EXPECT_EQ(Tree("out"), (std::vector<std::string>{"x1.txt", "x2.txt", "y.log"}));
+
+    EXPECT_TRUE(Do(foCopy, "in/*.txt", "all", {fofNoConfirmation, fofFilesOnly}));
+    EXPECT_EQ(Tree("all"), (std::vector<std::string>{"[a].txt", "x1.txt", "x2.txt"}));
+    EXPECT_TRUE(Do(foCopy, "in/*.txt", "withfolders"));
+    EXPECT_EQ(Tree("withfolders").size(), 5u); // the three files, sub.txt/ and its file
+
+    EXPECT_FALSE(Do(foCopy, "in/*.none", "nothing"));
+    EXPECT_FALSE(Exists("nothing"));
+    EXPECT_FALSE(Do(foCopy, "in/x1.txt;in/missing.txt", "partial"));
+    EXPECT_FALSE(Do(foCopy, "", "x"));
+    EXPECT_FALSE(Do(foCopy, "in/x1.txt", ""));
+    EXPECT_FALSE(Do(foCopy, "in/x*/../y.log", "z")); // wildcards only in the last component
+}
+
+TEST_F(FileOperation, MultipleDestinationsPairWithSources)
+{
+    Write("a", "A");
+    Write("b", "B");
+    EXPECT_TRUE(Do(foCopy, "a;b", "x/a2;y/b2", {fofMultiDestFiles}));
+    EXPECT_EQ(Read("x/a2"), "A");
+    EXPECT_EQ(Read("y/b2"), "B");
+    EXPECT_FALSE(Do(foCopy, "a;b", "z", {fofMultiDestFiles}));
+    // Without the flag only the first destination is used, as a folder for several sources.
+    EXPECT_TRUE(Do(foCopy, "a;b", "w;v"));
+    EXPECT_EQ(Tree("w"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(Exists("v"));
+}
+
+TEST_F(FileOperation, CopyNeverDestroysItsSourceOrCopiesIntoItself)
+{
+    Write("same.txt", "precious");
+    EXPECT_FALSE(Do(foCopy, "same.txt", "same.txt"));
+    EXPECT_FALSE(Do(foCopy, "same.txt", "./"));
+    EXPECT_FALSE(
+        Do(foCopy, "same.txt", Root.string() + "/../" + Root.filename().string() + "/same.txt"));
+    std::filesystem::create_hard_link(Root / "same.txt", Root / "link.txt");
+    EXPECT_FALSE(Do(foCopy, "same.txt", "link.txt"));
+    EXPECT_EQ(Read("same.txt"), "precious");
+
+    Write("tree/f", "f");
+    EXPECT_FALSE(Do(foCopy, "tree", "tree/inside"));
+    EXPECT_FALSE(Do(foCopy, "tree", "tree"));
+    EXPECT_EQ(Tree("tree"), std::vector<std::string>{"f"});
+
+    // A file never replaces a folder, nor a folder a file.
+    std::filesystem::create_directories(Root / "dir/same.txt");
+    EXPECT_FALSE(Do(foCopy, "same.txt", "dir"));
+    Write("plain", "p");
+    EXPECT_FALSE(Do(foCopy, "tree", "plain"));
+    EXPECT_EQ(Read("plain"), "p");
+}
+
+TEST_F(FileOperation, FoldersCopyWholeAndLinksStayLinks)
+{
+    Write("tree/a/b.txt", "B");
+    Write("tree/c.txt", "C");
+    std::filesystem::create_directory_symlink(Root / "tree", Root / "tree/a/loop");
+    EXPECT_TRUE(Do(foCopy, "tree", "copy"));
+    EXPECT_EQ(Tree("copy"), (std::vector<std::string>{"a/", "a/b.txt", "a/loop/", "c.txt"}));
+    EXPECT_TRUE(std::filesystem::is_symlink(Root / "copy/a/loop"));
+    // Onto an existing folder the copy goes inside it, under its own name.
+    EXPECT_TRUE(Do(foCopy, "tree/", "copy"));
+    EXPECT_EQ(Read("copy/tree/c.txt"), "C");
+}
+
+TEST_F(FileOperation, MoveReplacesMergesAndRefusesItself)
+{
+    Write("a.txt", "A");
+    Write("b.txt", "old B");
+    EXPECT_TRUE(Do(foMove, "a.txt", "b.txt"));
+    EXPECT_FALSE(Exists("a.txt"));
+    EXPECT_EQ(Read("b.txt"), "A");
+
+    EXPECT_TRUE(Do(foMove, "b.txt", "deep/er/"));
+    EXPECT_EQ(Read("deep/er/b.txt"), "A");
+
+    Write("one/x", "1");
+    Write("one/same/y", "Y1");
+    Write("two/same/y", "Y2");
+    Write("two/same/z", "Z2");
+    EXPECT_TRUE(Do(foMove, "one/*", "two"));
+    EXPECT_EQ(Tree("two"), (std::vector<std::string>{"same/", "same/y", "same/z", "x"}));
+    EXPECT_EQ(Read("two/same/y"), "Y1");
+    EXPECT_EQ(Tree("one"), std::vector<std::string>{});
+
+    EXPECT_FALSE(Do(foMove, "two", "two/inner"));
+    EXPECT_FALSE(Do(foMove, "two/x", "two/x"));
+    EXPECT_FALSE(Do(foMove, "two/x", "two/same/y/"));
+    EXPECT_EQ(Read("two/x"), "1");
+    EXPECT_FALSE(Do(foMove, "nothing", "two"));
+}
+
+TEST_F(FileOperation, RenameGivesOneObjectANewNameWithoutOverwriting)
+{
+    Write("a.txt", "A");
+    Write("taken.txt", "T");
+    EXPECT_TRUE(Do(foRename, "a.txt", "b.txt"));
+    EXPECT_EQ(Read("b.txt"), "A");
+    EXPECT_FALSE(Do(foRename, "b.txt", "taken.txt"));
+    EXPECT_EQ(Read("taken.txt"), "T");
+    EXPECT_EQ(Read("b.txt"), "A");
+    EXPECT_FALSE(Do(foRename, "*.txt", "c.txt"));
+    EXPECT_TRUE(Do(foRename, "b*", "c.txt"));
+    EXPECT_EQ(Read("c.txt"), "A");
+    Write("dir/f", "F");
+    EXPECT_TRUE(Do(foRename, "dir", "folder"));
+    EXPECT_EQ(Read("folder/f"), "F");
+}
+
+TEST_F(FileOperation, DeleteAndActive)
+{
+    Write("d/a", "a");
+    Write("d/b/c", "c");
+    Write("keep", "k");
+    TFileOperation op;
+    op.Operation = foDelete;
+    op.FilesFrom = "d/*;nothing";
+    op.SetActive(true);
+    EXPECT_TRUE(op.Active());
+    EXPECT_EQ(Tree("d"), std::vector<std::string>{});
+    op.FilesFrom = "d";
+    EXPECT_TRUE(op.Execute());
+    EXPECT_FALSE(Exists("d"));
+    EXPECT_TRUE(Exists("keep"));
+}
+
+} // namespace
+} // namespace tarn

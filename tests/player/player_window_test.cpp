@@ -1,0 +1,193 @@
+#include "help_window.h"
+#include "player_window.h"
+#include "temp_folder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+class PlayerWindowTest : public test::TempFolderTest
+{
+protected:
+    template <typename T> T *Child(PlayerWindow &window, const char *name)
+    {
+        T *child = window.findChild<T *>(name);
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    bool Enabled(PlayerWindow &window, const char *button, const char *item)
+    {
+        const bool buttonEnabled = Child<QToolButton>(window, button)->isEnabled();
+        EXPECT_EQ(buttonEnabled, Child<QAction>(window, item)->isEnabled()) << button;
+        return buttonEnabled;
+    }
+    // Shows the window and lets its start-up run.
+    void Start(PlayerWindow &window)
+    {
+        window.show();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    static PlayerCommandLine Line(const std::vector<std::string> &positional)
+    {
+        PlayerCommandLine line;
+        line.Positional = positional;
+        return line;
+    }
+};
+
+TEST_F(PlayerWindowTest, ControlsCaptionHintsAndStartState)
+{
+    PlayerWindow window(Line({}));
+    EXPECT_EQ(window.windowTitle(), "Tarn Script Player");
+    const struct
+    {
+        const char *Name, *Text, *Hint;
+    } buttons[] = {{"ExecuteButton", "Play", "Play Script"},
+                   {"StopButton", "Stop", "Stop Script"},
+                   {"SpeedButton1", "Open", "Open Script"},
+                   {"SpeedButton2", "Exit", "Exit Script Player"}};
+    for (const auto &b : buttons) {
+        QToolButton *button = Child<QToolButton>(window, b.Name);
+        EXPECT_EQ(button->text(), b.Text);
+        EXPECT_EQ(button->toolTip(), b.Hint);
+    }
+    for (const char *item :
+         {"FileOpenItem", "Play1", "Stop1", "FileExitItem", "HelpContentsItem", "HelpAboutItem"})
+        Child<QAction>(window, item);
+    EXPECT_TRUE(Child<QPlainTextEdit>(window, "Script")->isReadOnly());
+    EXPECT_TRUE(Child<QPlainTextEdit>(window, "ScriptLog")->isReadOnly());
+    EXPECT_TRUE(Child<QPlainTextEdit>(window, "Script")->font().fixedPitch() ||
+                QFontInfo(Child<QPlainTextEdit>(window, "Script")->font()).fixedPitch());
+    EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1")); // disabled at design
+    Start(window);
+    EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1")); // Play enabled, even without a script
+    EXPECT_FALSE(Enabled(window, "StopButton", "Stop1"));
+    EXPECT_TRUE(window.isVisible());
+    window.Player().SetStatusText("1024");
+    EXPECT_EQ(Child<QLabel>(window, "StatusLine")->text(), "1024");
+}
+
+TEST_F(PlayerWindowTest, StartedWithRunAndExitSwitchesRunsAndCloses)
+{
+    Write("s.tns", "ONERROR STOP\r\nLOCALMD made\r\n");
+    PlayerWindow window(Line({"s.tns", "/R", "/X", "/D"}));
+    Start(window);
+    EXPECT_TRUE(Exists("made"));
+    EXPECT_FALSE(Exists("s.tns"));
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "ScriptLog")->toPlainText(),
+              "Error action set to STOP.");
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "Script")->toPlainText(),
+              "ONERROR STOP\nLOCALMD made\n");
+}
+
+TEST_F(PlayerWindowTest, PlayStopAndExitDuringARun)
+{
+    PlayerWindow window(Line({}));
+    Start(window);
+    std::vector<std::pair<bool, bool>> looks; // Play and Stop enabled, seen from inside the run
+    window.Player().AddOperation("PROFILE", [&](const std::string &argument) {
+        looks.emplace_back(Enabled(window, "ExecuteButton", "Play1"),
+                           Enabled(window, "StopButton", "Stop1"));
+        EXPECT_FALSE(Child<QToolButton>(window, "SpeedButton1")->isEnabled());
+        if (argument == "stop")
+            Child<QToolButton>(window, "StopButton")->click();
+        if (argument == "exit")
+            Child<QToolButton>(window, "SpeedButton2")->click();
+        // A second Play while running does nothing.
+        Child<QAction>(window, "Play1")->trigger();
+    });
+    window.Player().SetScriptText("PROFILE a\r\nPROFILE stop\r\nPROFILE never\r\n");
+    Child<QToolButton>(window, "ExecuteButton")->click();
+    EXPECT_EQ(looks.size(), 2u);
+    for (const auto &look : looks)
+        EXPECT_EQ(look, std::make_pair(false, true));
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "ScriptLog")->toPlainText(), "Script stopped by user.");
+    EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
+    EXPECT_FALSE(Enabled(window, "StopButton", "Stop1"));
+    EXPECT_TRUE(Child<QToolButton>(window, "SpeedButton1")->isEnabled());
+
+    // Exit during a run: the run ends before its next line, then the window closes.
+    looks.clear();
+    window.Player().SetScriptText("PROFILE exit\r\nPROFILE never\r\n");
+    Child<QAction>(window, "Play1")->trigger();
+    EXPECT_EQ(looks.size(), 1u);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(PlayerWindowTest, EscapedErrorShowsABoxAndKeepsTheRunningLookUntilOpen)
+{
+    PlayerWindow window(Line({}));
+    QStringList boxes;
+    window.ShowErrorBox = [&](const QString &message) { boxes << message; };
+    QString chosen;
+    window.ChooseScriptFile = [&] { return chosen; };
+    Start(window);
+    window.Player().SetScriptText("SAVELOG no/such/folder.log\r\nEXIT\r\n");
+    Child<QToolButton>(window, "ExecuteButton")->click();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].contains("no/such/folder.log"));
+    EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1"));
+    EXPECT_TRUE(window.isVisible());
+
+    // Cancel changes nothing; a file that cannot be read gives a box and changes nothing.
+    Child<QToolButton>(window, "SpeedButton1")->click();
+    chosen = QString::fromStdString(PathOf("missing.tns"));
+    Child<QAction>(window, "FileOpenItem")->trigger();
+    EXPECT_EQ(boxes.size(), 2);
+    EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1"));
+    EXPECT_EQ(window.Player().Script().size(), 2u);
+
+    Write("good.tns", "ONERROR\n");
+    chosen = QString::fromStdString(PathOf("good.tns"));
+    Child<QToolButton>(window, "SpeedButton1")->click();
+    EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "Script")->toPlainText(), "ONERROR\n");
+    Child<QToolButton>(window, "ExecuteButton")->click();
+    // The log was kept across the open.
+    EXPECT_EQ(window.Player().Log(), (std::vector<std::string>{"Error action set to CONTINUE."}));
+}
+
+TEST_F(PlayerWindowTest, StartUpWithAnUnreadableScriptStaysOpenAndIdle)
+{
+    PlayerWindow window(Line({"missing.tns", "/R", "/X"}));
+    Start(window);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "Script")->toPlainText(), "");
+}
+
+TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)
+{
+    PlayerWindow window(Line({}));
+    Start(window);
+    window.Player().SetScriptText("ONERROR\r\nCLEARLOG\r\nONERROR STOP\r\n");
+    Child<QToolButton>(window, "ExecuteButton")->click();
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "ScriptLog")->toPlainText(),
+              "Error action set to STOP.");
+}
+
+TEST(HelpWindowTest, PagesAreBuiltInAndSearchable)
+{
+    HelpWindow help;
+    EXPECT_EQ(help.ListedPages().size(), 5);
+    help.Search("localrd");
+    EXPECT_EQ(help.ListedPages(), (QStringList{"local-commands.html"}));
+    help.Search("case-sensitive");
+    EXPECT_EQ(help.ListedPages(), (QStringList{"command-line.html"}));
+    help.Search("no such words anywhere");
+    EXPECT_TRUE(help.ListedPages().isEmpty());
+    help.Search("");
+    EXPECT_EQ(help.ListedPages().size(), 5);
+}
+
+} // namespace
+} // namespace tarn
