@@ -225,6 +225,7 @@ private:
     std::FILE *LocalStream = nullptr;
     std::string DataCommand;
     bool Uploading = false;
+    bool AcceptWaiting = false; // the server connected before the data step began
     bool LocalFileFailed = false; // a local read or write failed during the transfer
     std::vector<char> DataBuffer;
     int64_t ByteCount = 0;

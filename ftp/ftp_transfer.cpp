@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -34,7 +35,11 @@ void TCustomFtpCli::PortAsync()
     DataSocket->SetProto("tcp");
     DataSocket->SetAddr("0.0.0.0");
     DataSocket->SetPort("0");
-    DataSocket->OnSessionAvailable = nullptr;
+    // Some servers connect as soon as they have the PORT line, before the transfer command.
+    // The notice of that connection comes only once, so it is remembered until the data step
+    // binds its accept handler; dropping it would leave the transfer waiting forever.
+    AcceptWaiting = false;
+    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { AcceptWaiting = true; };
     DataSocket->OnSessionClosed = nullptr;
     DataSocket->OnDataAvailable = nullptr;
     DataSocket->Listen();
@@ -94,6 +99,7 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
     ByteCount = 0;
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
+    const bool early = std::exchange(AcceptWaiting, false);
     LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt)
                                 : OpenLocal(LocalFileName, "wb", 0);
     if (!LocalStream) {
@@ -109,6 +115,8 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     AwaitingFinal = true;
     SendCommand(HostFileName.empty() ? DataCommand : DataCommand + " " + HostFileName);
+    if (early)
+        DownloadAccept();
 }
 
 void TCustomFtpCli::StartUpload()
@@ -121,6 +129,7 @@ void TCustomFtpCli::StartUpload()
     ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
     ByteCount = 0;
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { UploadAccept(); };
+    const bool early = std::exchange(AcceptWaiting, false);
     LocalStream = OpenLocal(LocalFileName, "rb", RestartAt);
     if (!LocalStream) {
         FLastResponse = "Unable to open local file " + LocalFileName;
@@ -135,6 +144,8 @@ void TCustomFtpCli::StartUpload()
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     AwaitingFinal = true;
     SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
+    if (early)
+        UploadAccept();
 }
 
 // Accepts the waiting data connection when it comes from the server we talk to. Anyone else
