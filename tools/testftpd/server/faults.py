@@ -6,6 +6,7 @@ below at fixed points: when a command line arrives, when a reply is formed, when
 written to the control connection, and when a data connection is opened.
 """
 
+import collections
 from dataclasses import dataclass, field
 import time
 
@@ -137,16 +138,28 @@ class Faults:
 
     @staticmethod
     def _schedule(session, pause, function, *args):
-        # Each write is due strictly after the previous one so that the pieces keep their order.
-        now = time.monotonic()
-        due = max(now, getattr(session, "_next_write_due", 0.0)) + pause + 1e-6
-        session._next_write_due = due
+        """Queues a write (or the close) `pause` seconds after the one queued before it.
 
-        def run():
-            if not session._closed:
+        One queue per session, drained by one timer at a time, keeps the writes in order."""
+        queue = session.__dict__.setdefault("_write_queue", collections.deque())
+        last = queue[-1][0] if queue else time.monotonic()
+        queue.append((max(last, time.monotonic()) + pause, function, args))
+        if len(queue) == 1:
+            Faults._drain_later(session)
+
+    @staticmethod
+    def _drain_later(session):
+        queue = session._write_queue
+        delay = max(0.0, queue[0][0] - time.monotonic())
+
+        def drain():
+            while queue and queue[0][0] <= time.monotonic() and not session._closed:
+                _, function, args = queue.popleft()
                 function(*args)
+            if queue and not session._closed:
+                Faults._drain_later(session)
 
-        session.ioloop.call_later(due - now, run, _errback=session.handle_error)
+        session.ioloop.call_later(delay, drain, _errback=session.handle_error)
 
     # --- data connections
 

@@ -237,7 +237,7 @@ class Os400Session(Session):
         target, _ = self._target(arg)
         if self.namefmt == 0:
             target = self.tree.library(arg.strip())
-        if target.kind not in ("lib", "file", "dir"):
+        if target.kind not in ("lib", "file", "dir", "stmf"):  # stmf: a new IFS name
             raise qsys.ObjectError("550 Object type not valid for MKD.")
         if target.exists or os.path.exists(target.host):
             return self.respond("550 %s already exists." % target.vpath)
