@@ -127,8 +127,9 @@ void TCustomWSocket::ResetSocket()
     FState = wsClosed;
     FWaitedState = wsInvalidState;
     FAllSent = true;
+    // The line collected so far stays for ReadLine to return: a last line that the peer's close
+    // cut short is data too. The next ReadLine starts a new line anyway.
     FReadLineActive = false;
-    FLineBuffer.clear();
     FPaused = false;
     FReadCount = 0;
     FCloseNotified = false;
@@ -143,7 +144,9 @@ void TCustomWSocket::ChangeState(TSocketState NewState)
 {
     const TSocketState OldState = FState;
     FState = NewState;
-    TriggerChangeState(OldState, NewState);
+    // Torn down with its owner, the socket calls into nothing: the handlers' objects may be gone.
+    if (!FDestroying)
+        TriggerChangeState(OldState, NewState);
     // A wait for a connection also ends when the attempt fails.
     if (NewState == FWaitedState || (FWaitedState == wsConnected && NewState == wsClosed))
         StopWaitCtrl();

@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 namespace {
 
@@ -492,22 +493,44 @@ void TCustomWSocket::TryToSend()
         return;
     }
     for (;;) {
+        while (FBufList.size() > 1 && FBufList.front()->WritePos() == FBufList.front()->ReadPos())
+            FBufList.pop_front();
         int32_t Len = 0;
         const char *Bytes = FBufList.front()->Peek(Len);
         if (Len == 0) {
-            if (FBufList.size() > 1) {
-                FBufList.pop_front();
-                continue;
-            }
             FAllSent = true;
             return;
         }
         const int Flags = FSendFlags | MSG_NOSIGNAL;
-        const ssize_t Sent =
-            FType == SOCK_DGRAM
-                ? ::sendto(FHSocket, Bytes, static_cast<size_t>(Len), Flags,
-                           reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr)
-                : ::send(FHSocket, Bytes, static_cast<size_t>(Len), Flags);
+        size_t Offered = static_cast<size_t>(Len);
+        ssize_t Sent;
+        if (FType == SOCK_DGRAM) {
+            // One block, one datagram.
+            Sent = ::sendto(FHSocket, Bytes, Offered, Flags,
+                            reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr);
+        } else if (FSendFlags != 0) {
+            Sent = ::send(FHSocket, Bytes, Offered, Flags);
+        } else {
+            // A stream takes the queued blocks in one gathering call, straight from the blocks:
+            // the same bytes in the same order as block by block, with far fewer system calls.
+            iovec Parts[64];
+            size_t Count = 0;
+            Offered = 0;
+            for (const auto &Block : FBufList) {
+                int32_t PartLen = 0;
+                const char *Part = Block->Peek(PartLen);
+                if (PartLen == 0)
+                    continue;
+                Parts[Count++] = iovec{const_cast<char *>(Part), static_cast<size_t>(PartLen)};
+                Offered += static_cast<size_t>(PartLen);
+                if (Count == std::size(Parts))
+                    break;
+            }
+            msghdr Message{};
+            Message.msg_iov = Parts;
+            Message.msg_iovlen = Count;
+            Sent = ::sendmsg(FHSocket, &Message, Flags);
+        }
         if (Sent == 0)
             return;
         if (Sent < 0) {
@@ -526,8 +549,10 @@ void TCustomWSocket::TryToSend()
             SocketError("TryToSend failed");
             return;
         }
-        FBufList.front()->Remove(static_cast<int32_t>(Sent));
-        if (Sent < Len) {
+        auto Left = static_cast<int32_t>(Sent);
+        for (auto It = FBufList.begin(); It != FBufList.end() && Left > 0; ++It)
+            Left -= (*It)->Remove(Left);
+        if (static_cast<size_t>(Sent) < Offered) {
             // The system took part: it has no room now, and says so when it has.
             WatchForWrite();
             return;
