@@ -104,7 +104,7 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
     // must not be taken as the reply to PWD.
     ScriptedPeer peer;
     LoggedIn(peer)
-        .Expect("215-first\r\nno digits here\r\n 215 indented\r\n215 end\r\n")
+        .Expect("215-first\r\nno digits here\r\n").Pause(200).Send(" 215 indented\r\n215 end\r\n")
         .Expect("257 \"/home\"\r\n")
         .Expect("250-NAMEFMT set to 1.\r\n250 \"/home/ssk\" is current directory.\r\n");
     peer.Start();
