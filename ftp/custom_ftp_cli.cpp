@@ -324,6 +324,7 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
         return;
     }
     SetState(fsReady);
+    DoneResult = StepResult;
     if (DataSocket->State() != wsClosed)
         DataSocket->Close();
     if (ChainActive && SavedStatusCode >= 0) {
@@ -332,7 +333,6 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
     }
     ChainActive = false;
     ++RequestsDone;
-    DoneResult = StepResult;
     PostRequestDone(Error);
 }
 

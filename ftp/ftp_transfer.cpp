@@ -322,7 +322,9 @@ void TCustomFtpCli::TransferFailed(int Code)
 
 void TCustomFtpCli::TransferCheck()
 {
-    if (!ServerDone || !DataClosed)
+    // After the request ended otherwise (a lost control connection, an abort), closing the
+    // data connection must not turn it into a success.
+    if (DoneSignalled || !ServerDone || !DataClosed)
         return;
     TransferStats();
     RestartAt = 0;

@@ -202,6 +202,24 @@ TEST_F(FtpTranscript, LostConnectionFailsTheRunningRequest)
     peer.Finish();
 }
 
+TEST_F(FtpTranscript, LostConnectionDuringATransferFailsIt)
+{
+    // 226 came, but the data had not all arrived when the control connection dropped: the
+    // download is incomplete and must not be reported as done.
+    ScriptedPeer peer;
+    LoggedIn(peer).Expect("200 PORT ok\r\n").Expect("150 go\r\n").DataConnect()
+        .DataSend("first part").Send("226 done\r\n").Pause(300).Close().Pause(300).DataClose();
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    h.Ftp.HostFileName = "f";
+    h.Ftp.LocalFileName = Local("f");
+    EXPECT_FALSE(h.Ftp.Get());
+    EXPECT_EQ(h.Ftp.StatusCode(), 421);
+    EXPECT_EQ(h.Ftp.State(), fsReady);
+    peer.Finish();
+}
+
 TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
 {
     // The server answers and closes in one breath: the call returns the reply's result at
