@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
-
 #include <chrono>
 #include <climits>
 
@@ -22,8 +21,8 @@ constexpr int ConnectionLostResult = 421;
 
 std::string WinsockFailureText(int Code, uint16_t Error)
 {
-    return std::to_string(Code) + " " + SocketErrorText(Error) + " (Winsock error #"
-           + std::to_string(Error) + ")";
+    return std::to_string(Code) + " " + SocketErrorText(Error) + " (Winsock error #" +
+           std::to_string(Error) + ")";
 }
 
 } // namespace
@@ -34,24 +33,8 @@ int64_t FtpTickCount()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-const char *FtpStateName(TFtpState State)
-{
-    switch (State) {
-    case fsOffline: return "fsOffline";
-    case fsReady: return "fsReady";
-    case fsStepReady: return "fsStepReady";
-    case fsLookup: return "fsLookup";
-    case fsConnected: return "fsConnected";
-    case fsAborting: return "fsAborting";
-    case fsAwaitBanner: return "fsAwaitBanner";
-    case fsAwaitReply: return "fsAwaitReply";
-    }
-    return "fs?";
-}
-
 TCustomFtpCli::TCustomFtpCli()
-    : ControlSocket(std::make_unique<TWSocket>()),
-      DataSocket(std::make_unique<TWSocket>()),
+    : ControlSocket(std::make_unique<TWSocket>()), DataSocket(std::make_unique<TWSocket>()),
       Receiver(std::make_unique<QObject>())
 {
     ControlSocket->OnDnsLookupDone = [this](auto &&, uint16_t Error) {
@@ -363,9 +346,9 @@ void TCustomFtpCli::ControlSessionClosed(uint16_t Error)
         if (FState == fsAborting) {
             StepResult = 426;
         } else {
-            FLastResponse = Error != 0 ? WinsockFailureText(ConnectionLostResult, Error)
-                                       : std::to_string(ConnectionLostResult)
-                                             + " Connection closed by server";
+            FLastResponse =
+                Error != 0 ? WinsockFailureText(ConnectionLostResult, Error)
+                           : std::to_string(ConnectionLostResult) + " Connection closed by server";
             FStatusCode = StepResult = ConnectionLostResult;
             KeepError();
             TriggerDisplay("! " + FLastResponse);
