@@ -192,9 +192,9 @@ void TCustomFtpCli::ControlDnsLookupDone(uint16_t Error)
         // A port the system cannot convert, or a connect refused on the spot: the request
         // fails like a connection that could not be made.
         const int code = ControlSocket->LastError();
+        FailOpen(uint16_t(code > 0 && code <= 0xffff ? code : 10022));
         if (ControlSocket->State() != wsClosed)
             ControlSocket->Close();
-        FailOpen(uint16_t(code > 0 && code <= 0xffff ? code : 10022));
         SetState(fsReady);
     }
 }
