@@ -1,0 +1,239 @@
+#pragma once
+
+#include "ftp/ftp_exception.h"
+#include "ftp/ftp_types.h"
+#include "ftp/reply_assembler.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QObject;
+class TWSocket;
+class TCustomFtpCli;
+
+// Event types. A handler receives the engine as Sender; an unassigned event is not called.
+using TFtpDisplay = std::function<void(TCustomFtpCli *Sender, std::string &Msg)>;
+using TFtpCommand = std::function<void(TCustomFtpCli *Sender, std::string &Cmd)>;
+using TFtpProgress = std::function<void(TCustomFtpCli *Sender, int64_t Count, bool &Abort)>;
+using TFtpRequestDone =
+    std::function<void(TCustomFtpCli *Sender, TFtpRequest RqType, uint16_t Error)>;
+using TFtpSessionEvent = std::function<void(TCustomFtpCli *Sender, uint16_t Error)>;
+using TFtpNotifyEvent = std::function<void(TCustomFtpCli *Sender)>;
+
+// The asynchronous FTP engine: one control connection (RFC 959) and active-mode data
+// connections, driven by the owning thread's event loop. Every operation sends its command and
+// returns; the request completes later from socket notifications, sets State back to fsReady
+// and posts OnRequestDone, which the event loop delivers after the current handler returns.
+//
+// Operations are configured through the public fields (HostName, HostFileName, ...) and raise
+// FtpException for misuse before anything is sent. Chained operations (ConnectAsync, GetAsync,
+// the Full* family) run their steps in a fixed order and report once; a failing step skips
+// everything but a pending QUIT. After a request, StatusCode and LastResponse hold the reply
+// that decided it and ErrorMessage the first failure since the last chained request started.
+//
+// Counts and offsets are 64-bit, so files past 2 GiB transfer, resume and report correctly.
+class TCustomFtpCli
+{
+public:
+    // Block sizes of the data connection: one read per receive notification, and one upload
+    // block in flight at a time, so memory stays flat whatever the file size.
+    static constexpr std::size_t DownloadBlockSize = 2048;
+    static constexpr std::size_t UploadBlockSize = 1024;
+
+    TCustomFtpCli();
+    virtual ~TCustomFtpCli();
+    TCustomFtpCli(const TCustomFtpCli &) = delete;
+    TCustomFtpCli &operator=(const TCustomFtpCli &) = delete;
+
+    // Properties.
+    std::string HostName;
+    std::string Port = "ftp";   // service name or decimal number
+    std::string UserName;
+    std::string PassWord;
+    std::string HostDirName;    // CWD
+    std::string HostFileName;   // SIZE, MKD, RMD, DELE, RNFR, RETR, STOR, APPE; LIST/NLST argument
+    std::string LocalFileName;  // transfer file; new name for RNTO; raw text for Quote
+    bool DisplayFlag = false;   // also show received data lines through OnDisplay
+    bool Binary() const { return TypeChar == 'I'; }
+    void SetBinary(bool Value) { TypeChar = Value ? 'I' : 'A'; }
+    const std::string &ErrorMessage() const { return FErrorMessage; }
+
+    // Events.
+    TFtpDisplay OnDisplay;          // log text: "> " command, "< " reply, "! " engine notice
+    TFtpCommand OnCommand;          // a command is about to be sent; may rewrite it
+    TFtpNotifyEvent OnResponse;     // a reply line arrived (in LastResponse)
+    TFtpProgress OnProgress;        // before each data block; set Abort to stop the transfer
+    TFtpSessionEvent OnSessionConnected; // greeting 220 accepted
+    TFtpSessionEvent OnSessionClosed;    // control connection lost
+    TFtpRequestDone OnRequestDone;  // a request finished (posted; RqType current at delivery)
+    TFtpNotifyEvent OnStateChange;  // State changed
+
+    // Read-only values.
+    TFtpState State() const { return FState; }
+    const std::string &LastResponse() const { return FLastResponse; }
+    int StatusCode() const { return FStatusCode; }
+    int64_t SizeResult() const { return FSizeResult; }
+    TFtpRequest RequestType() const { return FRequestType; }
+    bool Connected() const;
+
+    // Single-command operations.
+    virtual void PortAsync();
+    virtual void OpenAsync();
+    virtual void UserAsync();
+    virtual void PassAsync();
+    virtual void QuitAsync();
+    virtual void Abort();
+    virtual void RetrAsync();
+    virtual void StorAsync();
+    virtual void AppeAsync();
+    virtual void ListAsync();
+    virtual void NlstAsync();
+    virtual void TypeSetAsync();
+    virtual void PwdAsync();
+    virtual void CwdAsync();
+    virtual void CDupAsync();
+    virtual void SystAsync();
+    virtual void SizeAsync();
+    virtual void MkdAsync();
+    virtual void RmdAsync();
+    virtual void DeleAsync();
+    virtual void RenameFromAsync();
+    virtual void RenameToAsync();
+    virtual void QuoteAsync();
+    virtual void RestAsync();
+
+    // Chained operations.
+    virtual void ConnectAsync();
+    virtual void GetAsync();
+    virtual void FullGetAsync();
+    virtual void PutAsync();
+    virtual void FullPutAsync();
+    virtual void AppendAsync();
+    virtual void FullAppendAsync();
+    virtual void DirAsync();
+    virtual void LsAsync();
+    virtual void FullDirAsync();
+    virtual void FullLsAsync();
+    virtual void FullSystAsync();
+    virtual void FullSizeAsync();
+    virtual void FullMkdAsync();
+    virtual void FullRmdAsync();
+    virtual void FullDeleAsync();
+    virtual void RenameAsync();
+    virtual void FullRenameAsync();
+    virtual void FullQuoteAsync();
+    virtual void RestGetAsync();
+    virtual void FullRestGetAsync();
+
+protected:
+    // Building blocks shared by the operations.
+    virtual void SendCommand(const std::string &Cmd);
+    virtual void TriggerDisplay(const std::string &Msg);
+    virtual bool TriggerProgress();
+    void ShowReply();
+    void KeepError();
+    void SetState(TFtpState NewState);
+    void CheckReady() const;
+    void StartCommand(TFtpRequest Request, const std::string &Cmd, std::vector<int> Codes,
+                      std::function<void()> After = {});
+    void TriggerRequestDone(uint16_t Error);
+    void StartChain(TFtpRequest Request, TFtpSteps Steps);
+    void NextStep();
+    void TransferStats();
+
+    std::unique_ptr<TWSocket> ControlSocket;
+    std::unique_ptr<TWSocket> DataSocket;
+    int StepResult = 0;
+    std::string FLastResponse;
+    int FStatusCode = 0;
+    std::string FErrorMessage;
+    // Requests completed so far, and the result of the last one. A server that closes the
+    // connection right after its final reply moves State on to fsStepReady in the same pass
+    // of the event loop; a waiter learns of the completion from these, not from State.
+    uint64_t RequestsDone = 0;
+    int DoneResult = 0;
+
+private:
+    using TReplyHandler = void (TCustomFtpCli::*)(const TFtpReplyLine &Line);
+
+    // Control connection (custom_ftp_cli.cpp).
+    void ControlDnsLookupDone(uint16_t Error);
+    void ControlSessionConnected(uint16_t Error);
+    void ControlDataAvailable(uint16_t Error);
+    void ControlSessionClosed(uint16_t Error);
+    bool JudgeLine(const TFtpReplyLine &Line, uint16_t Error);
+    void HandleReply(const TFtpReplyLine &Line);
+    void FailOpen(uint16_t Error);
+    int ReadStatusCode();
+    void PostRequestDone(uint16_t Error);
+
+    // Requests (ftp_requests.cpp).
+    void StartStep(TFtpStep Step);
+    void FailStep(const std::string &Reason);
+
+    // Data connection (ftp_transfer.cpp).
+    void StartDownload(const char *Word, TFtpRequest Request, TFtpStep Step);
+    void StartUpload();
+    bool AcceptData();
+    void DownloadAccept();
+    void DownloadData();
+    void DownloadClosed();
+    void UploadAccept();
+    void UploadSend();
+    void UploadClosed();
+    void DiscardData();
+    void TransferFirstReply(const TFtpReplyLine &Line);
+    void TransferFinalReply(const TFtpReplyLine &Line);
+    void TransferFailed(int Code);
+    void TransferCheck();
+    void ShowDataLines(const char *Data, std::size_t Len);
+    void CloseLocalStream();
+    void LocalFileFailure(const std::string &Text);
+
+    std::unique_ptr<QObject> Receiver; // target of the posted completion notices
+
+    TFtpState FState = fsReady;
+    int64_t FSizeResult = 0;
+
+    char TypeChar = 'I';
+    bool AppendMode = false;
+    bool ControlOpen = false;
+    TFtpRequest FRequestType = rqNone;
+    std::vector<int> AcceptedCodes;
+    TReplyHandler ReplyHandler = nullptr;
+    std::function<void()> AfterReply;
+    bool DoneSignalled = false;
+    // A request is running that needs more than the control connection closing: its reply (or
+    // greeting, or transfer) is still awaited. Losing the connection then fails the request.
+    bool AwaitingFinal = false;
+
+    TFtpSteps PendingSteps = 0;
+    TFtpStep CurrentStep = stNone;
+    int ChainResult = 0;
+    bool ChainActive = false;
+    bool ChainContinue = false;
+    bool ChainStarting = false; // the first step runs inside the caller's call
+    std::string SavedResponse;
+    int SavedStatusCode = -1;
+
+    TFtpReplyAssembler Assembler;
+
+    std::FILE *LocalStream = nullptr;
+    std::string DataCommand;
+    bool Uploading = false;
+    bool LocalFileFailed = false; // a local read or write failed during the transfer
+    std::vector<char> DataBuffer;
+    int64_t ByteCount = 0;
+    int64_t RestartAt = 0;
+    bool ServerDone = false;
+    bool DataClosed = false;
+    int64_t StartTime = 0;
+    int64_t StopTime = 0;
+};
+
+// Milliseconds of a monotonic clock.
+int64_t FtpTickCount();

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Small text helpers of the FTP engine, kept apart so that they can be tested alone.
+
+// The result of ParseInteger: the number read and the index of the first character after it.
+struct TParsedInteger {
+    int64_t Value = 0;
+    std::size_t Next = 0;
+};
+
+// Reads a decimal number from Text at Start: skips tab, LF, CR and space, takes an optional
+// '+' or '-', then accumulates decimal digits (0 when there are none). A number too large for
+// 64 bits stops growing at the largest value instead of overflowing.
+TParsedInteger ParseInteger(const std::string &Text, std::size_t Start = 0);
+
+// The statistics line of a finished transfer, without the "! " prefix:
+// "<n> bytes received/sent in <s> seconds (<rate> Bytes/sec)". The rate part is left out when
+// no time passed. Up to 32767 bytes the rate multiplies first (exact for small transfers);
+// above that it divides first, which keeps the product far from overflow.
+std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs);

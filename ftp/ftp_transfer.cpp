@@ -1,0 +1,351 @@
+// The active-mode data connection: the PORT step, downloads (RETR, LIST, NLST), uploads
+// (STOR, APPE), progress and abort, completion in either order, and the statistics line.
+#include "ftp/custom_ftp_cli.h"
+
+#include "ftp/ftp_parse.h"
+#include "net/wsocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int WouldBlock = 10035;
+
+// The file opens in binary mode: TYPE A or I only tells the server how to send the bytes; the
+// engine writes them unchanged.
+std::FILE *OpenLocal(const std::string &Name, const char *Mode, int64_t Offset)
+{
+    std::FILE *file = std::fopen(Name.c_str(), Mode);
+    if (file && Offset > 0 && ::fseeko(file, off_t(Offset), SEEK_SET) != 0) {
+        std::fclose(file);
+        file = nullptr;
+    }
+    return file;
+}
+
+} // namespace
+
+void TCustomFtpCli::PortAsync()
+{
+    DataSocket->SetProto("tcp");
+    DataSocket->SetAddr("0.0.0.0");
+    DataSocket->SetPort("0");
+    DataSocket->OnSessionAvailable = nullptr;
+    DataSocket->OnSessionClosed = nullptr;
+    DataSocket->OnDataAvailable = nullptr;
+    DataSocket->Listen();
+
+    sockaddr_in data {};
+    sockaddr_in control {};
+    int length = sizeof data;
+    DataSocket->GetSockName(data, length);
+    length = sizeof control;
+    ControlSocket->GetSockName(control, length);
+    const unsigned port = ntohs(data.sin_port);
+    char command[64];
+    if (ControlSocket->SockAddr().sin_addr.s_addr == htonl(INADDR_LOOPBACK)) {
+        std::snprintf(command, sizeof command, "PORT 127,0,0,1,%u,%u", port / 256, port % 256);
+    } else {
+        const auto *a = reinterpret_cast<const unsigned char *>(&control.sin_addr.s_addr);
+        std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", a[0], a[1], a[2], a[3],
+                      port / 256, port % 256);
+    }
+    CurrentStep = stPort;
+    StartCommand(rqPort, command, {200});
+}
+
+void TCustomFtpCli::RetrAsync() { StartDownload("RETR", rqGet, stGet); }
+void TCustomFtpCli::ListAsync() { StartDownload("LIST", rqDir, stDir); }
+void TCustomFtpCli::NlstAsync() { StartDownload("NLST", rqLs, stLs); }
+
+void TCustomFtpCli::StorAsync()
+{
+    AppendMode = false;
+    if (!ChainActive)
+        FRequestType = rqPut;
+    CurrentStep = stPut;
+    StartUpload();
+}
+
+void TCustomFtpCli::AppeAsync()
+{
+    AppendMode = true;
+    if (!ChainActive)
+        FRequestType = rqAppend;
+    CurrentStep = stAppend;
+    StartUpload();
+}
+
+void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpStep Step)
+{
+    if (!ControlOpen)
+        throw FtpException(std::string(Word) + ": not connected");
+    if (LocalFileName.empty())
+        throw FtpException("LocalFileName empty");
+    if (!ChainActive)
+        FRequestType = Request;
+    CurrentStep = Step;
+    DataCommand = Word;
+    Uploading = false;
+    ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
+    ByteCount = 0;
+    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
+    LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt)
+                                : OpenLocal(LocalFileName, "wb", 0);
+    if (!LocalStream) {
+        FLastResponse = "Unable to open local file " + LocalFileName;
+        FStatusCode = 550;
+        KeepError();
+        DataSocket->Close();
+        StepResult = 550;
+        TriggerRequestDone(550);
+        return;
+    }
+    SetState(fsAwaitReply);
+    ReplyHandler = &TCustomFtpCli::TransferFirstReply;
+    AwaitingFinal = true;
+    SendCommand(HostFileName.empty() ? DataCommand : DataCommand + " " + HostFileName);
+}
+
+void TCustomFtpCli::StartUpload()
+{
+    if (!ControlOpen)
+        throw FtpException("STOR/APPE: not connected");
+    if (LocalFileName.empty())
+        throw FtpException("LocalFileName empty");
+    Uploading = true;
+    ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
+    ByteCount = 0;
+    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { UploadAccept(); };
+    LocalStream = OpenLocal(LocalFileName, "rb", RestartAt);
+    if (!LocalStream) {
+        FLastResponse = "Unable to open local file " + LocalFileName;
+        KeepError();
+        TriggerDisplay("! " + FLastResponse);
+        DataSocket->Close();
+        FStatusCode = StepResult = 550;
+        TriggerRequestDone(550);
+        return;
+    }
+    SetState(fsAwaitReply);
+    ReplyHandler = &TCustomFtpCli::TransferFirstReply;
+    AwaitingFinal = true;
+    SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
+}
+
+// Accepts the waiting data connection when it comes from the server we talk to. Anyone else
+// on the network could otherwise connect first and inject or steal the file's data, so such a
+// connection is closed at once and the listening socket goes on waiting for the server's.
+bool TCustomFtpCli::AcceptData()
+{
+    const auto handle = DataSocket->Accept();
+    if (handle == INVALID_SOCKET)
+        return false;
+    const sockaddr_in peer = DataSocket->SockAddr();
+    if (peer.sin_addr.s_addr != ControlSocket->SockAddr().sin_addr.s_addr) {
+        ::close(int(handle));
+        char address[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+        TriggerDisplay(std::string("! Data connection from ") + address + " refused");
+        return false;
+    }
+    DataSocket->Close(); // ends the listening
+    if (Uploading) {
+        DataSocket->OnSessionClosed = [this](auto &&, uint16_t) { UploadClosed(); };
+        DataSocket->OnDataAvailable = [this](auto &&, uint16_t) { DiscardData(); };
+        DataSocket->OnDataSent = [this](auto &&, uint16_t) { UploadSend(); };
+    } else {
+        DataSocket->OnSessionClosed = [this](auto &&, uint16_t) { DownloadClosed(); };
+        DataSocket->OnDataAvailable = [this](auto &&, uint16_t) { DownloadData(); };
+        DataSocket->OnDataSent = nullptr;
+    }
+    DataSocket->Dup(handle);
+    StartTime = FtpTickCount();
+    return true;
+}
+
+void TCustomFtpCli::DownloadAccept()
+{
+    AcceptData();
+}
+
+void TCustomFtpCli::UploadAccept()
+{
+    if (AcceptData())
+        UploadSend();
+}
+
+void TCustomFtpCli::DownloadData()
+{
+    if (!TriggerProgress())
+        return;
+    DataBuffer.resize(DownloadBlockSize);
+    const int received = DataSocket->Receive(DataBuffer.data(), int(DownloadBlockSize));
+    if (received > 0) {
+        ByteCount += received;
+        if (LocalStream && std::fwrite(DataBuffer.data(), 1, std::size_t(received), LocalStream)
+                               != std::size_t(received)) {
+            TriggerDisplay("! Error writing local file");
+            LocalFileFailed = true;
+            CloseLocalStream();
+            DataSocket->Shutdown(2);
+            return;
+        }
+        if (DisplayFlag)
+            ShowDataLines(DataBuffer.data(), std::size_t(received));
+    } else if (received < 0 && DataSocket->State() == wsConnected
+               && DataSocket->LastError() != WouldBlock) {
+        TriggerDisplay("! Data: Receive error " + std::to_string(DataSocket->LastError()));
+        DataSocket->Shutdown(2);
+    }
+}
+
+void TCustomFtpCli::DiscardData()
+{
+    char discard[DownloadBlockSize];
+    DataSocket->Receive(discard, int(sizeof discard));
+}
+
+void TCustomFtpCli::UploadSend()
+{
+    if (!TriggerProgress())
+        return;
+    DataBuffer.resize(UploadBlockSize);
+    const std::size_t count =
+        LocalStream ? std::fread(DataBuffer.data(), 1, UploadBlockSize, LocalStream) : 0;
+    if (count == 0) {
+        if (!LocalStream || std::ferror(LocalStream)) {
+            TriggerDisplay("! Error reading file");
+            LocalFileFailed = true;
+        }
+        DataSocket->Close(); // end of file: the close tells the server the data is complete
+        return;
+    }
+    ByteCount += int64_t(count);
+    DataSocket->Send(DataBuffer.data(), int(count));
+}
+
+void TCustomFtpCli::DownloadClosed()
+{
+    CloseLocalStream();
+    DataClosed = true;
+    TransferCheck();
+}
+
+void TCustomFtpCli::UploadClosed()
+{
+    CloseLocalStream();
+    DataClosed = true;
+    TransferCheck();
+}
+
+void TCustomFtpCli::CloseLocalStream()
+{
+    if (!LocalStream)
+        return;
+    // Buffered bytes reach the file only here: a failing close is a failed write.
+    const bool failed = std::fclose(LocalStream) != 0;
+    LocalStream = nullptr;
+    if (failed && !Uploading && !LocalFileFailed) {
+        TriggerDisplay("! Error writing local file");
+        LocalFileFailed = true;
+    }
+}
+
+void TCustomFtpCli::TransferFirstReply(const TFtpReplyLine &Line)
+{
+    ShowReply();
+    ReadStatusCode();
+    if (!Line.Final)
+        return;
+    if (FStatusCode == 125 || FStatusCode == 150) {
+        // 125 Data connection already open / 150 About to open data connection
+        ReplyHandler = &TCustomFtpCli::TransferFinalReply;
+        return;
+    }
+    KeepError();
+    ReplyHandler = nullptr;
+    DataSocket->Close();
+    CloseLocalStream();
+    RestartAt = 0;
+    StepResult = FStatusCode > 0 ? FStatusCode : 500;
+    TriggerRequestDone(uint16_t(StepResult));
+}
+
+void TCustomFtpCli::TransferFinalReply(const TFtpReplyLine &Line)
+{
+    ShowReply();
+    ReadStatusCode();
+    if (!Line.Final)
+        return;
+    if (FStatusCode == 226 || FStatusCode == 250) {
+        // 226 Closing data connection / 250 Requested file action okay (IBM i)
+        ServerDone = true;
+        TransferCheck();
+        return;
+    }
+    TransferFailed(FStatusCode > 0 ? FStatusCode : 500);
+}
+
+void TCustomFtpCli::TransferFailed(int Code)
+{
+    KeepError();
+    CloseLocalStream();
+    DataSocket->Close();
+    TriggerDisplay(Uploading ? "! STOR Failed" : "! RETR/LIST/NLST Failed");
+    StepResult = Code;
+    TriggerRequestDone(uint16_t(Code));
+}
+
+void TCustomFtpCli::TransferCheck()
+{
+    if (!ServerDone || !DataClosed)
+        return;
+    TransferStats();
+    RestartAt = 0;
+    StepResult = 0;
+    if (LocalFileFailed) {
+        // The server saw a complete transfer, but the local file is not: never a success.
+        FLastResponse = std::string("550 ") + (Uploading ? "Error reading file " : "Error writing local file ")
+                        + LocalFileName;
+        FStatusCode = StepResult = 550;
+        KeepError();
+    }
+    TriggerRequestDone(uint16_t(StepResult));
+}
+
+bool TCustomFtpCli::TriggerProgress()
+{
+    bool abort = false;
+    if (OnProgress)
+        OnProgress(this, ByteCount + RestartAt, abort);
+    if (!abort)
+        return true;
+    TriggerDisplay("! Abort requested");
+    DataSocket->Close();
+    return false;
+}
+
+void TCustomFtpCli::TransferStats()
+{
+    StopTime = FtpTickCount();
+    TriggerDisplay("! " + TransferStatsText(ByteCount, StopTime - StartTime));
+}
+
+void TCustomFtpCli::ShowDataLines(const char *Data, std::size_t Len)
+{
+    std::size_t i = 0;
+    while (i < Len) {
+        std::size_t end = i;
+        while (end < Len && Data[end] != '\r' && Data[end] != '\n')
+            ++end;
+        TriggerDisplay("! Data: " + std::string(Data + i, end - i));
+        while (end < Len && (Data[end] == '\r' || Data[end] == '\n'))
+            ++end;
+        i = end;
+    }
+}

@@ -1,0 +1,15 @@
+#include "net/event_pump.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+TEventPump::TEventPump(int HeartbeatMs)
+{
+    FHeartbeat.setInterval(HeartbeatMs);
+    FHeartbeat.start();
+}
+
+void TEventPump::Pass()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}

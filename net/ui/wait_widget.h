@@ -1,0 +1,25 @@
+#pragma once
+
+#include "net/wait.h"
+
+#include <QWidget>
+
+// The count-down control on screen: a white frame, a bar in the highlight colour that shrinks
+// as the count falls, and the count written over it. All behaviour is TCustomWait's.
+class TWait : public QWidget, public TCustomWait
+{
+    Q_OBJECT
+
+public:
+    explicit TWait(QWidget *Parent = nullptr);
+
+    void SetVisible(bool Value) override;
+
+    // The bar's width for the current count: count x (Width - 7) / StartCount.
+    int BarWidth() const;
+
+protected:
+    void paintEvent(QPaintEvent *Event) override;
+    void Changed() override;
+    void Beep() override;
+};

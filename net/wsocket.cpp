@@ -1,0 +1,801 @@
+// TCustomWSocket: lifetime, properties, connection operations, names and error reporting.
+// Notifications, receiving, sending and the blocking waits live in wsocket_io.cpp.
+
+#include "net/wsocket.h"
+
+#include "net/host_lookup.h"
+#include "net/wait.h"
+
+#include <QSocketNotifier>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Process-wide: whether the socket library has been started, and the live socket objects.
+std::atomic<bool> SocketLibraryStartedFlag{false};
+std::atomic<int> SocketObjectCount{0};
+
+// The longest host text that is resolved, and the longest service or protocol name.
+constexpr size_t MaxHostText = 256;
+constexpr size_t MaxServiceName = 31;
+
+// Linux needs no start-up for its sockets: starting only records that the layer is in use.
+void StartSocketLibrary()
+{
+    SocketLibraryStartedFlag = true;
+}
+
+std::string TrimBlanks(const std::string &Text)
+{
+    const auto First = Text.find_first_not_of(" \t");
+    if (First == std::string::npos)
+        return {};
+    const auto Last = Text.find_last_not_of(" \t");
+    return Text.substr(First, Last - First + 1);
+}
+
+bool StartsWithDigit(const std::string &Text)
+{
+    return !Text.empty() && Text[0] >= '0' && Text[0] <= '9';
+}
+
+// Stores the translated errno as the thread's last socket error and returns it.
+int NoteErrno()
+{
+    const int Code = WinSockErrorFromErrno(errno);
+    WSASetLastError(Code);
+    return Code;
+}
+
+} // namespace
+
+TCustomWSocket::TCustomWSocket(QObject *Owner) : QObject(Owner)
+{
+    // An owner being destroyed tears its children down after it has announced it: from then on
+    // this socket fires no close or lookup events.
+    if (Owner)
+        connect(Owner, &QObject::destroyed, this, [this] { FDestroying = true; });
+    FRelay = std::make_shared<TLookupRelay>(this);
+    ResetSocket();
+    ++SocketObjectCount;
+    StartSocketLibrary();
+}
+
+TCustomWSocket::~TCustomWSocket()
+{
+    // A destructor must not throw: a failure of the last close is dropped here.
+    try {
+        CancelDnsLookup();
+        if (FState != wsClosed)
+            Close();
+    } catch (...) {
+    }
+    FRelay->Detach();
+    AbandonHandle();
+    if (--SocketObjectCount <= 0) {
+        SocketObjectCount = 0;
+        SocketLibraryStartedFlag = false;
+    }
+}
+
+void TCustomWSocket::Destroying()
+{
+    FDestroying = true;
+}
+
+bool TCustomWSocket::SocketLibraryStarted()
+{
+    return SocketLibraryStartedFlag;
+}
+
+int TCustomWSocket::LiveSocketCount()
+{
+    return SocketObjectCount;
+}
+
+TCustomWait *TCustomWSocket::WaitCtrl() const
+{
+    return FWaitGuard ? FWaitCtrl : nullptr;
+}
+
+void TCustomWSocket::SetWaitCtrl(TCustomWait *Value)
+{
+    FWaitCtrl = Value;
+    FWaitGuard = Value ? Value->LifeGuard() : nullptr;
+}
+
+void TCustomWSocket::ResetSocket()
+{
+    FSockAddr = sockaddr_in{};
+    FSockAddr.sin_family = AF_INET;
+    FAddrFormat = AF_INET;
+    FPortAssigned = false;
+    FAddrAssigned = false;
+    FProtoAssigned = true;
+    FProto = IPPROTO_TCP;
+    FProtoStr = "tcp";
+    FType = SOCK_STREAM;
+    FHSocket = INVALID_SOCKET;
+    FState = wsClosed;
+    FWaitedState = wsInvalidState;
+    FAllSent = true;
+    // The line collected so far stays for ReadLine to return: a last line that the peer's close
+    // cut short is data too. The next ReadLine starts a new line anyway.
+    FReadLineActive = false;
+    FPaused = false;
+    FReadCount = 0;
+    FCloseNotified = false;
+    FlushTimeout = 60;
+    FSelectMask = 0;
+    FConnectPending = false;
+    FWritePending = false;
+    FCloseDelivered = false;
+}
+
+void TCustomWSocket::ChangeState(TSocketState NewState)
+{
+    const TSocketState OldState = FState;
+    FState = NewState;
+    // Torn down with its owner, the socket calls into nothing: the handlers' objects may be gone.
+    if (!FDestroying)
+        TriggerChangeState(OldState, NewState);
+    // A wait for a connection also ends when the attempt fails.
+    if (NewState == FWaitedState || (FWaitedState == wsConnected && NewState == wsClosed))
+        StopWaitCtrl();
+}
+
+void TCustomWSocket::StopWaitCtrl()
+{
+    if (!MultiThreaded && WaitCtrl())
+        WaitCtrl()->Stop();
+}
+
+// ---- Errors --------------------------------------------------------------------------------
+
+void TCustomWSocket::SocketError(const std::string &FuncName)
+{
+    const int Code = WSAGetLastError();
+    const std::string Text = "Error " + std::to_string(Code) + " in function " + FuncName + "\r\n" +
+                             SocketErrorText(Code);
+    if (Code == WSAECONNRESET || Code == WSAENOTCONN) {
+        AbandonHandle();
+        ChangeState(wsClosed);
+    }
+    RaiseException(Text);
+}
+
+void TCustomWSocket::RaiseException(const std::string &Msg)
+{
+    if (OnError) {
+        TriggerError();
+        return;
+    }
+    throw ESocketException(Msg);
+}
+
+void TCustomWSocket::RaiseExceptionFmt(const char *Fmt, ...)
+{
+    va_list Args;
+    va_start(Args, Fmt);
+    va_list Copy;
+    va_copy(Copy, Args);
+    const int Len = std::vsnprintf(nullptr, 0, Fmt, Copy);
+    va_end(Copy);
+    std::string Text(static_cast<size_t>(std::max(Len, 0)), '\0');
+    std::vsnprintf(Text.data(), Text.size() + 1, Fmt, Args);
+    va_end(Args);
+    RaiseException(Text);
+}
+
+// ---- Triggers ------------------------------------------------------------------------------
+
+bool TCustomWSocket::TriggerDataAvailable(uint16_t Error)
+{
+    if (!OnDataAvailable)
+        return false;
+    OnDataAvailable(this, Error);
+    return true;
+}
+
+void TCustomWSocket::TriggerSessionAvailable(uint16_t Error)
+{
+    if (OnSessionAvailable)
+        OnSessionAvailable(this, Error);
+}
+
+void TCustomWSocket::TriggerSessionConnected(uint16_t Error)
+{
+    if (OnSessionConnected)
+        OnSessionConnected(this, Error);
+}
+
+void TCustomWSocket::TriggerSessionClosed(uint16_t Error)
+{
+    if (OnSessionClosed)
+        OnSessionClosed(this, Error);
+}
+
+void TCustomWSocket::TriggerDataSent(uint16_t Error)
+{
+    if (OnDataSent)
+        OnDataSent(this, Error);
+}
+
+void TCustomWSocket::TriggerChangeState(TSocketState OldState, TSocketState NewState)
+{
+    if (OnChangeState)
+        OnChangeState(this, OldState, NewState);
+}
+
+void TCustomWSocket::TriggerDnsLookupDone(uint16_t Error)
+{
+    if (OnDnsLookupDone)
+        OnDnsLookupDone(this, Error);
+}
+
+void TCustomWSocket::TriggerError()
+{
+    if (OnError)
+        OnError(this);
+}
+
+bool TCustomWSocket::TimeValueIsSet(const TTimeValue &Tv)
+{
+    return Tv.Sec != 0 || Tv.USec != 0;
+}
+
+void TCustomWSocket::TimeValueClear(TTimeValue &Tv)
+{
+    Tv = TTimeValue{};
+}
+
+bool TCustomWSocket::TimeValueCompare(const TTimeValue &A, const TTimeValue &B, bool WantEqual)
+{
+    const bool Equal = A.Sec == B.Sec && A.USec == B.USec;
+    return Equal == WantEqual;
+}
+
+// ---- Addr, Port, Proto ---------------------------------------------------------------------
+
+uint32_t TCustomWSocket::ResolveHost(const std::string &Host)
+{
+    const std::string Text = TrimBlanks(Host);
+    StartSocketLibrary();
+    if (Text.size() <= MaxHostText) {
+        const in_addr_t Dotted = inet_addr(Text.c_str());
+        if (Dotted != INADDR_NONE || Text == "255.255.255.255")
+            return Dotted;
+        if (const auto Found = LookupHostAddresses(Text); !Found.Addresses.empty())
+            return Found.Addresses.front();
+    }
+    // Not interceptable by OnError: the caller gets no usable address without it.
+    char Msg[MaxHostText + 64];
+    std::snprintf(Msg, sizeof Msg, "SetAddr: Cannot convert host address '%s'",
+                  Host.substr(0, MaxHostText).c_str());
+    throw ESocketException(Msg);
+}
+
+void TCustomWSocket::SetAddr(const std::string &Value)
+{
+    if (FAddrAssigned && Value == FAddrStr)
+        return;
+    FAddrStr = Value;
+    if (FState != wsClosed) {
+        RaiseException("Cannot change Addr if not closed");
+        return;
+    }
+    FAddrAssigned = false;
+    FSockAddr.sin_addr.s_addr = ResolveHost(Value);
+    FAddrAssigned = true;
+}
+
+void TCustomWSocket::SetPort(const std::string &Value)
+{
+    if (FPortAssigned && Value == FPortStr)
+        return;
+    FPortStr = Value;
+    StartSocketLibrary();
+    if (FState != wsClosed) {
+        RaiseException("Cannot change Port if not closed");
+        return;
+    }
+    FPortAssigned = true;
+    const std::string Text = TrimBlanks(Value);
+    if (StartsWithDigit(Text)) {
+        FSockAddr.sin_port = htons(static_cast<uint16_t>(ParseLeadingNumber(Text) & 0xFFFF));
+        return;
+    }
+    // An empty text or an over-long service name is refused before any lookup.
+    int Code = WSAEINVAL;
+    if (!Text.empty() && Text.size() <= MaxServiceName) {
+        const std::string ProtoName = TrimBlanks(FProtoStr);
+        servent Entry{};
+        servent *Result = nullptr;
+        char Work[1024];
+        getservbyname_r(Text.c_str(), ProtoName.empty() ? nullptr : ProtoName.c_str(), &Entry, Work,
+                        sizeof Work, &Result);
+        if (Result) {
+            FSockAddr.sin_port = static_cast<in_port_t>(Result->s_port);
+            return;
+        }
+        Code = WSANO_DATA;
+    }
+    FPortAssigned = false;
+    WSASetLastError(Code);
+    SocketError("SetPort: Cannot convert port '" + Text + "'");
+}
+
+void TCustomWSocket::SetProto(const std::string &Value)
+{
+    if (FProtoAssigned && Value == FProtoStr)
+        return;
+    FProtoStr = Value;
+    StartSocketLibrary();
+    if (FState != wsClosed) {
+        RaiseException("Cannot change Proto if not closed");
+        return;
+    }
+    const std::string Text = TrimBlanks(Value);
+    if (Text == "not found")
+        return;
+    FProtoAssigned = true;
+    int Code = 0;
+    if (StartsWithDigit(Text)) {
+        FProto = ParseLeadingNumber(Text);
+    } else if (Text.empty() || Text.size() > MaxServiceName) {
+        Code = WSAEINVAL;
+    } else {
+        protoent Entry{};
+        protoent *Result = nullptr;
+        char Work[1024];
+        getprotobyname_r(Text.c_str(), &Entry, Work, sizeof Work, &Result);
+        if (Result)
+            FProto = Result->p_proto;
+        // A system without a protocols database still knows the two the layer needs.
+        else if (Text == "tcp")
+            FProto = IPPROTO_TCP;
+        else if (Text == "udp")
+            FProto = IPPROTO_UDP;
+        else
+            Code = WSANO_DATA;
+    }
+    if (Code != 0) {
+        FProtoAssigned = false;
+        WSASetLastError(Code);
+        SocketError("SetProto: Cannot convert protocol '" + Text + "'");
+        return;
+    }
+    FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+}
+
+TSocketSendFlags TCustomWSocket::SendFlags()
+{
+    if (FSendFlags == 0)
+        return wsSendNormal;
+    if (FSendFlags == MSG_OOB)
+        return wsSendUrgent;
+    RaiseException("Invalid internal SendFlags");
+    return wsSendNormal;
+}
+
+void TCustomWSocket::SetSendFlags(TSocketSendFlags Value)
+{
+    switch (Value) {
+    case wsSendNormal:
+        FSendFlags = 0;
+        break;
+    case wsSendUrgent:
+        FSendFlags = MSG_OOB;
+        break;
+    default:
+        RaiseException("Invalid SendFlags");
+    }
+}
+
+// ---- Connection operations -----------------------------------------------------------------
+
+void TCustomWSocket::AdoptHandle(TSocket NewHandle)
+{
+    AbandonHandle();
+    FHSocket = NewHandle;
+    ++FSerial;
+    FCloseDelivered = false;
+    FReadNotifier = std::make_unique<QSocketNotifier>(NewHandle, QSocketNotifier::Read);
+    FReadNotifier->setEnabled(false);
+    connect(FReadNotifier.get(), &QSocketNotifier::activated, this, [this] { OnReadReady(); });
+    FWriteNotifier = std::make_unique<QSocketNotifier>(NewHandle, QSocketNotifier::Write);
+    FWriteNotifier->setEnabled(false);
+    connect(FWriteNotifier.get(), &QSocketNotifier::activated, this, [this] { OnWriteReady(); });
+}
+
+int TCustomWSocket::AbandonHandle()
+{
+    FReadNotifier.reset();
+    FWriteNotifier.reset();
+    if (FHSocket == INVALID_SOCKET)
+        return 0;
+    const TSocket Old = FHSocket;
+    FHSocket = INVALID_SOCKET;
+    ++FSerial;
+    DropQueuedBytes();
+    return ::close(Old) == 0 ? 0 : NoteErrno();
+}
+
+void TCustomWSocket::DropQueuedBytes()
+{
+    // What the last connection left unsent must never go out on the next one.
+    while (FBufList.size() > 1)
+        FBufList.pop_back();
+    if (!FBufList.empty())
+        FBufList.front()->Remove(FBufList.front()->WritePos());
+    FAllSent = true;
+}
+
+void TCustomWSocket::Connect()
+{
+    if (FHSocket != INVALID_SOCKET && FState != wsClosed) {
+        RaiseException("Connect: Socket already in use");
+        return;
+    }
+    if (!FPortAssigned) {
+        RaiseException("Connect: No Port Specified");
+        return;
+    }
+    if (!FAddrAssigned) {
+        RaiseException("Connect: No IP Address Specified");
+        return;
+    }
+    if (!FProtoAssigned) {
+        RaiseException("Connect: No Protocol Specified");
+        return;
+    }
+    const TSocket Handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
+    if (Handle < 0) {
+        NoteErrno();
+        SocketError("Connect (socket)");
+        return;
+    }
+    AdoptHandle(Handle);
+    ChangeState(wsOpened);
+
+    const auto SetOption = [this](int Option, const void *Value, socklen_t Len, const char *Name) {
+        if (::setsockopt(FHSocket, SOL_SOCKET, Option, Value, Len) == 0)
+            return true;
+        NoteErrno();
+        SocketError(Name);
+        return false;
+    };
+    if (FType == SOCK_DGRAM) {
+        BindSocket();
+        const int On = 1;
+        if (FSockAddr.sin_addr.s_addr == INADDR_BROADCAST &&
+            !SetOption(SO_BROADCAST, &On, sizeof On, "setsockopt(SO_BROADCAST)"))
+            return;
+    } else {
+        // Linger on with time 0: closing resets the connection at once instead of lingering.
+        const linger Linger{1, 0};
+        const int On = 1;
+        if (!SetOption(SO_LINGER, &Linger, sizeof Linger, "setsockopt(SO_LINGER)") ||
+            !SetOption(SO_KEEPALIVE, &On, sizeof On, "setsockopt(SO_KEEPALIVE)") ||
+            !SetOption(SO_REUSEADDR, &On, sizeof On, "setsockopt(SO_REUSEADDR)"))
+            return;
+    }
+    if (FType != SOCK_DGRAM)
+        FConnectPending = true;
+    if (AsyncSelect(FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE) != 0) {
+        SocketError("WSAAsyncSelect");
+        return;
+    }
+    if (FType == SOCK_DGRAM) {
+        ChangeState(wsConnected);
+        TriggerSessionConnected(0);
+        return;
+    }
+    if (::connect(FHSocket, reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr) ==
+        0) {
+        ChangeState(wsConnecting);
+        return;
+    }
+    const int Code = NoteErrno();
+    if (Code == WSAEWOULDBLOCK) {
+        ChangeState(wsConnecting);
+        return;
+    }
+    // Loopback refuses inside connect() itself; the caller still learns the outcome the
+    // asynchronous way, through FD_CONNECT, as for any other host.
+    if (Code == WSAECONNREFUSED || Code == WSAENETUNREACH || Code == WSAEHOSTUNREACH ||
+        Code == WSAETIMEDOUT) {
+        FConnectPending = false;
+        FWriteNotifier->setEnabled(false);
+        ChangeState(wsConnecting);
+        PostNotification(FD_CONNECT, static_cast<uint16_t>(Code));
+        return;
+    }
+    FLastError = Code;
+    SocketError("Connect");
+}
+
+void TCustomWSocket::BindSocket()
+{
+    sockaddr_in Local{};
+    Local.sin_family = AF_INET;
+    if (::bind(FHSocket, reinterpret_cast<const sockaddr *>(&Local), sizeof Local) != 0) {
+        RaiseExceptionFmt("winsock.bind failed, error #%d", NoteErrno());
+        return;
+    }
+    socklen_t Len = sizeof Local;
+    if (::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Local), &Len) != 0)
+        RaiseExceptionFmt("winsock.getsockname failed, error #%d", NoteErrno());
+}
+
+void TCustomWSocket::Close()
+{
+    CloseSocket(true);
+}
+
+void TCustomWSocket::Abort()
+{
+    CloseSocket(false);
+}
+
+void TCustomWSocket::CloseSocket(bool WithShutdown)
+{
+    if (FHSocket == INVALID_SOCKET) {
+        if (FState != wsClosed) {
+            ChangeState(wsClosed);
+            ResetSocket();
+        }
+        return;
+    }
+    if (FState == wsClosed)
+        return;
+    if (WithShutdown)
+        Shutdown(SHUT_RDWR);
+    const int Code = AbandonHandle();
+    if (Code != 0) {
+        FLastError = Code;
+        if (Code == WSAEWOULDBLOCK) {
+            ProcessMessages();
+        } else {
+            SocketError("Disconnect (closesocket)");
+            return;
+        }
+    }
+    ChangeState(wsClosed);
+    if (!FDestroying && !FCloseNotified && OnSessionClosed) {
+        FCloseNotified = true;
+        TriggerSessionClosed(0);
+    }
+    ResetSocket();
+}
+
+int TCustomWSocket::Listen()
+{
+    const auto Refuse = [this](const char *Msg) {
+        WSASetLastError(WSAEINVAL);
+        SocketError(Msg);
+        return -1;
+    };
+    if (!FPortAssigned)
+        return Refuse("listen: port not assigned");
+    if (!FProtoAssigned)
+        return Refuse("listen: protocol not assigned");
+    if (!FAddrAssigned)
+        return Refuse("listen: address not assigned");
+
+    const TSocket Handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
+    if (Handle < 0) {
+        NoteErrno();
+        SocketError("socket");
+        return -1;
+    }
+    if (::bind(Handle, reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr) != 0) {
+        NoteErrno();
+        // Closed before the report, which may raise: the handle must not leak either way.
+        ::close(Handle);
+        SocketError("Bind");
+        return -1;
+    }
+    AdoptHandle(Handle);
+    ChangeState(wsBound);
+    if (FType == SOCK_DGRAM) {
+        ChangeState(wsListening);
+        ChangeState(wsConnected);
+        TriggerSessionConnected(0);
+    } else {
+        if (::listen(FHSocket, 5) != 0) {
+            NoteErrno();
+            SocketError("Listen");
+            return -1;
+        }
+        ChangeState(wsListening);
+    }
+    if (AsyncSelect(FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE) != 0) {
+        SocketError("WSAASyncSelect");
+        return -1;
+    }
+    return 0;
+}
+
+TSocket TCustomWSocket::Accept()
+{
+    if (FState != wsListening) {
+        WSASetLastError(WSAEINVAL);
+        SocketError("not a listening socket");
+        return INVALID_SOCKET;
+    }
+    socklen_t Len = sizeof FSockAddr;
+    const TSocket NewHandle = ::accept4(FHSocket, reinterpret_cast<sockaddr *>(&FSockAddr), &Len,
+                                        SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int Code = NewHandle < 0 ? NoteErrno() : 0;
+    ReenableAccept();
+    if (NewHandle < 0) {
+        WSASetLastError(Code);
+        SocketError("Accept");
+        return INVALID_SOCKET;
+    }
+    return NewHandle;
+}
+
+void TCustomWSocket::Dup(TSocket NewHSocket)
+{
+    if (NewHSocket == 0 || NewHSocket == INVALID_SOCKET) {
+        WSASetLastError(WSAEINVAL);
+        SocketError("Dup");
+        return;
+    }
+    if (FState != wsClosed) {
+        if (AbandonHandle() != 0) {
+            SocketError("Dup (closesocket)");
+            return;
+        }
+        ChangeState(wsClosed);
+    }
+    // A handle from elsewhere may be blocking; the layer never waits on the network.
+    const int Flags = ::fcntl(NewHSocket, F_GETFL);
+    if (Flags >= 0)
+        ::fcntl(NewHSocket, F_SETFL, Flags | O_NONBLOCK);
+    AdoptHandle(NewHSocket);
+    if (AsyncSelect(FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE) != 0) {
+        SocketError("WSAAsyncSelect");
+        return;
+    }
+    ChangeState(wsConnected);
+}
+
+void TCustomWSocket::Shutdown(int How)
+{
+    if (FHSocket != INVALID_SOCKET)
+        ::shutdown(FHSocket, How);
+}
+
+int TCustomWSocket::Pause()
+{
+    FPaused = true;
+    return AsyncSelect(0);
+}
+
+int TCustomWSocket::Resume()
+{
+    FPaused = false;
+    return AsyncSelect(FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE);
+}
+
+// ---- Names ---------------------------------------------------------------------------------
+
+std::string TCustomWSocket::GetPeerAddr()
+{
+    if (FState != wsConnected)
+        return "error";
+    sockaddr_in Peer{};
+    socklen_t Len = sizeof Peer;
+    if (::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Peer), &Len) != 0) {
+        NoteErrno();
+        SocketError("GetPeerName");
+        return "error";
+    }
+    char Text[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &Peer.sin_addr, Text, sizeof Text);
+}
+
+int TCustomWSocket::GetPeerName(sockaddr_in &Name, int &NameLen)
+{
+    if (FState != wsConnected)
+        return -1;
+    socklen_t Len = static_cast<socklen_t>(std::max(NameLen, 0));
+    const int Result = ::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
+    if (Result != 0)
+        NoteErrno();
+    NameLen = static_cast<int>(Len);
+    return Result;
+}
+
+std::string TCustomWSocket::GetLocalPort()
+{
+    if (FState != wsBound && FState != wsConnected && FState != wsListening)
+        return "error";
+    sockaddr_in Local{};
+    int Len = sizeof Local;
+    if (GetSockName(Local, Len) != 0)
+        return "error";
+    return std::to_string(ntohs(Local.sin_port));
+}
+
+int TCustomWSocket::GetSockName(sockaddr_in &Name, int &NameLen)
+{
+    socklen_t Len = static_cast<socklen_t>(std::max(NameLen, 0));
+    const int Result = ::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
+    if (Result != 0)
+        NoteErrno();
+    NameLen = static_cast<int>(Len);
+    return Result;
+}
+
+void TCustomWSocket::DnsLookup(const std::string &HostName)
+{
+    if (HostName.empty() || HostName.size() > MaxHostText) {
+        // Also an over-long name is refused here, before any buffer or resolver sees it.
+        RaiseException(HostName.empty() ? "DNS lookup: invalid host name."
+                                        : "DNS lookup: invalid host name (too long).");
+        TriggerDnsLookupDone(WSAEINVAL);
+        return;
+    }
+    // A pending lookup is replaced silently: its result will no longer match FDnsTask.
+    FDnsTask = 0;
+    FDnsResult.clear();
+    FDnsResultList.clear();
+    const in_addr_t Dotted = inet_addr(HostName.c_str());
+    if (Dotted != INADDR_NONE || HostName == "255.255.255.255") {
+        in_addr Addr{};
+        Addr.s_addr = Dotted;
+        char Text[INET_ADDRSTRLEN];
+        FDnsResult = inet_ntop(AF_INET, &Addr, Text, sizeof Text);
+        TriggerDnsLookupDone(0);
+        return;
+    }
+    const uint64_t Task = ++FLastDnsTask;
+    if (!StartHostLookup(FRelay, Task, HostName)) {
+        RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(),
+                          WSAGetLastError());
+        return;
+    }
+    FDnsTask = Task;
+}
+
+void TCustomWSocket::HandleLookupDone(uint64_t Task, int Error,
+                                      const std::vector<uint32_t> &Addresses)
+{
+    if (Task == 0 || Task != FDnsTask)
+        return;
+    FDnsTask = 0;
+    if (Error == 0) {
+        for (const uint32_t Address : Addresses) {
+            in_addr Addr{};
+            Addr.s_addr = Address;
+            char Text[INET_ADDRSTRLEN];
+            FDnsResultList.emplace_back(inet_ntop(AF_INET, &Addr, Text, sizeof Text));
+        }
+        if (FDnsResultList.empty())
+            Error = WSANO_DATA;
+        else
+            FDnsResult = FDnsResultList.front();
+    }
+    TriggerDnsLookupDone(static_cast<uint16_t>(Error));
+}
+
+void TCustomWSocket::CancelDnsLookup()
+{
+    if (FDnsTask == 0)
+        return;
+    FDnsTask = 0;
+    if (!FDestroying)
+        TriggerDnsLookupDone(WSAEINTR);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+
+// A connection profile (.tnc): everything needed to open an FTP session, kept in the section
+// [Connection] of a private profile file (TPrivateProfile):
+//
+//     [Connection]
+//     CONNECTION=LAN          "LAN", or the name of a dial-up entry to dial first
+//     URLORIP=as400.example   host name or dotted address
+//     USERNAME=QUSER
+//     PASSWORD=...            scrambled (ScramblePassword)
+//     PORT=21                 port number or service name
+//     TIMEOUT=30              whole seconds
+//     LOCALDIR=/home/me/      local download directory
+//     HOSTDIR=/QSYS.LIB/MYLIB.LIB   first remote directory
+//     VERSION=2.x             written, never read
+//
+// Both programs read profiles with ReadProfile (the player for its PROFILE line, the client's
+// login dialog for Open, its last profile and its command line); the login dialog writes them
+// with WriteProfile. The fields are byte strings as the file holds them (values trimmed).
+struct TConnectionProfile
+{
+    std::string Connection = "LAN";
+    std::string URLOrIP;
+    std::string UserName;
+    std::string PassWord; // plain text in memory
+    std::string Port = "21";
+    std::string Timeout = "30";
+    std::string LocalDir = "/";
+    std::string HostDir = "/";
+
+    bool operator==(const TConnectionProfile &) const = default;
+};
+
+// Reads a profile. A file that does not exist, or lacks keys, gives the defaults above for
+// what is missing; it never fails. A LOCALDIR of "\" (the drive root of profiles written on
+// Windows) reads as "/". A name without a directory is taken from the current directory.
+TConnectionProfile ReadProfile(const std::string &fileName);
+
+// Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into
+// the file's [Connection] section, keeping every other line of an existing file. Returns false,
+// leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).
+bool WriteProfile(const std::string &fileName, const TConnectionProfile &profile);
+
+// The offset by which each password byte is raised in a profile, modulo 256. Small enough that
+// no byte of a printable ASCII or UTF-8 password (at most 0xF4) wraps round to a control
+// character, so a scrambled password never holds a line end, a NUL or a blank.
+constexpr unsigned char PasswordOffset = 7;
+
+std::string ScramblePassword(const std::string &password);
+std::string UnscramblePassword(const std::string &scrambled);
+
+// The library list file that belongs to a profile: the same directory, and the file name up to
+// the first ".TNC" (in any case) followed by ".tnl"; without ".TNC", ".tnl" is appended.
+// "/p/HOST.tnc" and "/p/HOST" give "/p/HOST.tnl"; "" gives ".tnl".
+std::string LibraryListFileName(const std::string &profileFileName);

@@ -1,0 +1,214 @@
+#include "profile/private_profile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t npos = std::string::npos;
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string Trimmed(const std::string &text, size_t first = 0, size_t last = npos)
+{
+    last = std::min(last, text.size());
+    while (first < last && IsBlank(text[first]))
+        ++first;
+    while (last > first && IsBlank(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
+bool SameName(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = char(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = char(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// The name of a "[Name]" header line, or nothing for another line. A header whose "]" is
+// missing names everything after the "[".
+bool HeaderName(const std::string &line, std::string &name)
+{
+    const std::string text = Trimmed(line);
+    if (text.empty() || text[0] != '[')
+        return false;
+    const size_t close = text.find(']');
+    name = Trimmed(text, 1, close);
+    return true;
+}
+
+// The key of a "KEY=value" line, or false for a line without "=".
+bool KeyName(const std::string &line, std::string &key)
+{
+    const size_t equals = line.find('=');
+    if (equals == npos)
+        return false;
+    key = Trimmed(line, 0, equals);
+    return true;
+}
+
+std::string Directory(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+TPrivateProfile::TPrivateProfile(std::string fileName) : FFileName(std::move(fileName))
+{
+    std::ifstream in(FFileName, std::ios::binary);
+    if (!in)
+        return;
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find_first_of("\r\n", start);
+        Line line;
+        if (end == npos) {
+            line.Text = data.substr(start);
+            start = data.size();
+        } else {
+            line.Text = data.substr(start, end - start);
+            const size_t endingLength = data.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+            line.Ending = data.substr(end, endingLength);
+            start = end + endingLength;
+        }
+        FLines.push_back(std::move(line));
+    }
+}
+
+TPrivateProfile::KeyLocation TPrivateProfile::Find(const std::string &section,
+                                                   const std::string &key) const
+{
+    KeyLocation location{npos, npos, npos};
+    bool inSection = false; // in a section of the name
+    bool inFirst = false;   // in the first section of the name, the one that new keys go to
+    for (size_t i = 0; i < FLines.size(); ++i) {
+        std::string name;
+        if (HeaderName(FLines[i].Text, name)) {
+            inSection = SameName(name, section);
+            inFirst = inSection && location.SectionLine == npos;
+            if (inFirst)
+                location.SectionLine = location.LastKeyLine = i;
+            continue;
+        }
+        if (!inSection || !KeyName(FLines[i].Text, name))
+            continue;
+        if (inFirst)
+            location.LastKeyLine = i;
+        if (location.KeyLine == npos && SameName(name, key))
+            location.KeyLine = i;
+    }
+    return location;
+}
+
+std::string TPrivateProfile::ReadString(const std::string &section, const std::string &key,
+                                        const std::string &defaultValue) const
+{
+    const KeyLocation location = Find(section, key);
+    if (location.KeyLine == npos)
+        return defaultValue;
+    const std::string &text = FLines[location.KeyLine].Text;
+    std::string value = Trimmed(text, text.find('=') + 1);
+    if (value.size() > MaxValue)
+        value.resize(MaxValue);
+    return value;
+}
+
+bool TPrivateProfile::WriteString(const std::string &section, const std::string &key,
+                                  const std::string &value)
+{
+    if (value.find_first_of("\r\n") != npos || section.find_first_of("\r\n]") != npos ||
+        key.find_first_of("\r\n=") != npos)
+        return false;
+    const KeyLocation location = Find(section, key);
+    Line line{key + "=" + value, "\r\n"};
+    if (location.KeyLine != npos) {
+        line.Ending = FLines[location.KeyLine].Ending.empty() ? "" : "\r\n";
+        FLines[location.KeyLine] = std::move(line);
+        return true;
+    }
+    // The line before the new one must end, or the two would run together.
+    auto terminate = [this](size_t index) {
+        if (FLines[index].Ending.empty())
+            FLines[index].Ending = "\r\n";
+    };
+    if (location.SectionLine == npos) {
+        if (!FLines.empty())
+            terminate(FLines.size() - 1);
+        FLines.push_back({"[" + section + "]", "\r\n"});
+        FLines.push_back(std::move(line));
+        return true;
+    }
+    terminate(location.LastKeyLine);
+    FLines.insert(FLines.begin() + std::ptrdiff_t(location.LastKeyLine) + 1, std::move(line));
+    return true;
+}
+
+bool TPrivateProfile::Save() const
+{
+    // Write through a symbolic link to the file it names.
+    std::string target = FFileName;
+    if (char *resolved = realpath(FFileName.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    mode_t mode = 0666;
+    struct stat info;
+    const bool exists = stat(target.c_str(), &info) == 0;
+    if (exists) {
+        if (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || access(target.c_str(), W_OK))
+            return false;
+        mode = info.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode &= ~mask;
+    }
+
+    std::string temporary = Directory(target) + "/.tnc-XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    std::string data;
+    for (const Line &line : FLines)
+        data += line.Text + line.Ending;
+    bool written = fchmod(fd, mode) == 0;
+    for (size_t done = 0; written && done < data.size();) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        done += written ? size_t(n) : 0;
+    }
+    written = fsync(fd) == 0 && written;
+    written = close(fd) == 0 && written;
+    if (!written || rename(temporary.c_str(), target.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}

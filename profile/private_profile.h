@@ -1,0 +1,64 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A private profile ("ini") file: [Section] headers and KEY=value lines.
+//
+//     TPrivateProfile ini("host.tnc");
+//     std::string port = ini.ReadString("Connection", "PORT", "21");
+//     ini.WriteString("Connection", "PORT", "2121");
+//     if (!ini.Save()) ...
+//
+// Reading: section and key names match without regard to (ASCII) case; blanks around names and
+// values are dropped; a value is at most MaxValue characters (the rest is cut off); a key
+// present with an empty value reads as "", an absent key, section or file as the default. When
+// a section or a key appears twice, the first occurrence counts, for reading and for writing.
+// Lines that are neither a header nor hold an "=" are ignored. CR LF, LF and CR all end a line.
+//
+// Writing replaces the value of an existing key in its own line, adds a missing key after the
+// last line of its section that holds a key, and a missing section at the end of the file;
+// every other line keeps its bytes and its line end. New and replaced lines end in CR LF.
+// Save writes a temporary file beside the profile and renames it over the profile, so a
+// failed write never leaves a truncated file behind.
+class TPrivateProfile
+{
+public:
+    static constexpr size_t MaxValue = 1023;
+
+    // Loads the file; a file that does not exist or cannot be read is an empty profile.
+    explicit TPrivateProfile(std::string fileName);
+
+    std::string ReadString(const std::string &section, const std::string &key,
+                           const std::string &defaultValue) const;
+
+    // Sets a value in memory. A value holding a CR or LF would break the file apart: it is
+    // refused (false) and the profile is left as it was.
+    bool WriteString(const std::string &section, const std::string &key, const std::string &value);
+
+    // Writes the profile to its file. Fails (false) without touching the file when the file or
+    // its folder cannot be written, or when the file is marked read-only (no write permission
+    // bit at all, which holds even for root). Symbolic links are followed: the file they point
+    // to is replaced, the link stays. The file keeps its permission bits.
+    bool Save() const;
+
+    const std::string &FileName() const { return FFileName; }
+
+private:
+    struct Line
+    {
+        std::string Text;   // without its line end
+        std::string Ending; // "\r\n", "\n", "\r" or "" for a last line without one
+    };
+    struct KeyLocation
+    {
+        size_t SectionLine; // index of the header line, or npos when the section is missing
+        size_t KeyLine;     // index of the key line, or npos when the key is missing
+        size_t LastKeyLine; // the section's last key line, or its header when it has none
+    };
+
+    KeyLocation Find(const std::string &section, const std::string &key) const;
+
+    std::string FFileName;
+    std::vector<Line> FLines;
+};

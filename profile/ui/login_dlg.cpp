@@ -1,0 +1,297 @@
+#include "profile/ui/login_dlg.h"
+
+#include "support/settings_store.h"
+#include "support/ui/local_text.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QValidator>
+
+namespace {
+
+const char *const LastProfileValue = "Profile_Caption";
+const char *const ProfileFilter = "Tarn Connection Profile|*.tnc";
+
+// Turns what the user types into upper case, as AS/400 library names are.
+class TUpperCaseValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+} // namespace
+
+TLoginDlg::TLoginDlg(TUserDialogs &dialogs, QWidget *parent) : QDialog(parent), FDialogs(dialogs)
+{
+    setWindowTitle("Tarn Login");
+
+    ProfileGroup = new QGroupBox("Profile", this);
+    Profile = new QLabel(ProfileGroup);
+    Profile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Profile->setMinimumWidth(320);
+    OpenButton = new QPushButton("Open", ProfileGroup);
+    SaveButton = new QPushButton("Save", ProfileGroup);
+    auto *profileLayout = new QHBoxLayout(ProfileGroup);
+    profileLayout->addWidget(Profile, 1);
+    profileLayout->addWidget(OpenButton);
+    profileLayout->addWidget(SaveButton);
+
+    URLEdit = new QLineEdit(this);
+    UserEdit = new QLineEdit(this);
+    PasswordEdit = new QLineEdit(this);
+    PasswordEdit->setEchoMode(QLineEdit::Password);
+    PasswordEdit->setStyleSheet("lineedit-password-character: 42");
+    LoginLibrary = new QLineEdit(this);
+    LoginLibrary->setValidator(new TUpperCaseValidator(LoginLibrary));
+    Download = new QLineEdit(this);
+    DownloadButton = new QToolButton(this);
+    DownloadButton->setText("...");
+    DownloadButton->setToolTip("Choose the download directory");
+    PortEdit = new QLineEdit("21", this);
+    TimeoutEdit = new QLineEdit("30", this);
+    ConnectionEdit = new QComboBox(this);
+    ConnectionEdit->setEditable(true);
+    ConnectionEdit->setInsertPolicy(QComboBox::NoInsert);
+    ConnectionEdit->setCurrentText("LAN");
+
+    auto *fields = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](const char *label, QWidget *field, QWidget *after = nullptr) {
+        auto *caption = new QLabel(label, this);
+        caption->setBuddy(field);
+        fields->addWidget(caption, row, 0);
+        if (after) {
+            auto *line = new QHBoxLayout;
+            line->addWidget(field, 1);
+            line->addWidget(after);
+            fields->addLayout(line, row, 1);
+        } else {
+            fields->addWidget(field, row, 1);
+        }
+        ++row;
+    };
+    addRow("URL or IP Address:", URLEdit);
+    addRow("Username:", UserEdit);
+    addRow("Password:", PasswordEdit);
+    addRow("Initial Directory:", LoginLibrary);
+    addRow("Download Directory:", Download, DownloadButton);
+    addRow("Port:", PortEdit);
+    TimeoutEdit->setMaximumWidth(80);
+    addRow("Timeout:", TimeoutEdit, new QLabel("seconds", this));
+    addRow("Connection:", ConnectionEdit);
+
+    OKBtn = new QPushButton("Connect", this);
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton("Cancel", this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(ProfileGroup);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+
+    // The controls' names, for style sheets, accessibility tools and tests.
+    const std::pair<QObject *, const char *> names[] = {{ProfileGroup, "ProfileGroup"},
+                                                        {Profile, "Profile"},
+                                                        {OpenButton, "OpenButton"},
+                                                        {SaveButton, "SaveButton"},
+                                                        {URLEdit, "URLEdit"},
+                                                        {UserEdit, "UserEdit"},
+                                                        {PasswordEdit, "PasswordEdit"},
+                                                        {LoginLibrary, "LoginLibrary"},
+                                                        {Download, "Download"},
+                                                        {DownloadButton, "DownloadButton"},
+                                                        {PortEdit, "PortEdit"},
+                                                        {TimeoutEdit, "TimeoutEdit"},
+                                                        {ConnectionEdit, "ConnectionEdit"},
+                                                        {OKBtn, "OKBtn"},
+                                                        {CancelBtn, "CancelBtn"}};
+    for (const auto &[control, name] : names)
+        control->setObjectName(name);
+
+    QWidget *order[] = {URLEdit,        UserEdit,   PasswordEdit, LoginLibrary,   Download,
+                        DownloadButton, PortEdit,   TimeoutEdit,  ConnectionEdit, OKBtn,
+                        CancelBtn,      OpenButton, SaveButton};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    URLEdit->setFocus();
+
+    connect(OpenButton, &QPushButton::clicked, this, [this] { OpenButtonClick(); });
+    connect(SaveButton, &QPushButton::clicked, this, [this] { SaveButtonClick(); });
+    connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(DownloadButton, &QToolButton::clicked, this, [this] { DownloadButtonClick(); });
+}
+
+TLoginDlg::~TLoginDlg()
+{
+    SaveLastProfile();
+}
+
+void TLoginDlg::SetConnections(const std::vector<std::string> &dialUpEntries)
+{
+    const QString current = ConnectionEdit->currentText();
+    ConnectionEdit->clear();
+    ConnectionEdit->addItem("LAN");
+    for (const std::string &entry : dialUpEntries)
+        ConnectionEdit->addItem(FromLocal(entry));
+    ConnectionEdit->setCurrentText(current);
+}
+
+TConnectionProfile TLoginDlg::Values() const
+{
+    TConnectionProfile profile;
+    profile.Connection = ToLocal(ConnectionEdit->currentText());
+    profile.URLOrIP = ToLocal(URLEdit->text());
+    profile.UserName = ToLocal(UserEdit->text());
+    profile.PassWord = ToLocal(PasswordEdit->text());
+    profile.Port = ToLocal(PortEdit->text());
+    profile.Timeout = ToLocal(TimeoutEdit->text());
+    profile.LocalDir = ToLocal(Download->text());
+    profile.HostDir = ToLocal(LoginLibrary->text());
+    return profile;
+}
+
+void TLoginDlg::SetValues(const TConnectionProfile &profile)
+{
+    ConnectionEdit->setCurrentText(FromLocal(profile.Connection));
+    URLEdit->setText(FromLocal(profile.URLOrIP));
+    UserEdit->setText(FromLocal(profile.UserName));
+    PasswordEdit->setText(FromLocal(profile.PassWord));
+    PortEdit->setText(FromLocal(profile.Port));
+    TimeoutEdit->setText(FromLocal(profile.Timeout));
+    Download->setText(FromLocal(profile.LocalDir));
+    LoginLibrary->setText(FromLocal(profile.HostDir));
+}
+
+std::string TLoginDlg::ProfileName() const
+{
+    return ToLocal(Profile->text());
+}
+
+void TLoginDlg::SetProfileName(const std::string &fileName)
+{
+    Profile->setText(FromLocal(fileName));
+}
+
+void TLoginDlg::ReadProfile(const std::string &fileName)
+{
+    SetValues(::ReadProfile(fileName));
+}
+
+bool TLoginDlg::WriteProfile(const std::string &fileName) const
+{
+    return ::WriteProfile(fileName, Values());
+}
+
+void TLoginDlg::OpenButtonClick()
+{
+    const std::optional<std::string> chosen =
+        FDialogs.OpenFileName({"Open Profile", ProfileFilter, "tnc", {}});
+    if (!chosen)
+        return;
+    SetProfileName(*chosen);
+    ReadProfile(*chosen);
+}
+
+void TLoginDlg::SaveButtonClick()
+{
+    const std::string current = ProfileName();
+    const std::string namePart = current.substr(current.rfind('/') + 1);
+    const std::optional<std::string> chosen =
+        FDialogs.SaveFileName({"Save Profile", ProfileFilter, "tnc", namePart});
+    if (!chosen)
+        return;
+    if (!WriteProfile(*chosen)) {
+        FDialogs.Error("Unable to write to " + *chosen);
+        return;
+    }
+    SetProfileName(*chosen);
+}
+
+void TLoginDlg::OKBtnClick()
+{
+    const QLineEdit *required[] = {URLEdit,  UserEdit, PasswordEdit, LoginLibrary,
+                                   PortEdit, Download, TimeoutEdit};
+    for (const QLineEdit *field : required) {
+        if (field->text().isEmpty()) {
+            FDialogs.Error("Login information is incomplete!");
+            reject();
+            return;
+        }
+    }
+    LibraryListFile = LibraryListFileName(ProfileName());
+    accept();
+}
+
+void TLoginDlg::DownloadButtonClick()
+{
+    const std::optional<std::string> chosen =
+        FDialogs.DirectoryName("Download Directory", ToLocal(Download->text()));
+    if (chosen)
+        Download->setText(FromLocal(*chosen));
+}
+
+void TLoginDlg::FormShow()
+{
+    if (!CommandLineProfile)
+        return;
+    // The name is kept absolute, so that the library list beside it and a recorded script's
+    // PROFILE line still find it after the client has changed its current directory.
+    const QString given = FromLocal(*CommandLineProfile);
+    const std::string fileName =
+        given.isEmpty() ? std::string() : ToLocal(QFileInfo(given).absoluteFilePath());
+    SetProfileName(fileName);
+    ReadProfile(fileName);
+}
+
+void TLoginDlg::LastProfileRestorePlacement()
+{
+    ReadProfile(ProfileName());
+}
+
+void TLoginDlg::SaveLastProfile() const
+{
+    OpenSettingsStore()->setValue(LastProfileValue, Profile->text());
+}
+
+void TLoginDlg::RestoreLastProfile()
+{
+    Profile->setText(OpenSettingsStore()->value(LastProfileValue).toString());
+}
+
+void TLoginDlg::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        if (QScreen *display = screen())
+            move(display->availableGeometry().center() - rect().center());
+        RestoreLastProfile();
+        LastProfileRestorePlacement();
+        FormShow();
+    }
+    QDialog::showEvent(event);
+}
+
+void TLoginDlg::done(int result)
+{
+    SaveLastProfile();
+    QDialog::done(result);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "profile/connection_profile.h"
+#include "support/user_dialogs.h"
+
+#include <QDialog>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+// The login dialog "Tarn Login": the fields of one FTP session, kept in connection profiles.
+//
+//     TWidgetDialogs dialogs(this);
+//     TLoginDlg dlg(dialogs, this);
+//     dlg.SetConnections(RasDial->Entries);            // "LAN" first, then the dial-up entries
+//     if (argc > 1) dlg.CommandLineProfile = argv[1];
+//     if (dlg.exec() == QDialog::Accepted) { use dlg.Values(), dlg.LibraryListFile ... }
+//
+// At show, the last profile used (the settings value Profile_Caption) is read, then the
+// command-line profile when there is one. Open and Save read and write profiles through file
+// dialogs; Connect checks that URL, user, password, both directories, port and time-out are
+// filled, and otherwise says "Login information is incomplete!" and closes with Cancel, so that
+// nothing is attempted. The profile name shown in `Profile` is kept as the last profile when
+// the dialog closes and again when it is destroyed.
+//
+// Every message and file dialog goes through the TUserDialogs given at construction.
+class TLoginDlg : public QDialog
+{
+public:
+    explicit TLoginDlg(TUserDialogs &dialogs, QWidget *parent = nullptr);
+    ~TLoginDlg() override;
+
+    QGroupBox *ProfileGroup;
+    QLabel *Profile; // the full name of the current profile file, "" when none
+    QPushButton *OpenButton;
+    QPushButton *SaveButton;
+    QLineEdit *URLEdit;
+    QLineEdit *UserEdit;
+    QLineEdit *PasswordEdit;
+    QLineEdit *LoginLibrary; // typed in upper case
+    QLineEdit *Download;
+    QToolButton *DownloadButton;
+    QLineEdit *PortEdit;
+    QLineEdit *TimeoutEdit;
+    QComboBox *ConnectionEdit;
+    QPushButton *OKBtn;
+    QPushButton *CancelBtn;
+
+    // The client's first command-line argument, read at show after the last profile.
+    std::optional<std::string> CommandLineProfile;
+    // Set by a valid Connect: the library list file of the profile (LibraryListFileName).
+    std::string LibraryListFile;
+
+    // Fills the connection list: "LAN" first, then the given dial-up entry names.
+    void SetConnections(const std::vector<std::string> &dialUpEntries);
+
+    // The fields as a profile, and back.
+    TConnectionProfile Values() const;
+    void SetValues(const TConnectionProfile &profile);
+    std::string ProfileName() const;
+
+    // Fills every field from a profile file, defaults for what it lacks.
+    void ReadProfile(const std::string &fileName);
+    // Writes the fields to a profile file; false when it cannot be written.
+    bool WriteProfile(const std::string &fileName) const;
+
+    void OpenButtonClick();
+    void SaveButtonClick();
+    void OKBtnClick();
+    void DownloadButtonClick();
+    void FormShow();
+    void LastProfileRestorePlacement();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void done(int result) override;
+
+private:
+    void SetProfileName(const std::string &fileName);
+    void SaveLastProfile() const;
+    void RestoreLastProfile();
+
+    TUserDialogs &FDialogs;
+};

@@ -1,0 +1,46 @@
+#include "support/command_line.h"
+
+#include <string_view>
+
+std::vector<std::string> SplitCommandLine(const std::string &commandLine)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (size_t i = 0; i < commandLine.size(); ++i) {
+        const char c = commandLine[i];
+        if (quote == '\'') {
+            if (c == '\'')
+                quote = 0;
+            else
+                word += c;
+        } else if (quote == '"') {
+            if (c == '"') {
+                quote = 0;
+            } else if (c == '\\' && i + 1 < commandLine.size() &&
+                       std::string_view("\"\\$`").find(commandLine[i + 1]) !=
+                           std::string_view::npos) {
+                word += commandLine[++i];
+            } else {
+                word += c;
+            }
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (inWord)
+                words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            inWord = true;
+            if (c == '"' || c == '\'')
+                quote = c;
+            else if (c == '\\' && i + 1 < commandLine.size())
+                word += commandLine[++i];
+            else
+                word += c;
+        }
+    }
+    if (inWord)
+        words.push_back(std::move(word));
+    return words;
+}

@@ -1,0 +1,114 @@
+#include "support/process.h"
+
+#include "support/command_line.h"
+
+#include <cerrno>
+#include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
+// The launcher threads outlive neither the program nor, for OnFinished, the TProcess: each holds
+// this link, which the TProcess clears when it is destroyed. The mutex is recursive so that an
+// OnFinished handler may itself destroy the TProcess.
+struct TProcess::Link
+{
+    std::recursive_mutex Mutex;
+    TProcess *Owner;
+};
+
+namespace {
+
+std::string Trimmed(const std::string &text)
+{
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
+    return text.substr(first, last - first);
+}
+
+// Starts the program; returns its pid, or -1 when it could not be started.
+pid_t Spawn(const std::vector<std::string> &words, const std::string &directory)
+{
+    std::vector<char *> argv;
+    for (const std::string &word : words)
+        argv.push_back(const_cast<char *>(word.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    // The child gets the default signal dispositions and an empty mask, whatever this
+    // program blocked or ignored for its own threads.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigaddset(&signals, SIGPIPE);
+    sigaddset(&signals, SIGCHLD);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = -1;
+    const int result = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return result == 0 ? pid : -1;
+}
+
+std::int32_t ExitCodeOf(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
+}
+
+} // namespace
+
+TProcess::TProcess() : FLink(std::make_shared<Link>())
+{
+    FLink->Owner = this;
+}
+
+TProcess::~TProcess()
+{
+    std::lock_guard lock(FLink->Mutex);
+    FLink->Owner = nullptr;
+}
+
+void TProcess::Execute()
+{
+    Directory = Trimmed(Directory);
+    std::vector<std::string> words = SplitCommandLine(Command);
+    if (words.empty())
+        return;
+    const bool report = Wait;
+    std::thread([link = FLink, words = std::move(words), directory = Directory, report] {
+        const pid_t pid = Spawn(words, directory);
+        if (pid < 0)
+            return;
+        int status = 0;
+        pid_t waited;
+        do {
+            waited = waitpid(pid, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+        if (!report || waited != pid)
+            return;
+        std::lock_guard lock(link->Mutex);
+        if (!link->Owner || !link->Owner->OnFinished)
+            return;
+        // A copy, so that a handler that destroys its TProcess does not destroy itself.
+        const TProcessEvent handler = link->Owner->OnFinished;
+        handler(link->Owner, ExitCodeOf(status));
+    }).detach();
+}

@@ -1,0 +1,69 @@
+#include "support/temp_generator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+std::string TempDirectoryFromEnvironment()
+{
+    const char *value = std::getenv("TMPDIR");
+    std::string directory = value ? value : "";
+    if (directory.empty() || directory.size() > 255)
+        return "/tmp/";
+    if (directory.back() != '/')
+        directory += '/';
+    return directory;
+}
+
+} // namespace
+
+const std::string &TTempGenerator::TempDirectory()
+{
+    static const std::string directory = TempDirectoryFromEnvironment();
+    return directory;
+}
+
+TTempGenerator::~TTempGenerator()
+{
+    if (!AutoDelete)
+        return;
+    for (const std::string &name : FNames)
+        unlink(name.c_str());
+}
+
+std::string TTempGenerator::NewName()
+{
+    if (FNames.size() >= MaxNames)
+        return {};
+    const std::string directory = UseTempDir ? TempDirectory() : std::string();
+    for (unsigned n = 1; n <= 65535; ++n) {
+        std::string candidate = directory + "~TG" + std::to_string(n) + ".TMP";
+        // O_EXCL fails with EEXIST for any existing entry, a dangling symbolic link included,
+        // and never follows a link.
+        const int fd =
+            open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        // A file that cannot be created for another reason (a directory that is not writable
+        // or does not exist) still gives its name: the caller learns of it when it writes.
+        if (fd >= 0)
+            close(fd);
+        FNames.push_back(candidate);
+        return candidate;
+    }
+    return {};
+}
+
+bool TTempGenerator::FreeName(const std::string &name)
+{
+    const auto it = std::find(FNames.begin(), FNames.end(), name);
+    if (it == FNames.end())
+        return false;
+    unlink(name.c_str());
+    FNames.erase(it);
+    return true;
+}

@@ -1,0 +1,456 @@
+// Transcript tests: a scripted server answers with exact byte sequences, and the tests compare
+// the commands the engine sent, its log and its results.
+#include "ftp_test_support.h"
+#include "scripted_peer.h"
+
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+// A peer that greets and logs in u/p, then plays the rest of a test's script.
+ScriptedPeer &LoggedIn(ScriptedPeer &Peer)
+{
+    return Peer.Send("220 ready\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
+}
+
+class FtpTranscript : public ::testing::Test
+{
+protected:
+    QTemporaryDir Dir;
+    std::string Local(const std::string &Name) { return Dir.filePath(QString::fromStdString(Name)).toStdString(); }
+};
+
+TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
+{
+    {   // A two-line greeting split inside its first line, then one reply per read.
+        ScriptedPeer peer;
+        peer.Send("220-Wel").Pause(100).Send("come\r\n220 ready\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
+        peer.Start();
+        FtpHarness h(peer.Port());
+        ASSERT_TRUE(h.Ftp.Connect());
+        peer.Finish();
+        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p"}));
+        EXPECT_EQ(h.Log, (Commands{"< 220-Welcome", "< 220 ready", "> USER u", "< 331 pw",
+                                   "> PASS p", "< 230 in"}));
+        EXPECT_EQ(h.Ftp.State(), fsReady);
+        EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
+        EXPECT_EQ(h.Ftp.StatusCode(), 230);
+        EXPECT_TRUE(h.Ftp.Connected());
+    }
+    {   // Three replies in one read: each is judged in the state the one before left.
+        ScriptedPeer peer;
+        peer.Send("220 hi\r\n331 pw\r\n230 in\r\n").Expect().Expect();
+        peer.Start();
+        FtpHarness h(peer.Port());
+        ASSERT_TRUE(h.Ftp.Connect());
+        peer.Finish();
+        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p"}));
+        EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
+    }
+    {   // USER answered 230: no PASS is sent.
+        ScriptedPeer peer;
+        peer.Send("220 hi\r\n").Expect("230 no password needed\r\n").Expect("215 UNIX\r\n");
+        peer.Start();
+        FtpHarness h(peer.Port());
+        ASSERT_TRUE(h.Ftp.Connect());
+        ASSERT_TRUE(h.Ftp.Syst());
+        peer.Finish();
+        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "SYST"}));
+    }
+}
+
+TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
+{
+    ScriptedPeer peer;
+    LoggedIn(peer).Expect("257 \"/x\" is cwd\r\n").Pause(200)
+        .Send("421-idle warning\r\n421 closing soon\r\n").Expect("215 UNIX\r\n");
+    peer.Start();
+    FtpHarness h(peer.Port());
+    int responses = 0;
+    h.Ftp.OnResponse = [&](TCustomFtpCli *) { ++responses; };
+    ASSERT_TRUE(h.Ftp.Connect());
+    EXPECT_EQ(responses, 3);
+    // OnRequestDone is posted, never delivered inside the call; it reports the request type
+    // current when it is delivered: Connect's notice arrives during Pwd.
+    EXPECT_TRUE(h.Done.empty());
+    ASSERT_TRUE(h.Ftp.Pwd());
+    EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/x\" is cwd");
+    ASSERT_EQ(h.Done.size(), 1u);
+    EXPECT_EQ(h.Done.front(), (FtpHarness::DoneNotice{rqPwd, 0}));
+    // Lines that arrive while idle are logged and fire OnResponse; they change no result.
+    ASSERT_TRUE(PumpUntil([&] { return h.Ftp.LastResponse() == "421 closing soon"; }));
+    EXPECT_EQ(responses, 6);
+    EXPECT_EQ(h.Ftp.State(), fsReady);
+    EXPECT_TRUE(h.Logged("< 421-idle warning"));
+    EXPECT_TRUE(h.Ftp.Connected());
+    ASSERT_TRUE(h.Ftp.Syst());
+    ASSERT_TRUE(PumpUntil([&] { return h.Done.size() == 3; }));
+    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqSyst, 0}));
+    peer.Finish();
+}
+
+TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
+{
+    // Lines without digits inside a multi-line reply belong to it: the "215 end" that follows
+    // must not be taken as the reply to PWD.
+    ScriptedPeer peer;
+    LoggedIn(peer)
+        .Expect("215-first\r\nno digits here\r\n 215 indented\r\n215 end\r\n")
+        .Expect("257 \"/home\"\r\n")
+        .Expect("250-NAMEFMT set to 1.\r\n250 \"/home/ssk\" is current directory.\r\n");
+    peer.Start();
+    FtpHarness h(peer.Port());
+    h.Ftp.HostDirName = "/home/ssk";
+    ASSERT_TRUE(h.Ftp.Connect());
+    ASSERT_TRUE(h.Ftp.Syst());
+    EXPECT_EQ(h.Ftp.LastResponse(), "215 end");
+    EXPECT_TRUE(h.Logged("< no digits here"));
+    EXPECT_TRUE(h.Logged("< 215 end"));
+    ASSERT_TRUE(h.Ftp.Pwd());
+    EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/home\"");
+    ASSERT_TRUE(h.Ftp.Cwd());
+    EXPECT_EQ(h.Ftp.LastResponse(), "250 \"/home/ssk\" is current directory.");
+    peer.Finish();
+    EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p", "SYST", "PWD", "CWD /home/ssk"}));
+}
+
+TEST_F(FtpTranscript, OverlongReplyLineIsCutAndTheConnectionGoesOn)
+{
+    ScriptedPeer peer;
+    LoggedIn(peer).Expect("215 " + std::string(20000, 'x') + "\r\n").Expect("257 \"/\"\r\n");
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    ASSERT_TRUE(h.Ftp.Syst());
+    EXPECT_EQ(h.Ftp.LastResponse(), "215 " + std::string(4092, 'x'));
+    ASSERT_TRUE(h.Ftp.Pwd());
+    EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/\"");
+    peer.Finish();
+}
+
+TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
+{
+    ScriptedPeer peer;
+    LoggedIn(peer)
+        .Expect("499 odd but below 500\r\n")
+        .Expect("500 unknown\r\n")
+        .Expect("550 second failure\r\n")
+        .Expect("garbage without a code\r\n")
+        .Expect("213 5000000000\r\n")
+        .Expect("550 no such file\r\n")
+        .Expect("257 \"new\" created\r\n");
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    h.Ftp.LocalFileName = "NOOP";
+    EXPECT_TRUE(h.Ftp.Quote()); // no code list: anything below 500 succeeds
+    EXPECT_FALSE(h.Ftp.Quote());
+    EXPECT_EQ(h.Ftp.StatusCode(), 500);
+    h.Ftp.LocalFileName = "SITE X";
+    EXPECT_FALSE(h.Ftp.Quote());
+    // ErrorMessage keeps the first failure until a chained request starts.
+    EXPECT_EQ(h.Ftp.ErrorMessage(), "500 unknown");
+    EXPECT_EQ(h.Ftp.LastResponse(), "550 second failure");
+    // A final line without a code is a failure, never a success.
+    EXPECT_FALSE(h.Ftp.Quote());
+    EXPECT_EQ(h.Ftp.StatusCode(), 0);
+    // SIZE past 2 GiB, then a refused SIZE leaves 0.
+    h.Ftp.HostFileName = "big";
+    EXPECT_TRUE(h.Ftp.Size());
+    EXPECT_EQ(h.Ftp.SizeResult(), 5000000000);
+    EXPECT_FALSE(h.Ftp.Size());
+    EXPECT_EQ(h.Ftp.SizeResult(), 0);
+    // Argument checks: false at once, nothing sent, ErrorMessage untouched.
+    h.Ftp.HostDirName.clear();
+    EXPECT_FALSE(h.Ftp.Cwd());
+    EXPECT_EQ(h.Ftp.ErrorMessage(), "500 unknown");
+    EXPECT_EQ(h.Ftp.State(), fsReady);
+    h.Ftp.HostFileName = "new";
+    EXPECT_TRUE(h.Ftp.Mkd());
+    peer.Finish();
+    EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p", "NOOP", "NOOP", "SITE X", "SITE X",
+                                         "SIZE big", "SIZE big", "MKD new"}));
+}
+
+TEST_F(FtpTranscript, LostConnectionFailsTheRunningRequest)
+{
+    ScriptedPeer peer;
+    LoggedIn(peer).Expect().Close();
+    peer.Start();
+    FtpHarness h(peer.Port());
+    int closed = 0;
+    h.Ftp.OnSessionClosed = [&](TCustomFtpCli *, uint16_t) { ++closed; };
+    ASSERT_TRUE(h.Ftp.Connect()); // leaves a successful result behind
+    h.Ftp.HostDirName = "/gone";
+    EXPECT_FALSE(h.Ftp.Cwd());
+    EXPECT_EQ(h.Ftp.StatusCode(), 421);
+    EXPECT_EQ(h.Ftp.ErrorMessage(), "421 Connection closed by server");
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(h.Ftp.Connected());
+    EXPECT_EQ(h.Ftp.State(), fsReady);
+    // A command on the lost connection fails at once.
+    EXPECT_FALSE(h.Ftp.Pwd());
+    peer.Finish();
+}
+
+TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
+{
+    // The server answers and closes in one breath: the call returns the reply's result at
+    // once, not a time-out after the connection loss moved the engine on.
+    {
+        ScriptedPeer peer;
+        peer.Send("220 hi\r\n").Expect("331 pw\r\n").Expect("530 Login incorrect.\r\n").Close();
+        peer.Start();
+        FtpHarness h(peer.Port());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(h.Ftp.Connect());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(h.Ftp.StatusCode(), 530);
+        EXPECT_EQ(h.Ftp.ErrorMessage(), "530 Login incorrect.");
+        peer.Finish();
+    }
+    {
+        ScriptedPeer peer;
+        LoggedIn(peer).Close();
+        peer.Start();
+        FtpHarness h(peer.Port());
+        EXPECT_TRUE(h.Ftp.Connect());
+        peer.Finish();
+    }
+}
+
+TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
+{
+    {   // "Password emtpy" after 331: the chain fails instead of resting in fsStepReady.
+        ScriptedPeer peer;
+        peer.Send("220 hi\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
+        peer.Start();
+        FtpHarness h(peer.Port(), "u", "");
+        EXPECT_FALSE(h.Ftp.Connect());
+        EXPECT_EQ(h.Ftp.State(), fsReady);
+        EXPECT_EQ(h.Ftp.ErrorMessage(), "Password emtpy");
+        EXPECT_TRUE(h.Logged("! Password emtpy"));
+        ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
+        EXPECT_EQ(h.Done.back().RqType, rqConnect);
+        EXPECT_NE(h.Done.back().Error, 0);
+        // The engine is usable again.
+        h.Ftp.LocalFileName = "PASS late";
+        EXPECT_TRUE(h.Ftp.Quote());
+        peer.Finish();
+        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS late"}));
+    }
+    {   // The first step of a chain that cannot start raises inside the call: nothing is sent
+        // and the engine stays ready.
+        ScriptedPeer peer;
+        LoggedIn(peer).Close();
+        peer.Start();
+        FtpHarness h(peer.Port());
+        ASSERT_TRUE(h.Ftp.Connect());
+        ASSERT_TRUE(PumpUntil([&] { return !h.Ftp.Connected(); }));
+        h.Ftp.LocalFileName = Local("never");
+        EXPECT_FALSE(h.Ftp.Get());
+        EXPECT_TRUE(h.Ftp.State() == fsReady || h.Ftp.State() == fsStepReady);
+        peer.Finish();
+    }
+}
+
+TEST_F(FtpTranscript, FullGetChainSkipsToQuitAfterAFailure)
+{
+    ScriptedPeer peer;
+    LoggedIn(peer).Expect("550 no such directory\r\n").Expect("221 bye\r\n").Close();
+    peer.Start();
+    FtpHarness h(peer.Port());
+    h.Ftp.HostDirName = "/missing";
+    h.Ftp.HostFileName = "f";
+    h.Ftp.LocalFileName = Local("f");
+    h.Ftp.FullGetAsync();
+    ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
+    peer.Finish();
+    EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p", "CWD /missing", "QUIT"}));
+    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqFullGet, 550}));
+    EXPECT_EQ(h.Ftp.LastResponse(), "550 no such directory");
+    EXPECT_EQ(h.Ftp.StatusCode(), 550);
+    EXPECT_EQ(h.Ftp.ErrorMessage(), "550 no such directory");
+    EXPECT_FALSE(h.Ftp.Connected());
+}
+
+TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
+{
+    ScriptedPeer peer;
+    LoggedIn(peer)
+        // 226 before the data connection closes.
+        .Expect("200 PORT ok\r\n").Expect("150 opening\r\n").DataConnect()
+        .DataSend("ab\r\ncd").Send("226 done\r\n").Pause(200).DataClose()
+        // The data connection closes before 226; LIST without an argument.
+        .Expect("200 PORT ok\r\n").Expect("125 already open\r\n").DataConnect()
+        .DataSend("\nlisting").DataClose().Pause(200).Send("250 listed\r\n")
+        // A refused RETR leaves an empty local file.
+        .Expect("200 PORT ok\r\n").Expect("550 not found\r\n");
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    h.Ftp.DisplayFlag = true;
+    h.Ftp.HostFileName = "remote.txt";
+    h.Ftp.LocalFileName = Local("one");
+    ASSERT_TRUE(h.Ftp.Get());
+    EXPECT_EQ(ReadFile(Local("one")), "ab\r\ncd");
+    EXPECT_TRUE(h.Logged("! Data: ab"));
+    EXPECT_TRUE(h.Logged("! Data: cd"));
+    EXPECT_TRUE(h.LoggedPrefix("! 6 bytes received/sent in 0 seconds"));
+
+    h.Ftp.HostFileName.clear();
+    h.Ftp.LocalFileName = Local("two");
+    ASSERT_TRUE(h.Ftp.Dir());
+    EXPECT_EQ(ReadFile(Local("two")), "\nlisting");
+    EXPECT_TRUE(h.Logged("! Data: "));
+    EXPECT_TRUE(h.Logged("! Data: listing"));
+
+    h.Ftp.HostFileName = "missing";
+    h.Ftp.LocalFileName = Local("three");
+    WriteFile(Local("three"), "old content");
+    EXPECT_FALSE(h.Ftp.Get());
+    EXPECT_EQ(h.Ftp.StatusCode(), 550);
+    EXPECT_EQ(ReadFile(Local("three")), "");
+    peer.Finish();
+    const Commands sent = peer.Commands();
+    ASSERT_EQ(sent.size(), 8u);
+    EXPECT_EQ(sent[2].rfind("PORT 127,0,0,1,", 0), 0u);
+    EXPECT_EQ(sent[3], "RETR remote.txt");
+    EXPECT_EQ(sent[5], "LIST");
+    EXPECT_EQ(sent[7], "RETR missing");
+}
+
+TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
+{
+    // Someone else on the network connects to the announced port first and offers data; the
+    // engine closes that connection and takes the file from the server's connection only.
+    int intruder = -1;
+    std::string intruderSaw = "not run";
+    ScriptedPeer peer;
+    LoggedIn(peer).Expect("200 PORT ok\r\n").Run([&] {
+        std::string port = peer.Commands().back().substr(5);
+        unsigned p[6];
+        std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &p[0], &p[1], &p[2], &p[3], &p[4], &p[5]);
+        intruder = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in from {};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(0x7f000002); // 127.0.0.2, still this machine
+        ::bind(intruder, reinterpret_cast<sockaddr *>(&from), sizeof from);
+        sockaddr_in to {};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(uint16_t(p[4] * 256 + p[5]));
+        ::connect(intruder, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        ::send(intruder, "EVIL", 4, MSG_NOSIGNAL);
+    }).Pause(300).Expect("150 opening\r\n").DataConnect().DataSend("good data").DataClose()
+        .Send("226 done\r\n").Run([&] {
+            char byte;
+            timeval wait {2, 0};
+            ::setsockopt(intruder, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            const ssize_t got = ::recv(intruder, &byte, 1, 0);
+            intruderSaw = got == 0 || (got < 0 && errno == ECONNRESET) ? "closed" : "open";
+            ::close(intruder);
+        });
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    h.Ftp.HostFileName = "f";
+    h.Ftp.LocalFileName = Local("f");
+    ASSERT_TRUE(h.Ftp.Get());
+    peer.Finish();
+    EXPECT_FALSE(peer.Failed());
+    EXPECT_EQ(ReadFile(Local("f")), "good data");
+    EXPECT_TRUE(h.Logged("! Data connection from 127.0.0.2 refused"));
+    EXPECT_EQ(intruderSaw, "closed");
+}
+
+TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)
+{
+    std::string payload;
+    for (int i = 0; i < 5000; ++i)
+        payload += char(i * 7);
+    WriteFile(Local("up"), payload);
+    WriteFile(Local("empty"), "");
+    ScriptedPeer peer;
+    LoggedIn(peer)
+        .Expect("200 PORT ok\r\n").Expect("150 send it\r\n").DataConnect().DataReceiveAll()
+        .Send("226 stored\r\n")
+        .Expect("200 PORT ok\r\n").Expect("150 send it\r\n").DataConnect().DataReceiveAll()
+        .Send("226 stored\r\n")
+        .Expect("200 PORT ok\r\n").Expect("553 not allowed\r\n").Expect("200 PORT ok\r\n");
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    h.Ftp.HostFileName = "up.bin";
+    h.Ftp.LocalFileName = Local("up");
+    ASSERT_TRUE(h.Ftp.Put());
+    EXPECT_TRUE(h.LoggedPrefix("! 5000 bytes received/sent in"));
+    h.Ftp.LocalFileName = Local("empty");
+    ASSERT_TRUE(h.Ftp.Put());
+    EXPECT_TRUE(h.LoggedPrefix("! 0 bytes received/sent in"));
+    EXPECT_FALSE(h.Ftp.Put());
+    EXPECT_EQ(h.Ftp.StatusCode(), 553);
+    // A local file that cannot be opened fails before anything but PORT is sent.
+    h.Ftp.LocalFileName = Local("does-not-exist");
+    EXPECT_FALSE(h.Ftp.Put());
+    EXPECT_EQ(h.Ftp.StatusCode(), 550);
+    peer.Finish();
+    EXPECT_EQ(peer.DataReceived(), payload);
+    const Commands sent = peer.Commands();
+    EXPECT_EQ(sent[3], "STOR up.bin");
+}
+
+TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
+{
+    {   // A server that accepts but never greets.
+        ScriptedPeer peer;
+        peer.Pause(3000);
+        peer.Start();
+        FtpHarness h(peer.Port());
+        h.Ftp.Timeout = 1;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(h.Ftp.Connect());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+        EXPECT_EQ(h.Ftp.StatusCode(), 426);
+        EXPECT_EQ(h.Ftp.ErrorMessage(), "426 Timeout");
+        EXPECT_FALSE(h.Ftp.Connected());
+        EXPECT_EQ(h.Ftp.State(), fsReady);
+        peer.Finish();
+    }
+    {   // A refused connection.
+        int port;
+        {
+            ScriptedPeer closed;
+            port = closed.Port();
+        }
+        FtpHarness h(port);
+        EXPECT_FALSE(h.Ftp.Connect());
+        EXPECT_EQ(h.Ftp.StatusCode(), 500);
+        EXPECT_EQ(h.Ftp.LastResponse(), "500 Connection refused (Winsock error #10061)");
+        EXPECT_EQ(h.Ftp.ErrorMessage(), "500 Connection refused (Winsock error #10061)");
+        EXPECT_EQ(h.Ftp.State(), fsReady);
+    }
+    {   // A name that cannot be resolved; its over-long label is refused by the resolver
+        // itself, so no name server is asked.
+        FtpHarness h(21);
+        h.Ftp.HostName = std::string(70, 'n') + ".invalid";
+        EXPECT_FALSE(h.Ftp.Connect());
+        EXPECT_EQ(h.Ftp.StatusCode(), 500);
+        EXPECT_EQ(h.Ftp.State(), fsReady);
+        // An empty host name is misuse: false, and the engine is not left looking up.
+        h.Ftp.HostName.clear();
+        EXPECT_FALSE(h.Ftp.Connect());
+        EXPECT_EQ(h.Ftp.State(), fsReady);
+    }
+}
+
+} // namespace

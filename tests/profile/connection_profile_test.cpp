@@ -1,0 +1,124 @@
+#include "profile/connection_profile.h"
+#include "profile_files.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ConnectionProfile : public ::testing::Test, protected ProfileFiles
+{
+};
+
+std::string PrintableAscii()
+{
+    std::string text;
+    for (char c = ' '; c <= '~'; ++c)
+        text += c;
+    return text;
+}
+
+TEST_F(ConnectionProfile, WrittenProfileReadsBackTheSame)
+{
+    TConnectionProfile profile;
+    profile.Connection = "Office VPN";
+    profile.URLOrIP = "as400.example.com";
+    profile.UserName = "QUSER";
+    profile.Port = "ftp";
+    profile.Timeout = "120";
+    profile.LocalDir = "/home/me/downloads/";
+    profile.HostDir = "/QSYS.LIB/MYLIB.LIB";
+    const std::string file = Path("host.tnc");
+    for (const std::string &password : {PrintableAscii(), std::string("p\xC3\xA4ss\xE2\x82\xAC"),
+                                        std::string("x"), std::string()}) {
+        profile.PassWord = password;
+        ASSERT_TRUE(WriteProfile(file, profile));
+        EXPECT_EQ(ReadProfile(file), profile) << password;
+    }
+}
+
+TEST_F(ConnectionProfile, WritesTheKeysInOrderWithTheScrambledPassword)
+{
+    TConnectionProfile profile;
+    profile.URLOrIP = "host";
+    profile.UserName = "me";
+    profile.PassWord = "Secret 1~";
+    const std::string file = Path("new.tnc");
+    ASSERT_TRUE(WriteProfile(file, profile));
+    std::string scrambled;
+    for (char c : profile.PassWord)
+        scrambled += char(c + PasswordOffset);
+    EXPECT_EQ(Read(file), "[Connection]\r\n"
+                          "CONNECTION=LAN\r\n"
+                          "URLORIP=host\r\n"
+                          "USERNAME=me\r\n"
+                          "PASSWORD=" +
+                              scrambled +
+                              "\r\n"
+                              "PORT=21\r\n"
+                              "TIMEOUT=30\r\n"
+                              "LOCALDIR=/\r\n"
+                              "HOSTDIR=/\r\n"
+                              "VERSION=2.x\r\n");
+    EXPECT_EQ(ScramblePassword(""), "");
+    EXPECT_EQ(UnscramblePassword(ScramblePassword(std::string("\xFF\x00\xF9", 3))),
+              std::string("\xFF\x00\xF9", 3))
+        << "modulo 256";
+}
+
+TEST_F(ConnectionProfile, MissingKeysTakeTheDefaults)
+{
+    const TConnectionProfile defaults = ReadProfile(Path("missing.tnc"));
+    EXPECT_EQ(defaults.Connection, "LAN");
+    EXPECT_EQ(defaults.URLOrIP, "");
+    EXPECT_EQ(defaults.UserName, "");
+    EXPECT_EQ(defaults.PassWord, "");
+    EXPECT_EQ(defaults.Port, "21");
+    EXPECT_EQ(defaults.Timeout, "30");
+    EXPECT_EQ(defaults.LocalDir, "/");
+    EXPECT_EQ(defaults.HostDir, "/");
+
+    Write(Path("header.tnc"), "[Connection]\r\n");
+    EXPECT_EQ(ReadProfile(Path("header.tnc")), defaults);
+
+    // A profile written on Windows names the drive root "\"; keys in any case, blanks around.
+    Write(Path("windows.tnc"), "[CONNECTION]\r\nlocaldir = \\ \r\n Port=2121\r\nVERSION=2.x\r\n");
+    const TConnectionProfile windows = ReadProfile(Path("windows.tnc"));
+    EXPECT_EQ(windows.LocalDir, "/");
+    EXPECT_EQ(windows.Port, "2121");
+}
+
+TEST_F(ConnectionProfile, RewritingKeepsTheRestOfTheFile)
+{
+    const std::string file = Path("host.tnc");
+    Write(file, "; notes about this host\r\n[Connection]\r\nURLORIP=old\r\nEXTRA=kept\r\n");
+    TConnectionProfile profile;
+    profile.URLOrIP = "new";
+    ASSERT_TRUE(WriteProfile(file, profile));
+    const std::string text = Read(file);
+    EXPECT_EQ(
+        text.rfind("; notes about this host\r\n[Connection]\r\nURLORIP=new\r\nEXTRA=kept\r\n", 0),
+        0u)
+        << text;
+    EXPECT_EQ(ReadProfile(file).URLOrIP, "new");
+
+    const std::string missingFolder = Path("no/such/folder/host.tnc");
+    EXPECT_FALSE(WriteProfile(missingFolder, profile));
+}
+
+TEST(LibraryListFileName, FollowsTheProfileName)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"/p/HOST.tnc", "/p/HOST.tnl"},
+        {"/p/HOST", "/p/HOST.tnl"},
+        {"/p/host.TNC", "/p/host.tnl"},
+        {"/p/a.tnc.backup", "/p/a.tnl"},
+        {"/dir.tnc/host", "/dir.tnc/host.tnl"},
+        {"host.Tnc", "host.tnl"},
+        {"", ".tnl"},
+    };
+    for (const auto &[profile, library] : cases)
+        EXPECT_EQ(LibraryListFileName(profile), library) << profile;
+}
+
+} // namespace

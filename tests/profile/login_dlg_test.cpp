@@ -1,0 +1,233 @@
+#include "profile/ui/login_dlg.h"
+#include "profile_files.h"
+#include "support/settings_store.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QToolButton>
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers the dialog's questions from queues, and records what it was shown.
+class ScriptedDialogs : public TUserDialogs
+{
+public:
+    std::vector<std::string> Errors;
+    std::vector<FileRequest> Requests;
+    std::deque<std::optional<std::string>> Answers;
+
+    void Information(const std::string &) override {}
+    void Error(const std::string &text) override { Errors.push_back(text); }
+    bool Confirm(const std::string &) override { return false; }
+    std::optional<std::string> OpenFileName(const FileRequest &request) override
+    {
+        return Answer(request);
+    }
+    std::optional<std::string> SaveFileName(const FileRequest &request) override
+    {
+        return Answer(request);
+    }
+    std::optional<std::string> DirectoryName(const std::string &title,
+                                             const std::string &start) override
+    {
+        return Answer({title, {}, {}, start});
+    }
+
+private:
+    std::optional<std::string> Answer(const FileRequest &request)
+    {
+        Requests.push_back(request);
+        if (Answers.empty())
+            return std::nullopt;
+        auto answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+};
+
+class LoginDlg : public ::testing::Test, protected ProfileFiles
+{
+protected:
+    void SetUp() override
+    {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Dir.path() + "/config");
+    }
+
+    static void Fill(TLoginDlg &dlg)
+    {
+        dlg.URLEdit->setText("as400");
+        dlg.UserEdit->setText("QUSER");
+        dlg.PasswordEdit->setText("secret");
+        dlg.LoginLibrary->setText("/QSYS.LIB");
+        dlg.Download->setText("/tmp/");
+        dlg.PortEdit->setText("21");
+        dlg.TimeoutEdit->setText("30");
+    }
+
+    static std::string LastProfile()
+    {
+        return OpenSettingsStore()->value("Profile_Caption").toString().toStdString();
+    }
+
+    ScriptedDialogs Dialogs;
+};
+
+TEST_F(LoginDlg, OpensWithDefaultsAndTheFieldsInOrder)
+{
+    TLoginDlg dlg(Dialogs);
+    dlg.SetConnections({"Office VPN", "Mobile"});
+    dlg.show();
+    EXPECT_EQ(dlg.windowTitle(), "Tarn Login");
+    EXPECT_EQ(dlg.Profile->text(), "");
+    EXPECT_EQ(dlg.PortEdit->text(), "21");
+    EXPECT_EQ(dlg.TimeoutEdit->text(), "30");
+    EXPECT_EQ(dlg.ConnectionEdit->currentText(), "LAN");
+    EXPECT_EQ(dlg.URLEdit->text(), "");
+    EXPECT_EQ(dlg.PasswordEdit->echoMode(), QLineEdit::Password);
+    ASSERT_EQ(dlg.ConnectionEdit->count(), 3);
+    EXPECT_EQ(dlg.ConnectionEdit->itemText(0), "LAN");
+    EXPECT_EQ(dlg.ConnectionEdit->itemText(2), "Mobile");
+    EXPECT_TRUE(dlg.OKBtn->isDefault());
+    EXPECT_EQ(dlg.OKBtn->text(), "Connect");
+
+    const std::vector<QWidget *> fields = {dlg.URLEdit,      dlg.UserEdit,      dlg.PasswordEdit,
+                                           dlg.LoginLibrary, dlg.Download,      dlg.PortEdit,
+                                           dlg.TimeoutEdit,  dlg.ConnectionEdit};
+    QWidget *w = fields.front();
+    for (size_t i = 1; i < fields.size(); ++i) {
+        do
+            w = w->nextInFocusChain();
+        while (w != fields[i] && w->focusPolicy() != Qt::TabFocus &&
+               w->focusPolicy() != Qt::StrongFocus && w->focusPolicy() != Qt::WheelFocus);
+        if (w == dlg.DownloadButton)
+            w = w->nextInFocusChain();
+        EXPECT_EQ(w, fields[i]) << "field " << i;
+        w = fields[i];
+    }
+
+    // The initial directory is typed in upper case.
+    dlg.LoginLibrary->clear();
+    QTest::keyClicks(dlg.LoginLibrary, "/qsys.lib/mylib.lib");
+    EXPECT_EQ(dlg.LoginLibrary->text(), "/QSYS.LIB/MYLIB.LIB");
+}
+
+TEST_F(LoginDlg, ConnectNeedsEveryLoginField)
+{
+    QLineEdit *TLoginDlg::*required[] = {&TLoginDlg::URLEdit,      &TLoginDlg::UserEdit,
+                                         &TLoginDlg::PasswordEdit, &TLoginDlg::LoginLibrary,
+                                         &TLoginDlg::Download,     &TLoginDlg::PortEdit,
+                                         &TLoginDlg::TimeoutEdit};
+    for (auto field : required) {
+        TLoginDlg dlg(Dialogs);
+        dlg.show();
+        Fill(dlg);
+        (dlg.*field)->clear();
+        Dialogs.Errors.clear();
+        dlg.OKBtn->click();
+        EXPECT_EQ(dlg.result(), QDialog::Rejected) << (dlg.*field)->objectName().toStdString();
+        EXPECT_EQ(Dialogs.Errors, std::vector<std::string>{"Login information is incomplete!"});
+    }
+
+    TLoginDlg dlg(Dialogs);
+    dlg.show();
+    Fill(dlg);
+    dlg.ConnectionEdit->setCurrentText("");
+    dlg.TimeoutEdit->setText("not a number");
+    dlg.Profile->setText(QString::fromStdString(Path("Host.TNC")));
+    Dialogs.Errors.clear();
+    dlg.OKBtn->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(Dialogs.Errors.empty());
+    EXPECT_EQ(dlg.LibraryListFile, Path("Host.tnl"));
+}
+
+TEST_F(LoginDlg, OpenAndSaveGoThroughTheProfileDialogs)
+{
+    const std::string file = Path("host.tnc");
+    Write(file, "[Connection]\r\nURLORIP=as400\r\nUSERNAME=QUSER\r\n");
+    TLoginDlg dlg(Dialogs);
+    dlg.show();
+    dlg.PasswordEdit->setText("left over");
+    dlg.PortEdit->setText("2121");
+    Dialogs.Answers = {file};
+    dlg.OpenButton->click();
+    ASSERT_EQ(Dialogs.Requests.size(), 1u);
+    EXPECT_EQ(Dialogs.Requests[0].Title, "Open Profile");
+    EXPECT_EQ(Dialogs.Requests[0].Filter, "Tarn Connection Profile|*.tnc");
+    EXPECT_EQ(Dialogs.Requests[0].DefaultExt, "tnc");
+    EXPECT_EQ(dlg.Profile->text().toStdString(), file);
+    EXPECT_EQ(dlg.URLEdit->text(), "as400");
+    EXPECT_EQ(dlg.PasswordEdit->text(), "") << "fields the file lacks take the defaults";
+    EXPECT_EQ(dlg.PortEdit->text(), "21");
+
+    // Save proposes the current name and writes the fields, which read back the same.
+    Fill(dlg);
+    dlg.ConnectionEdit->setCurrentText("Mobile");
+    const std::string copy = Path("copy.tnc");
+    Dialogs.Answers = {copy};
+    dlg.SaveButton->click();
+    ASSERT_EQ(Dialogs.Requests.size(), 2u);
+    EXPECT_EQ(Dialogs.Requests[1].Title, "Save Profile");
+    EXPECT_EQ(Dialogs.Requests[1].InitialName, "host.tnc");
+    EXPECT_EQ(dlg.Profile->text().toStdString(), copy);
+    EXPECT_EQ(ReadProfile(copy), dlg.Values());
+    EXPECT_EQ(ReadProfile(copy).PassWord, "secret");
+
+    // A cancelled dialog changes nothing; a failed write says so and keeps the old name.
+    Dialogs.Answers = {std::nullopt};
+    dlg.OpenButton->click();
+    EXPECT_EQ(dlg.Profile->text().toStdString(), copy);
+    const std::string unwritable = Path("no/such/folder/x.tnc");
+    Dialogs.Answers = {unwritable};
+    dlg.SaveButton->click();
+    EXPECT_EQ(Dialogs.Errors, std::vector<std::string>{"Unable to write to " + unwritable});
+    EXPECT_EQ(dlg.Profile->text().toStdString(), copy);
+
+    Dialogs.Answers = {"/chosen/dir"};
+    dlg.DownloadButton->click();
+    EXPECT_EQ(dlg.Download->text(), "/chosen/dir");
+}
+
+TEST_F(LoginDlg, RemembersTheLastProfileAndPrefersTheCommandLine)
+{
+    TConnectionProfile last;
+    last.URLOrIP = "last-host";
+    ASSERT_TRUE(WriteProfile(Path("last.tnc"), last));
+    TConnectionProfile given;
+    given.URLOrIP = "given-host";
+    ASSERT_TRUE(WriteProfile(Path("given.tnc"), given));
+    {
+        TLoginDlg dlg(Dialogs);
+        dlg.show();
+        Dialogs.Answers = {Path("last.tnc")};
+        dlg.OpenButton->click();
+        dlg.CancelBtn->click();
+        EXPECT_EQ(LastProfile(), Path("last.tnc")) << "kept when the dialog closes";
+    }
+    {
+        TLoginDlg dlg(Dialogs);
+        dlg.show();
+        EXPECT_EQ(dlg.Profile->text().toStdString(), Path("last.tnc"));
+        EXPECT_EQ(dlg.URLEdit->text(), "last-host");
+    }
+    {
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(Dir.path());
+        TLoginDlg dlg(Dialogs);
+        dlg.CommandLineProfile = "given.tnc";
+        dlg.show();
+        QDir::setCurrent(previous);
+        EXPECT_EQ(dlg.Profile->text().toStdString(), Path("given.tnc"));
+        EXPECT_EQ(dlg.URLEdit->text(), "given-host");
+    }
+    EXPECT_EQ(LastProfile(), Path("given.tnc")) << "kept when the dialog is destroyed";
+}
+
+} // namespace

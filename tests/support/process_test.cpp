@@ -1,0 +1,198 @@
+#include "support/process.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Collects OnFinished calls from the launcher's thread.
+struct Finished
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::int32_t> codes;
+    std::vector<std::thread::id> threads;
+    std::vector<TProcess *> senders;
+
+    TProcess::TProcessEvent Handler()
+    {
+        return [this](TProcess *sender, std::int32_t code) {
+            std::lock_guard lock(mutex);
+            codes.push_back(code);
+            threads.push_back(std::this_thread::get_id());
+            senders.push_back(sender);
+            changed.notify_all();
+        };
+    }
+    bool WaitFor(size_t count, std::chrono::milliseconds limit = 10s)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, limit, [&] { return codes.size() >= count; });
+    }
+    size_t Count()
+    {
+        std::lock_guard lock(mutex);
+        return codes.size();
+    }
+};
+
+bool WaitForFile(const QString &path, std::chrono::milliseconds limit = 10s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && file.size() > 0)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+TEST(Process, WaitReportsTheExitCodeOnTheLaunchersThread)
+{
+    Finished finished;
+    TProcess process;
+    process.Wait = true;
+    process.OnFinished = finished.Handler();
+    process.Command = "/bin/sh -c \"exit 7\"";
+    process.Execute();
+    process.Command = "/bin/true";
+    process.Execute();
+    ASSERT_TRUE(finished.WaitFor(2));
+    std::sort(finished.codes.begin(), finished.codes.end());
+    EXPECT_EQ(finished.codes, (std::vector<std::int32_t>{0, 7}));
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(finished.threads[i], std::this_thread::get_id());
+        EXPECT_EQ(finished.senders[i], &process);
+    }
+    EXPECT_NE(finished.threads[0], finished.threads[1]) << "one thread per start";
+
+    // A program killed by a signal reports 128 + the signal number.
+    process.Command = "/bin/sh -c 'kill -9 $$'";
+    process.Execute();
+    ASSERT_TRUE(finished.WaitFor(3));
+    EXPECT_EQ(finished.codes[2], 128 + 9);
+}
+
+TEST(Process, ArgumentsAndDirectoryReachTheProgram)
+{
+    QTemporaryDir dir;
+    const QString work = dir.path() + "/work dir";
+    ASSERT_TRUE(QDir().mkpath(work));
+    Finished finished;
+    TProcess process;
+    process.Wait = true;
+    process.OnFinished = finished.Handler();
+    process.Directory = "  \t" + work.toStdString() + "  ";
+    process.Command = "sh -c 'pwd > out.txt; printf \"%s\\n\" \"$@\" >> out.txt' sh \"two words\" "
+                      "plain 'single quoted'";
+    process.Execute();
+    EXPECT_EQ(process.Directory, work.toStdString()) << "trimmed and written back";
+    ASSERT_TRUE(finished.WaitFor(1));
+    EXPECT_EQ(finished.codes[0], 0);
+    std::ifstream out((work + "/out.txt").toStdString());
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(out, line))
+        lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{work.toStdString(), "two words", "plain",
+                                               "single quoted"}));
+}
+
+TEST(Process, WithoutWaitNothingIsReportedAndNoZombieStays)
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.path() + "/pid";
+    Finished finished;
+    TProcess process;
+    process.OnFinished = finished.Handler();
+    process.Command = "/bin/sh -c 'echo $$ > " + pidFile.toStdString() + "'";
+    process.Execute();
+    ASSERT_TRUE(WaitForFile(pidFile));
+    std::ifstream in(pidFile.toStdString());
+    int pid = 0;
+    in >> pid;
+    ASSERT_GT(pid, 0);
+    // The child has ended once it wrote its pid; it must be reaped, not left as a zombie.
+    const std::string proc = "/proc/" + std::to_string(pid);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (QFile::exists(QString::fromStdString(proc)) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(proc))) << "zombie left behind";
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(finished.Count(), 0u);
+}
+
+TEST(Process, FailuresPassSilently)
+{
+    QTemporaryDir dir;
+    Finished finished;
+    TProcess process;
+    process.Wait = true;
+    process.OnFinished = finished.Handler();
+
+    process.Command = "";
+    process.Execute();
+    process.Command = "/nonexistent/program --flag";
+    process.Execute();
+    process.Command = "no-such-program-anywhere-on-path";
+    process.Execute();
+    const QString marker = dir.path() + "/ran";
+    process.Directory = (dir.path() + "/missing").toStdString();
+    process.Command = "/bin/sh -c 'touch " + marker.toStdString() + "'";
+    process.Execute();
+
+    // An unbalanced quote still starts the program, with the rest of the line as one word.
+    process.Directory.clear();
+    process.Command = "/bin/sh -c \"exit 3";
+    process.Execute();
+    ASSERT_TRUE(finished.WaitFor(1));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(finished.codes, (std::vector<std::int32_t>{3}));
+    EXPECT_FALSE(QFile::exists(marker)) << "started in a directory that does not exist";
+}
+
+TEST(Process, DestroyedLauncherIsNotCalledBack)
+{
+    QTemporaryDir dir;
+    const QString marker = dir.path() + "/done";
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    {
+        TProcess process;
+        process.Wait = true;
+        process.OnFinished = [calls](TProcess *, std::int32_t) { ++*calls; };
+        process.Command = "/bin/sh -c 'sleep 0.3; echo x > " + marker.toStdString() + "'";
+        process.Execute();
+    }
+    ASSERT_TRUE(WaitForFile(marker));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(*calls, 0);
+}
+
+TEST(Process, HandlerMayDestroyItsLauncher)
+{
+    Finished finished;
+    auto *process = new TProcess;
+    process->Wait = true;
+    process->OnFinished = [handler = finished.Handler()](TProcess *sender, std::int32_t code) {
+        delete sender;
+        handler(nullptr, code);
+    };
+    process->Command = "/bin/true";
+    process->Execute();
+    ASSERT_TRUE(finished.WaitFor(1));
+    EXPECT_EQ(finished.codes[0], 0);
+}
+
+} // namespace

@@ -1,0 +1,1 @@
+"""The test FTP server behind tools/testftpd/testftpd."""

@@ -1,0 +1,89 @@
+"""The Unix and Windows NT personalities, and the table that names all three."""
+
+import os
+import time
+
+from pyftpdlib.filesystems import AbstractedFS
+
+from .session import Session
+
+
+class UnixSession(Session):
+    """pyftpdlib as it is: "215 UNIX Type: L8" and "ls -l" style listings."""
+
+
+class DosListingFS(AbstractedFS):
+    """Lists directories as IIS does in its default MS-DOS style.
+
+    "MM-DD-YY  HH:MMAM" then either "<DIR>" in columns 24-28 or the size right-aligned to
+    column 37, and the name from column 39.
+    """
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        for name in listing:
+            try:
+                st = self.lstat(os.path.join(basedir, name))
+            except OSError:
+                if ignore_err:
+                    continue
+                raise
+            stamp = time.strftime("%m-%d-%y  %I:%M%p", time.gmtime(st.st_mtime))
+            if os.path.isdir(os.path.join(basedir, name)):
+                line = "%s       <DIR>          %s\r\n" % (stamp, name)
+            else:
+                line = "%s %20d %s\r\n" % (stamp, st.st_size, name)
+            yield line.encode("utf8", self.cmd_channel.unicode_errors)
+
+
+_IIS_TRANSFER = {"125": "Data connection already open; Transfer starting.",
+                 "150": "Opening data connection.",
+                 "226": "Transfer complete."}
+
+
+class WindowsSession(Session):
+    """Answers as Microsoft's IIS FTP service does."""
+
+    banner = "Microsoft FTP Service"
+    abstracted_fs = DosListingFS
+    reply_texts = {
+        ("USER", "331"): "Password required",
+        ("SYST", "215"): "Windows_NT",
+        ("CWD", "250"): "CWD command successful.",
+        ("CDUP", "250"): "CDUP command successful.",
+        ("PORT", "200"): "PORT command successful.",
+        ("DELE", "250"): "DELE command successful.",
+        ("RMD", "250"): "RMD command successful.",
+        ("RNFR", "350"): "Requested file action pending further information.",
+        ("RNTO", "250"): "RNTO command successful.",
+        ("NOOP", "200"): "NOOP command successful.",
+        **{(verb, code): text
+           for verb in ("LIST", "NLST", "RETR", "STOR", "APPE")
+           for code, text in _IIS_TRANSFER.items()},
+    }
+
+    @classmethod
+    def login_message(cls, user):
+        return "User logged in."
+
+    def ftp_PWD(self, line):
+        self.respond('257 "%s" is current directory.' % self.fs.cwd.replace('"', '""'))
+
+    def ftp_TYPE(self, line):
+        self.override_reply("200", "200 Type set to %s." % line.strip().upper())
+        super().ftp_TYPE(line)
+
+    def ftp_FEAT(self, line):
+        self.respond_lines(["211-Extended features supported:", " SIZE", " MDTM",
+                            " REST STREAM", "211 END"])
+
+
+def session_class(personality):
+    if personality == "windows":
+        return WindowsSession
+    if personality == "os400":
+        from .os400 import Os400Session
+        return Os400Session
+    return UnixSession
+
+
+PERSONALITIES = ("unix", "windows", "os400")
