@@ -40,9 +40,15 @@ class TCustomFtpCli
 {
 public:
     // Block sizes of the data connection: one read per receive notification, and one upload
-    // block in flight at a time, so memory stays flat whatever the file size.
+    // block in flight at a time, so memory stays flat whatever the file size. A build may
+    // set both with TARN_FTP_BLOCK_SIZE to measure their cost (bench/ftp/README.md).
+#ifdef TARN_FTP_BLOCK_SIZE
+    static constexpr std::size_t DownloadBlockSize = TARN_FTP_BLOCK_SIZE;
+    static constexpr std::size_t UploadBlockSize = TARN_FTP_BLOCK_SIZE;
+#else
     static constexpr std::size_t DownloadBlockSize = 2048;
     static constexpr std::size_t UploadBlockSize = 1024;
+#endif
 
     TCustomFtpCli();
     virtual ~TCustomFtpCli();
@@ -225,8 +231,10 @@ private:
     std::FILE *LocalStream = nullptr;
     std::string DataCommand;
     bool Uploading = false;
+    bool AcceptWaiting = false; // the server connected before the data step began
     bool LocalFileFailed = false; // a local read or write failed during the transfer
-    std::vector<char> DataBuffer;
+    std::vector<char> DataBuffer;  // the network block in hand
+    std::vector<char> LocalBuffer; // stdio buffer of LocalStream
     int64_t ByteCount = 0;
     int64_t RestartAt = 0;
     bool ServerDone = false;

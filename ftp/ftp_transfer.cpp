@@ -10,19 +10,29 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr int WouldBlock = 10035;
 
+// The local file is read and written through a buffer of this size, so that the small network
+// blocks do not each cost a system call; the memory stays the same whatever the file size.
+constexpr std::size_t LocalBufferSize = 64 * 1024;
+
 // The file opens in binary mode: TYPE A or I only tells the server how to send the bytes; the
 // engine writes them unchanged.
-std::FILE *OpenLocal(const std::string &Name, const char *Mode, int64_t Offset)
+std::FILE *OpenLocal(const std::string &Name, const char *Mode, int64_t Offset,
+                     std::vector<char> &Buffer)
 {
     std::FILE *file = std::fopen(Name.c_str(), Mode);
-    if (file && Offset > 0 && ::fseeko(file, off_t(Offset), SEEK_SET) != 0) {
+    if (!file)
+        return nullptr;
+    Buffer.resize(LocalBufferSize);
+    std::setvbuf(file, Buffer.data(), _IOFBF, Buffer.size());
+    if (Offset > 0 && ::fseeko(file, off_t(Offset), SEEK_SET) != 0) {
         std::fclose(file);
-        file = nullptr;
+        return nullptr;
     }
     return file;
 }
@@ -34,7 +44,11 @@ void TCustomFtpCli::PortAsync()
     DataSocket->SetProto("tcp");
     DataSocket->SetAddr("0.0.0.0");
     DataSocket->SetPort("0");
-    DataSocket->OnSessionAvailable = nullptr;
+    // Some servers connect as soon as they have the PORT line, before the transfer command.
+    // The notice of that connection comes only once, so it is remembered until the data step
+    // binds its accept handler; dropping it would leave the transfer waiting forever.
+    AcceptWaiting = false;
+    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { AcceptWaiting = true; };
     DataSocket->OnSessionClosed = nullptr;
     DataSocket->OnDataAvailable = nullptr;
     DataSocket->Listen();
@@ -94,8 +108,9 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
     ByteCount = 0;
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
-    LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt)
-                                : OpenLocal(LocalFileName, "wb", 0);
+    const bool early = std::exchange(AcceptWaiting, false);
+    LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt, LocalBuffer)
+                                : OpenLocal(LocalFileName, "wb", 0, LocalBuffer);
     if (!LocalStream) {
         FLastResponse = "Unable to open local file " + LocalFileName;
         FStatusCode = 550;
@@ -109,6 +124,8 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     AwaitingFinal = true;
     SendCommand(HostFileName.empty() ? DataCommand : DataCommand + " " + HostFileName);
+    if (early)
+        DownloadAccept();
 }
 
 void TCustomFtpCli::StartUpload()
@@ -121,7 +138,8 @@ void TCustomFtpCli::StartUpload()
     ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
     ByteCount = 0;
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { UploadAccept(); };
-    LocalStream = OpenLocal(LocalFileName, "rb", RestartAt);
+    const bool early = std::exchange(AcceptWaiting, false);
+    LocalStream = OpenLocal(LocalFileName, "rb", RestartAt, LocalBuffer);
     if (!LocalStream) {
         FLastResponse = "Unable to open local file " + LocalFileName;
         KeepError();
@@ -135,6 +153,8 @@ void TCustomFtpCli::StartUpload()
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     AwaitingFinal = true;
     SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
+    if (early)
+        UploadAccept();
 }
 
 // Accepts the waiting data connection when it comes from the server we talk to. Anyone else

@@ -75,6 +75,13 @@ bool PumpUntil(F Condition, int Seconds = 10)
     return Condition();
 }
 
+// Delivers the completion notices still posted by earlier synchronous calls.
+inline void DeliverPosted()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
 inline std::string ReadFile(const std::string &Name)
 {
     std::ifstream in(Name, std::ios::binary);

@@ -329,6 +329,31 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
     EXPECT_EQ(sent[7], "RETR missing");
 }
 
+TEST_F(FtpTranscript, ServerThatConnectsAtPortTimeIsAccepted)
+{
+    // Like pyftpdlib, the server connects before it even answers PORT; the engine has no
+    // transfer running yet when the connection is announced, and must not lose it.
+    WriteFile(Local("up"), "upload bytes");
+    ScriptedPeer peer;
+    LoggedIn(peer)
+        .Expect().DataConnect().Pause(300).Send("200 PORT ok\r\n")
+        .Expect("125 already open\r\n").DataSend("download bytes").DataClose()
+        .Send("226 done\r\n")
+        .Expect().DataConnect().Pause(300).Send("200 PORT ok\r\n")
+        .Expect("125 already open\r\n").DataReceiveAll().Send("226 stored\r\n");
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    h.Ftp.HostFileName = "f";
+    h.Ftp.LocalFileName = Local("down");
+    ASSERT_TRUE(h.Ftp.Get());
+    EXPECT_EQ(ReadFile(Local("down")), "download bytes");
+    h.Ftp.LocalFileName = Local("up");
+    ASSERT_TRUE(h.Ftp.Put());
+    peer.Finish();
+    EXPECT_EQ(peer.DataReceived(), "upload bytes");
+}
+
 TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
 {
     // Someone else on the network connects to the announced port first and offers data; the

@@ -1,0 +1,428 @@
+// The engine against a real FTP server process (tools/testftpd) in its three personalities,
+// with the server's fault switches.
+#include "ftp_test_support.h"
+#include "test_ftp_server.h"
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <random>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string RandomBytes(std::size_t Count, unsigned Seed)
+{
+    std::mt19937 generator(Seed);
+    std::string bytes(Count, '\0');
+    for (char &byte : bytes)
+        byte = char(generator() & 0xff);
+    return bytes;
+}
+
+std::string EveryByteValue()
+{
+    std::string bytes;
+    for (int round = 0; round < 4; ++round)
+        for (int value = 0; value < 256; ++value)
+            bytes += char(value);
+    bytes += "\r\n\n\r"; // line ends that an ASCII conversion would touch
+    return bytes;
+}
+
+class FtpServerTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir Dir;
+    std::string Local(const std::string &Name) { return Dir.filePath(QString::fromStdString(Name)).toStdString(); }
+};
+
+class FtpPersonality : public FtpServerTest, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(FtpPersonality, EverySynchronousCall)
+{
+    TestFtpServerOptions options;
+    options.personality = GetParam();
+    TestFtpServer server(options);
+    FtpHarness h(server.port(), "tester", "secret");
+    ASSERT_TRUE(h.Ftp.Connect()) << h.Ftp.LastResponse();
+    ASSERT_TRUE(h.Ftp.Syst());
+    const std::string personality = GetParam();
+    const std::string system = personality == "unix"      ? "UNIX"
+                               : personality == "windows" ? "Windows_NT"
+                                                          : "OS/400";
+    EXPECT_NE(h.Ftp.LastResponse().find(system), std::string::npos) << h.Ftp.LastResponse();
+
+    // A leading "/" also switches an IBM i session to path names (naming format 1). There,
+    // MKD makes libraries; the IFS folder is made beside the server.
+    const std::string made = personality == "os400" ? "/QSYS.LIB/TARNWORK.LIB" : "/work";
+    if (personality == "os400")
+        std::filesystem::create_directory(server.root() + "/work");
+    h.Ftp.HostFileName = made;
+    ASSERT_TRUE(h.Ftp.Mkd()) << h.Ftp.LastResponse();
+    h.Ftp.HostDirName = "/work";
+    ASSERT_TRUE(h.Ftp.Cwd()) << h.Ftp.LastResponse();
+    ASSERT_TRUE(h.Ftp.Pwd());
+    EXPECT_NE(h.Ftp.LastResponse().find("\"/work\""), std::string::npos) << h.Ftp.LastResponse();
+    h.Ftp.SetBinary(false);
+    ASSERT_TRUE(h.Ftp.TypeSet());
+    h.Ftp.SetBinary(true);
+    ASSERT_TRUE(h.Ftp.TypeSet());
+
+    // Files travel byte for byte, whatever their size and content.
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"empty.bin", ""},
+        {"one.bin", "x"},
+        {"values.bin", EveryByteValue()},
+        {"big.bin", RandomBytes(3 * 1024 * 1024 + 17, 1)},
+    };
+    for (const auto &[name, content] : files) {
+        WriteFile(Local(name), content);
+        h.Ftp.HostFileName = name;
+        h.Ftp.LocalFileName = Local(name);
+        ASSERT_TRUE(h.Ftp.Put()) << name << ": " << h.Ftp.LastResponse();
+        h.Ftp.LocalFileName = Local(name + ".back");
+        ASSERT_TRUE(h.Ftp.Get()) << name << ": " << h.Ftp.LastResponse();
+        EXPECT_TRUE(ReadFile(Local(name + ".back")) == content) << name;
+    }
+    h.Ftp.HostFileName = "big.bin";
+    if (personality != "windows") { // the Windows personality answers SIZE as old IIS did
+        ASSERT_TRUE(h.Ftp.Size()) << h.Ftp.LastResponse();
+        EXPECT_EQ(h.Ftp.SizeResult(), int64_t(files[3].second.size()));
+    }
+
+    h.Ftp.HostFileName.clear();
+    h.Ftp.LocalFileName = Local("listing");
+    ASSERT_TRUE(h.Ftp.Dir()) << h.Ftp.LastResponse();
+    const std::string listing = ReadFile(Local("listing"));
+    EXPECT_NE(listing.find("big.bin"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("values.bin"), std::string::npos) << listing;
+
+    h.Ftp.HostFileName = "one.bin";
+    h.Ftp.LocalFileName = "renamed.bin";
+    ASSERT_TRUE(h.Ftp.Rename()) << h.Ftp.LastResponse();
+    h.Ftp.HostFileName = "one.bin";
+    EXPECT_FALSE(h.Ftp.Dele());
+    EXPECT_GE(h.Ftp.StatusCode(), 500);
+    for (const char *name : {"renamed.bin", "empty.bin", "values.bin", "big.bin"}) {
+        h.Ftp.HostFileName = name;
+        ASSERT_TRUE(h.Ftp.Dele()) << name << ": " << h.Ftp.LastResponse();
+    }
+    ASSERT_TRUE(h.Ftp.CDup()) << h.Ftp.LastResponse();
+    h.Ftp.HostFileName = "/work";
+    ASSERT_TRUE(h.Ftp.Rmd()) << h.Ftp.LastResponse();
+    EXPECT_FALSE(std::filesystem::exists(server.root() + "/work"));
+    h.Ftp.HostFileName = made;
+    EXPECT_EQ(h.Ftp.Rmd(), personality == "os400") << h.Ftp.LastResponse();
+    h.Ftp.LocalFileName = "NOOP";
+    ASSERT_TRUE(h.Ftp.Quote());
+    ASSERT_TRUE(h.Ftp.Quit());
+    EXPECT_EQ(h.Ftp.StatusCode(), 221);
+    EXPECT_FALSE(h.Ftp.Connected());
+    // Every reply of the session went to the log, and the password was sent once.
+    EXPECT_TRUE(h.Logged("> PASS secret"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Personalities, FtpPersonality,
+                         ::testing::Values("unix", "windows", "os400"));
+
+TEST_F(FtpServerTest, Os400LibraryMembersAndRemoteCommands)
+{
+    TestFtpServerOptions options;
+    options.personality = "os400";
+    TestFtpServer server(options);
+    FtpHarness h(server.port(), "tester", "secret");
+    ASSERT_TRUE(h.Ftp.Connect());
+    EXPECT_EQ(h.Log.front().rfind("< 220-QTCP at ", 0), 0u);
+    EXPECT_EQ(h.Log[1], "< 220 Connection will close if idle more than 5 minutes.");
+    h.Ftp.LocalFileName = "SITE NAMEFMT 1";
+    ASSERT_TRUE(h.Ftp.Quote());
+    EXPECT_EQ(h.Ftp.LastResponse(), "250  Now using naming format \"1\".");
+    h.Ftp.HostDirName = "/QSYS.LIB/QGPL.LIB";
+    ASSERT_TRUE(h.Ftp.Cwd()) << h.Ftp.LastResponse();
+    const std::string member = "line one\r\nline two\r\n";
+    WriteFile(Local("member.txt"), member);
+    h.Ftp.HostFileName = "NOTES.FILE/NOTES.MBR";
+    h.Ftp.LocalFileName = Local("member.txt");
+    ASSERT_TRUE(h.Ftp.Put()) << h.Ftp.LastResponse();
+    h.Ftp.LocalFileName = Local("member.back");
+    ASSERT_TRUE(h.Ftp.Get()) << h.Ftp.LastResponse();
+    EXPECT_EQ(h.Ftp.LastResponse(), "250 File transfer completed successfully.");
+    EXPECT_EQ(ReadFile(Local("member.back")), member);
+    h.Ftp.HostFileName.clear();
+    h.Ftp.LocalFileName = Local("listing");
+    ASSERT_TRUE(h.Ftp.Dir());
+    EXPECT_EQ(h.Ftp.LastResponse(), "250 List completed.");
+    EXPECT_NE(ReadFile(Local("listing")).find("NOTES"), std::string::npos);
+    h.Ftp.LocalFileName = "RCMD CRTLIB LIB(TARNTEST)";
+    EXPECT_TRUE(h.Ftp.Quote());
+    EXPECT_EQ(h.Ftp.StatusCode(), 250);
+    // A name longer than ten characters is refused as the real server does.
+    h.Ftp.HostFileName = "/QSYS.LIB/MUCHTOOLONGNAME.LIB";
+    EXPECT_FALSE(h.Ftp.Mkd());
+    EXPECT_GE(h.Ftp.StatusCode(), 500);
+}
+
+TEST_F(FtpServerTest, FullChainsLogInWorkAndQuit)
+{
+    TestFtpServer server;
+    std::filesystem::create_directory(server.root() + "/pub");
+    WriteFile(server.root() + "/pub/data.bin", RandomBytes(100000, 2));
+    FtpHarness h(server.port(), "tester", "secret");
+    auto run = [&](void (TCustomFtpCli::*Chain)()) {
+        h.Done.clear();
+        (h.Ftp.*Chain)();
+        EXPECT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
+        return h.Done.empty() ? FtpHarness::DoneNotice{rqNone, 9999} : h.Done.back();
+    };
+    h.Ftp.HostDirName = "/pub";
+    h.Ftp.HostFileName = "data.bin";
+    h.Ftp.LocalFileName = Local("data.bin");
+    EXPECT_EQ(run(&TCustomFtpCli::FullGetAsync), (FtpHarness::DoneNotice{rqFullGet, 0}));
+    EXPECT_EQ(ReadFile(Local("data.bin")), ReadFile(server.root() + "/pub/data.bin"));
+    EXPECT_FALSE(h.Ftp.Connected());
+    // The chain reports its last working reply, not QUIT's 221.
+    EXPECT_TRUE(h.Ftp.StatusCode() == 226 || h.Ftp.StatusCode() == 250) << h.Ftp.LastResponse();
+
+    h.Ftp.HostFileName = "copy.bin";
+    EXPECT_EQ(run(&TCustomFtpCli::FullPutAsync), (FtpHarness::DoneNotice{rqFullPut, 0}));
+    EXPECT_EQ(ReadFile(server.root() + "/pub/copy.bin"), ReadFile(Local("data.bin")));
+    EXPECT_EQ(run(&TCustomFtpCli::FullAppendAsync), (FtpHarness::DoneNotice{rqFullPut, 0}));
+    EXPECT_EQ(std::filesystem::file_size(server.root() + "/pub/copy.bin"), 200000u);
+
+    h.Ftp.HostFileName.clear();
+    h.Ftp.LocalFileName = Local("names");
+    EXPECT_EQ(run(&TCustomFtpCli::FullLsAsync), (FtpHarness::DoneNotice{rqFullLs, 0}));
+    EXPECT_NE(ReadFile(Local("names")).find("copy.bin"), std::string::npos);
+    h.Ftp.LocalFileName = Local("list");
+    EXPECT_EQ(run(&TCustomFtpCli::FullDirAsync), (FtpHarness::DoneNotice{rqFullDir, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullSystAsync), (FtpHarness::DoneNotice{rqFullSyst, 0}));
+    EXPECT_EQ(h.Ftp.LastResponse(), "215 UNIX Type: L8");
+
+    // The chain sets no type, and this server answers SIZE only in binary mode.
+    h.Ftp.HostFileName = "/pub/copy.bin";
+    EXPECT_EQ(run(&TCustomFtpCli::FullSizeAsync), (FtpHarness::DoneNotice{rqSize, 550}));
+    EXPECT_EQ(h.Ftp.SizeResult(), 0);
+    h.Ftp.LocalFileName = "/pub/moved.bin";
+    EXPECT_EQ(run(&TCustomFtpCli::FullRenameAsync), (FtpHarness::DoneNotice{rqFullRename, 0}));
+    h.Ftp.HostFileName = "/pub/moved.bin";
+    EXPECT_EQ(run(&TCustomFtpCli::FullDeleAsync), (FtpHarness::DoneNotice{rqFullDele, 0}));
+    h.Ftp.HostFileName = "/made";
+    EXPECT_EQ(run(&TCustomFtpCli::FullMkdAsync), (FtpHarness::DoneNotice{rqFullMkd, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullRmdAsync), (FtpHarness::DoneNotice{rqFullRmd, 0}));
+    h.Ftp.LocalFileName = "HELP";
+    EXPECT_EQ(run(&TCustomFtpCli::FullQuoteAsync), (FtpHarness::DoneNotice{rqFullQuote, 0}));
+    // A failing step skips to QUIT; the chain reports that step's code.
+    h.Ftp.HostFileName = "/no-such-file";
+    EXPECT_EQ(run(&TCustomFtpCli::FullDeleAsync), (FtpHarness::DoneNotice{rqFullDele, 550}));
+    EXPECT_EQ(h.Ftp.StatusCode(), 550);
+    EXPECT_EQ(h.Ftp.ErrorMessage(), h.Ftp.LastResponse());
+    EXPECT_FALSE(h.Ftp.Connected());
+}
+
+TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
+{
+    TestFtpServerOptions options;
+    options.extraArgs = {"--drop-data-after", "300000", "--drop-data-count", "1"};
+    TestFtpServer server(options);
+    const std::string content = RandomBytes(1000000, 3);
+    WriteFile(server.root() + "/file.bin", content);
+    FtpHarness h(server.port(), "tester", "secret");
+    ASSERT_TRUE(h.Ftp.Connect());
+    ASSERT_TRUE(h.Ftp.TypeSet());
+    h.Ftp.HostFileName = "file.bin";
+    h.Ftp.LocalFileName = Local("file.bin");
+    // The server cuts the data connection and answers 426: a failure, and what arrived is a
+    // head of the file.
+    EXPECT_FALSE(h.Ftp.Get());
+    EXPECT_EQ(h.Ftp.StatusCode(), 426);
+    std::string partial = ReadFile(Local("file.bin"));
+    EXPECT_TRUE(content.compare(0, partial.size(), partial) == 0);
+
+    // A download stopped by the user after 300000 bytes, then resumed.
+    h.Ftp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &Abort) { Abort = Count > 300000; };
+    h.Ftp.Get();
+    partial = ReadFile(Local("file.bin"));
+    ASSERT_GT(partial.size(), 300000u);
+    ASSERT_LT(partial.size(), content.size());
+    int64_t firstCount = -1;
+    h.Ftp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &) {
+        if (firstCount < 0)
+            firstCount = Count;
+    };
+    DeliverPosted();
+    h.Done.clear();
+    h.Ftp.RestGetAsync();
+    ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
+    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqRestGet, 0}));
+    EXPECT_TRUE(h.Logged("> REST " + std::to_string(partial.size())));
+    EXPECT_TRUE(ReadFile(Local("file.bin")) == content);
+    EXPECT_GE(firstCount, int64_t(partial.size())); // progress counts from the restart offset
+
+    // REST refused: the chain fails with 502 and sends no RETR.
+    TestFtpServerOptions refusing;
+    refusing.extraArgs = {"--refuse-rest"};
+    TestFtpServer strict(refusing);
+    WriteFile(strict.root() + "/file.bin", content);
+    FtpHarness s(strict.port(), "tester", "secret");
+    ASSERT_TRUE(s.Ftp.Connect());
+    ASSERT_TRUE(s.Ftp.TypeSet());
+    s.Ftp.HostFileName = "file.bin";
+    s.Ftp.LocalFileName = Local("file.bin");
+    DeliverPosted();
+    s.Done.clear();
+    s.Ftp.RestGetAsync();
+    ASSERT_TRUE(PumpUntil([&] { return !s.Done.empty(); }));
+    EXPECT_EQ(s.Done.back().Error, 502);
+    EXPECT_FALSE(s.LoggedPrefix("> RETR"));
+    // A later upload starts at the head of its file, not at the refused offset.
+    s.Ftp.HostFileName = "up.bin";
+    ASSERT_TRUE(s.Ftp.Put());
+    EXPECT_TRUE(ReadFile(strict.root() + "/up.bin") == content);
+}
+
+TEST_F(FtpServerTest, AbortThroughOnProgressAndNestedCalls)
+{
+    TestFtpServer server;
+    const std::string content = RandomBytes(4 * 1024 * 1024, 4);
+    WriteFile(server.root() + "/big.bin", content);
+    FtpHarness h(server.port(), "tester", "secret");
+    ASSERT_TRUE(h.Ftp.Connect());
+    int nested = 0;
+    bool nestedResult = true;
+    h.Ftp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &Abort) {
+        if (nested++ == 0)
+            nestedResult = h.Ftp.Pwd(); // a second call while one runs
+        Abort = Count > 200000;
+    };
+    h.Ftp.HostFileName = "big.bin";
+    h.Ftp.LocalFileName = Local("big.bin");
+    h.Ftp.Get(); // the server may answer 226 or 426 after the data connection closes
+    EXPECT_FALSE(nestedResult);
+    EXPECT_TRUE(h.Logged("! Abort requested"));
+    EXPECT_LT(ReadFile(Local("big.bin")).size(), content.size());
+    EXPECT_EQ(h.Ftp.State(), fsReady);
+    h.Ftp.OnProgress = nullptr;
+    EXPECT_TRUE(h.Ftp.Pwd()); // the session goes on
+}
+
+TEST_F(FtpServerTest, TimeOuts)
+{
+    {   // A server that never greets.
+        TestFtpServerOptions options;
+        options.extraArgs = {"--no-greeting"};
+        TestFtpServer server(options);
+        FtpHarness h(server.port(), "tester", "secret");
+        h.Ftp.Timeout = 1;
+        EXPECT_FALSE(h.Ftp.Connect());
+        EXPECT_EQ(h.Ftp.StatusCode(), 426);
+        EXPECT_EQ(h.Ftp.ErrorMessage(), "426 Timeout");
+        EXPECT_FALSE(h.Ftp.Connected());
+    }
+    {   // A transfer that flows for longer than Timeout completes: progress pushes the
+        // deadline back.
+        TestFtpServerOptions options;
+        // The server sends in bursts with pauses of about two seconds.
+        options.extraArgs = {"--data-rate", "100000"};
+        TestFtpServer server(options);
+        const std::string content = RandomBytes(500000, 5);
+        WriteFile(server.root() + "/slow.bin", content);
+        FtpHarness h(server.port(), "tester", "secret");
+        h.Ftp.Timeout = 3;
+        ASSERT_TRUE(h.Ftp.Connect());
+        ASSERT_TRUE(h.Ftp.TypeSet());
+        h.Ftp.HostFileName = "slow.bin";
+        h.Ftp.LocalFileName = Local("slow.bin");
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(h.Ftp.Get()) << h.Ftp.LastResponse();
+        EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500));
+        EXPECT_TRUE(ReadFile(Local("slow.bin")) == content);
+    }
+}
+
+TEST_F(FtpServerTest, ServerFaultsAreSurvivedOrReported)
+{
+    const std::string content = RandomBytes(70000, 6);
+    auto session = [&](std::vector<std::string> Faults, auto Check) {
+        TestFtpServerOptions options;
+        options.extraArgs = std::move(Faults);
+        TestFtpServer server(options);
+        WriteFile(server.root() + "/f.bin", content);
+        FtpHarness h(server.port(), "tester", "secret");
+        Check(h);
+    };
+    // Replies written a few bytes at a time, multi-line replies everywhere, padded lines.
+    for (std::vector<std::string> faults :
+         {std::vector<std::string>{"--split-replies", "3", "--split-pause", "2"},
+          std::vector<std::string>{"--multiline-replies", "*"},
+          std::vector<std::string>{"--overlong-replies", "PWD,SYST,TYPE"}}) {
+        session(faults, [&](FtpHarness &h) {
+            ASSERT_TRUE(h.Ftp.Connect()) << faults[0];
+            ASSERT_TRUE(h.Ftp.Syst()) << faults[0];
+            ASSERT_TRUE(h.Ftp.Pwd()) << faults[0];
+            ASSERT_TRUE(h.Ftp.TypeSet()) << faults[0];
+            h.Ftp.HostFileName = "f.bin";
+            h.Ftp.LocalFileName = Local("f.bin");
+            ASSERT_TRUE(h.Ftp.Get()) << faults[0];
+            EXPECT_TRUE(ReadFile(Local("f.bin")) == content);
+            h.Ftp.LocalFileName = "NOOP";
+            ASSERT_TRUE(h.Ftp.Quote()) << faults[0];
+            EXPECT_EQ(h.Ftp.StatusCode(), 200) << faults[0];
+        });
+    }
+    // A reply without a code fails the request.
+    session({"--garbage-replies", "PWD"}, [&](FtpHarness &h) {
+        ASSERT_TRUE(h.Ftp.Connect());
+        EXPECT_FALSE(h.Ftp.Pwd());
+        EXPECT_TRUE(h.Ftp.Syst());
+    });
+    // SIZE unknown to the server.
+    session({"--no-size"}, [&](FtpHarness &h) {
+        ASSERT_TRUE(h.Ftp.Connect());
+        h.Ftp.HostFileName = "f.bin";
+        EXPECT_FALSE(h.Ftp.Size());
+        EXPECT_EQ(h.Ftp.SizeResult(), 0);
+    });
+    // The control connection dropped when RETR arrives: the Get fails, it never succeeds.
+    session({"--drop-control-after", "RETR"}, [&](FtpHarness &h) {
+        ASSERT_TRUE(h.Ftp.Connect());
+        h.Ftp.HostFileName = "f.bin";
+        h.Ftp.LocalFileName = Local("dropped.bin");
+        EXPECT_FALSE(h.Ftp.Get());
+        EXPECT_EQ(h.Ftp.StatusCode(), 421);
+        EXPECT_FALSE(h.Ftp.Connected());
+        ASSERT_TRUE(h.Ftp.Connect()); // and a new session starts cleanly
+        ASSERT_TRUE(h.Ftp.Pwd());
+    });
+}
+
+TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
+{
+    TestFtpServer server;
+    WriteFile(server.root() + "/f.bin", RandomBytes(50000, 7));
+    FtpHarness h(server.port(), "tester", "secret");
+    ASSERT_TRUE(h.Ftp.Connect());
+    // Writing to a full disk: the server completes with 226, the Get still fails.
+    h.Ftp.HostFileName = "f.bin";
+    h.Ftp.LocalFileName = "/dev/full";
+    EXPECT_FALSE(h.Ftp.Get());
+    EXPECT_EQ(h.Ftp.StatusCode(), 550);
+    EXPECT_TRUE(h.Logged("! Error writing local file"));
+    // Reading a "file" that cannot be read (a folder): the upload fails.
+    h.Ftp.HostFileName = "up.bin";
+    h.Ftp.LocalFileName = Dir.path().toStdString();
+    EXPECT_FALSE(h.Ftp.Put());
+    EXPECT_TRUE(h.Logged("! Error reading file"));
+    // A folder that does not exist for a download.
+    h.Ftp.HostFileName = "f.bin";
+    h.Ftp.LocalFileName = Local("no/such/folder");
+    EXPECT_FALSE(h.Ftp.Get());
+    EXPECT_EQ(h.Ftp.LastResponse(), "Unable to open local file " + Local("no/such/folder"));
+    EXPECT_EQ(h.Ftp.StatusCode(), 550);
+    EXPECT_EQ(h.Ftp.State(), fsReady);
+}
+
+} // namespace
