@@ -179,3 +179,10 @@ void WSASetLastError(int ErrCode)
 {
     LastSocketError = ErrCode;
 }
+
+int WSASetLastErrorFromErrno()
+{
+    const int Code = WinSockErrorFromErrno(errno);
+    WSASetLastError(Code);
+    return Code;
+}

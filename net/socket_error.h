@@ -72,3 +72,5 @@ int WinSockErrorFromResolver(int EaiCode);
 // The layer's system-call wrappers store the translated errno here.
 int WSAGetLastError();
 void WSASetLastError(int ErrCode);
+// Stores the calling thread's errno, translated, as its last socket error and returns it.
+int WSASetLastErrorFromErrno();

@@ -47,13 +47,6 @@ bool StartsWithDigit(const std::string &Text)
     return !Text.empty() && Text[0] >= '0' && Text[0] <= '9';
 }
 
-// Stores the translated errno as the thread's last socket error and returns it.
-int NoteErrno()
-{
-    const int Code = WinSockErrorFromErrno(errno);
-    WSASetLastError(Code);
-    return Code;
-}
 
 } // namespace
 
@@ -426,7 +419,7 @@ int TCustomWSocket::AbandonHandle()
     FHSocket = INVALID_SOCKET;
     ++FSerial;
     DropQueuedBytes();
-    return ::close(Old) == 0 ? 0 : NoteErrno();
+    return ::close(Old) == 0 ? 0 : WSASetLastErrorFromErrno();
 }
 
 void TCustomWSocket::DropQueuedBytes()
@@ -459,7 +452,7 @@ void TCustomWSocket::Connect()
     }
     const TSocket Handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
     if (Handle < 0) {
-        NoteErrno();
+        WSASetLastErrorFromErrno();
         SocketError("Connect (socket)");
         return;
     }
@@ -469,7 +462,7 @@ void TCustomWSocket::Connect()
     const auto SetOption = [this](int Option, const void *Value, socklen_t Len, const char *Name) {
         if (::setsockopt(FHSocket, SOL_SOCKET, Option, Value, Len) == 0)
             return true;
-        NoteErrno();
+        WSASetLastErrorFromErrno();
         SocketError(Name);
         return false;
     };
@@ -504,7 +497,7 @@ void TCustomWSocket::Connect()
         ChangeState(wsConnecting);
         return;
     }
-    const int Code = NoteErrno();
+    const int Code = WSASetLastErrorFromErrno();
     if (Code == WSAEWOULDBLOCK) {
         ChangeState(wsConnecting);
         return;
@@ -528,12 +521,12 @@ void TCustomWSocket::BindSocket()
     sockaddr_in Local{};
     Local.sin_family = AF_INET;
     if (::bind(FHSocket, reinterpret_cast<const sockaddr *>(&Local), sizeof Local) != 0) {
-        RaiseExceptionFmt("winsock.bind failed, error #%d", NoteErrno());
+        RaiseExceptionFmt("winsock.bind failed, error #%d", WSASetLastErrorFromErrno());
         return;
     }
     socklen_t Len = sizeof Local;
     if (::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Local), &Len) != 0)
-        RaiseExceptionFmt("winsock.getsockname failed, error #%d", NoteErrno());
+        RaiseExceptionFmt("winsock.getsockname failed, error #%d", WSASetLastErrorFromErrno());
 }
 
 void TCustomWSocket::Close()
@@ -593,12 +586,12 @@ int TCustomWSocket::Listen()
 
     const TSocket Handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
     if (Handle < 0) {
-        NoteErrno();
+        WSASetLastErrorFromErrno();
         SocketError("socket");
         return -1;
     }
     if (::bind(Handle, reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr) != 0) {
-        NoteErrno();
+        WSASetLastErrorFromErrno();
         // Closed before the report, which may raise: the handle must not leak either way.
         ::close(Handle);
         SocketError("Bind");
@@ -612,7 +605,7 @@ int TCustomWSocket::Listen()
         TriggerSessionConnected(0);
     } else {
         if (::listen(FHSocket, 5) != 0) {
-            NoteErrno();
+            WSASetLastErrorFromErrno();
             SocketError("Listen");
             return -1;
         }
@@ -635,7 +628,7 @@ TSocket TCustomWSocket::Accept()
     socklen_t Len = sizeof FSockAddr;
     const TSocket NewHandle = ::accept4(FHSocket, reinterpret_cast<sockaddr *>(&FSockAddr), &Len,
                                         SOCK_NONBLOCK | SOCK_CLOEXEC);
-    const int Code = NewHandle < 0 ? NoteErrno() : 0;
+    const int Code = NewHandle < 0 ? WSASetLastErrorFromErrno() : 0;
     ReenableAccept();
     if (NewHandle < 0) {
         WSASetLastError(Code);
@@ -698,7 +691,7 @@ std::string TCustomWSocket::GetPeerAddr()
     sockaddr_in Peer{};
     socklen_t Len = sizeof Peer;
     if (::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Peer), &Len) != 0) {
-        NoteErrno();
+        WSASetLastErrorFromErrno();
         SocketError("GetPeerName");
         return "error";
     }
@@ -713,7 +706,7 @@ int TCustomWSocket::GetPeerName(sockaddr_in &Name, int &NameLen)
     socklen_t Len = static_cast<socklen_t>(std::max(NameLen, 0));
     const int Result = ::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
     if (Result != 0)
-        NoteErrno();
+        WSASetLastErrorFromErrno();
     NameLen = static_cast<int>(Len);
     return Result;
 }
@@ -734,7 +727,7 @@ int TCustomWSocket::GetSockName(sockaddr_in &Name, int &NameLen)
     socklen_t Len = static_cast<socklen_t>(std::max(NameLen, 0));
     const int Result = ::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
     if (Result != 0)
-        NoteErrno();
+        WSASetLastErrorFromErrno();
     NameLen = static_cast<int>(Len);
     return Result;
 }

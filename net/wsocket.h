@@ -266,6 +266,8 @@ private:
     int RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From, int *FromLen);
     void HandleLookupDone(uint64_t Task, int Error, const std::vector<uint32_t> &Addresses);
     void StopWaitCtrl();
+    // Shows the wait control with Timeout as its count and runs its modal wait.
+    void RunWaitCtrl(int Timeout);
     uint32_t ResolveHost(const std::string &Host);
     void AdoptHandle(TSocket NewHandle);
     // Closes and forgets the handle without events; 0, or the close's error code.

@@ -18,19 +18,13 @@
 
 namespace {
 
-int NoteErrno()
-{
-    const int Code = WinSockErrorFromErrno(errno);
-    WSASetLastError(Code);
-    return Code;
-}
 
 // Bytes waiting in the receive buffer, or -1 with the last socket error set.
 int PendingBytes(TSocket Handle)
 {
     int Count = 0;
     if (::ioctl(Handle, FIONREAD, &Count) != 0) {
-        NoteErrno();
+        WSASetLastErrorFromErrno();
         return -1;
     }
     return Count;
@@ -223,7 +217,7 @@ int TCustomWSocket::RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From
         Result = ::recv(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags);
     }
     if (Result < 0)
-        NoteErrno();
+        WSASetLastErrorFromErrno();
     ++FRecvCalls;
     ReenableRead();
     return static_cast<int>(Result);
@@ -364,18 +358,25 @@ void TCustomWSocket::ReadLine(int Timeout, std::string &Buffer)
             TEventPump Pump;
             while (FReadLineActive && Clock::now() < Deadline)
                 Pump.Pass();
-        } else if (TCustomWait *Ctrl = WaitCtrl()) {
-            Ctrl->Caption = std::to_string(Timeout);
-            Ctrl->SetVisible(true);
-            Ctrl->WaitModal();
-            if (TCustomWait *Still = WaitCtrl())
-                Still->SetVisible(false);
+        } else {
+            RunWaitCtrl(Timeout);
         }
     }
     Buffer = FLineBuffer;
 }
 
 // ---- Waits ---------------------------------------------------------------------------------
+
+void TCustomWSocket::RunWaitCtrl(int Timeout)
+{
+    TCustomWait *Ctrl = WaitCtrl();
+    Ctrl->Caption = std::to_string(Timeout);
+    Ctrl->SetVisible(true);
+    Ctrl->WaitModal();
+    // Handlers run during the wait may have destroyed the control.
+    if (TCustomWait *Still = WaitCtrl())
+        Still->SetVisible(false);
+}
 
 void TCustomWSocket::ProcessMessages()
 {
@@ -397,12 +398,8 @@ bool TCustomWSocket::Wait(int Timeout, TSocketState WantedState)
         TEventPump Pump;
         while (FState != WantedState && Clock::now() < Deadline)
             Pump.Pass();
-    } else if (TCustomWait *Ctrl = WaitCtrl()) {
-        Ctrl->Caption = std::to_string(Timeout);
-        Ctrl->SetVisible(true);
-        Ctrl->WaitModal();
-        if (TCustomWait *Still = WaitCtrl())
-            Still->SetVisible(false);
+    } else if (WaitCtrl()) {
+        RunWaitCtrl(Timeout);
     } else {
         WSASetLastError(WSANO_DATA);
         SocketError("TWSocket.Wait");
@@ -435,7 +432,7 @@ void TCustomWSocket::WaitForClose()
             FLastError = 0;
             break;
         }
-        if (Probe < 0 && NoteErrno() != WSAEWOULDBLOCK) {
+        if (Probe < 0 && WSASetLastErrorFromErrno() != WSAEWOULDBLOCK) {
             FLastError = WSAGetLastError();
             break;
         }
@@ -534,7 +531,7 @@ void TCustomWSocket::TryToSend()
         if (Sent == 0)
             return;
         if (Sent < 0) {
-            const int Code = NoteErrno();
+            const int Code = WSASetLastErrorFromErrno();
             // EPIPE is how Linux reports a send on a connection the peer has reset or closed,
             // where WinSock reports 10054: the connection is over either way.
             if (Code == WSAECONNRESET || Code == WSAENOTSOCK || Code == WSAENOTCONN ||

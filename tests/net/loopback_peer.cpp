@@ -1,5 +1,7 @@
 #include "loopback_peer.h"
 
+#include "net/wsocket.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -118,4 +120,25 @@ size_t FillSendBuffer(int Handle)
         }
     }
     return Total;
+}
+
+int ConnectAndAccept(TWSocket &S, RawListener &Listener)
+{
+    S.SetAddr("127.0.0.1");
+    S.SetPort(Listener.PortText());
+    S.Connect();
+    const int Peer = Listener.Accept();
+    if (Peer >= 0 && RunUntil([&] { return S.State() == wsConnected; }))
+        return Peer;
+    if (Peer >= 0)
+        ::close(Peer);
+    return -1;
+}
+
+void ReceiveInto(TCustomWSocket *S, std::string &Into)
+{
+    char Buf[4096];
+    const int Got = S->Receive(Buf, sizeof Buf);
+    if (Got > 0)
+        Into.append(Buf, static_cast<size_t>(Got));
 }

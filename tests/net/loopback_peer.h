@@ -7,6 +7,9 @@
 #include <functional>
 #include <string>
 
+class TCustomWSocket;
+class TWSocket;
+
 // Runs the calling thread's event loop until Done() or TimeoutMs pass; returns Done().
 bool RunUntil(const std::function<bool()> &Done, int TimeoutMs = 5000);
 // Runs the event loop for a fixed time (to show that something does NOT happen).
@@ -40,3 +43,9 @@ void WriteAll(int Handle, const std::string &Bytes);
 // Fills the socket's send buffer (and the peer's receive buffer) until the system refuses more;
 // returns the bytes it took.
 size_t FillSendBuffer(int Handle);
+
+// Connects S to the listener on 127.0.0.1, accepts, and runs the loop until S is connected.
+// Returns the peer's handle, or -1 when the connection did not come up.
+int ConnectAndAccept(TWSocket &S, RawListener &Listener);
+// One Receive on S; what it reads is appended to Into.
+void ReceiveInto(TCustomWSocket *S, std::string &Into);

@@ -5,8 +5,8 @@
 #include "net/wsocket.h"
 
 #include <QObject>
-#include <gtest/gtest.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -71,17 +71,12 @@ TEST(WSocketConnection, DataArrivingWithPeerCloseIsDeliveredBeforeSessionClosed)
     std::vector<std::string> Order;
     std::string Received;
     S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
-        char Buf[3];
-        const int Got = Sender->Receive(Buf, sizeof Buf);
-        if (Got > 0)
-            Received.append(Buf, static_cast<size_t>(Got));
+        ReceiveInto(Sender, Received);
         Order.push_back("data");
     };
     S.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { Order.push_back("closed"); };
-    ConnectTo(S, Peer.Port());
-    const int Conn = Peer.Accept();
+    const int Conn = ConnectAndAccept(S, Peer);
     ASSERT_GE(Conn, 0);
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
     // Eleven bytes and the close in one go, read three bytes at a time.
     WriteAll(Conn, "hello world");
     ::close(Conn);
@@ -103,9 +98,8 @@ TEST(WSocketConnection, SessionClosedFiresOnceWhenPeerCloseAndCloseBothHappen)
         Log.Lines.push_back("closed " + std::to_string(E));
         Sender->Close();
     };
-    ConnectTo(S, Peer.Port());
-    const int Conn = Peer.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    const int Conn = ConnectAndAccept(S, Peer);
+    ASSERT_GE(Conn, 0);
     ::close(Conn);
     ASSERT_TRUE(RunUntil([&] { return S.State() == wsClosed; }));
     S.Close();
@@ -114,9 +108,8 @@ TEST(WSocketConnection, SessionClosedFiresOnceWhenPeerCloseAndCloseBothHappen)
 
     // And the other way round: Close first, then the peer's FD_CLOSE that was already queued.
     RawListener Peer2;
-    ConnectTo(S, Peer2.Port());
-    const int Conn2 = Peer2.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    const int Conn2 = ConnectAndAccept(S, Peer2);
+    ASSERT_GE(Conn2, 0);
     ::close(Conn2);
     RunFor(50);
     S.Close();
@@ -147,12 +140,7 @@ TEST(WSocketConnection, ListenAcceptDupCarriesADataConnection)
         EXPECT_EQ(Sender->State(), wsListening);
         Sender->Close();
         Sender->OnSessionClosed = [&](TCustomWSocket *, uint16_t) { Closed = true; };
-        Sender->OnDataAvailable = [&](TCustomWSocket *S, uint16_t) {
-            char Buf[4096];
-            const int Got = S->Receive(Buf, sizeof Buf);
-            if (Got > 0)
-                Received.append(Buf, static_cast<size_t>(Got));
-        };
+        Sender->OnDataAvailable = [&](TCustomWSocket *S, uint16_t) { ReceiveInto(S, Received); };
         Sender->Dup(NewHandle);
     };
     const int Client = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -221,9 +209,8 @@ TEST(WSocketConnection, PeerResetEndsTheSessionWithItsCode)
     TWSocket S;
     std::vector<uint16_t> Closed;
     S.OnSessionClosed = [&](TCustomWSocket *, uint16_t E) { Closed.push_back(E); };
-    ConnectTo(S, Peer.Port());
-    const int Conn = Peer.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    const int Conn = ConnectAndAccept(S, Peer);
+    ASSERT_GE(Conn, 0);
     EXPECT_THROW(S.Connect(), ESocketException); // already in use
     const linger Abortive{1, 0};
     ::setsockopt(Conn, SOL_SOCKET, SO_LINGER, &Abortive, sizeof Abortive);
@@ -236,9 +223,8 @@ TEST(WSocketConnection, PropertiesWhileConnectedAndAfterClose)
 {
     RawListener Peer;
     TWSocket S;
-    ConnectTo(S, Peer.Port());
-    const int Conn = Peer.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    const int Conn = ConnectAndAccept(S, Peer);
+    ASSERT_GE(Conn, 0);
     try {
         S.SetPort("21");
         FAIL() << "Port must not change while connected";
@@ -370,16 +356,12 @@ TEST(WSocketConnection, ExceptionFromDataHandlerStaysInsideTheSocket)
     int Calls = 0;
     std::string Received;
     S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
-        char Buf[64];
-        const int Got = Sender->Receive(Buf, sizeof Buf);
-        if (Got > 0)
-            Received.append(Buf, static_cast<size_t>(Got));
+        ReceiveInto(Sender, Received);
         if (++Calls == 1)
             throw std::runtime_error("handler failed");
     };
-    ConnectTo(S, Peer.Port());
-    const int Conn = Peer.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    const int Conn = ConnectAndAccept(S, Peer);
+    ASSERT_GE(Conn, 0);
     WriteAll(Conn, "one");
     ASSERT_TRUE(RunUntil([&] { return Calls == 1; }));
     WriteAll(Conn, "two");
@@ -398,14 +380,10 @@ TEST(WSocketConnection, HandlerThatReadsNothingDoesNotSpin)
         ++Calls;
         if (!ReadNow)
             return;
-        char Buf[64];
-        const int Got = Sender->Receive(Buf, sizeof Buf);
-        if (Got > 0)
-            Received.append(Buf, static_cast<size_t>(Got));
+        ReceiveInto(Sender, Received);
     };
-    ConnectTo(S, Peer.Port());
-    const int Conn = Peer.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    const int Conn = ConnectAndAccept(S, Peer);
+    ASSERT_GE(Conn, 0);
     WriteAll(Conn, "waiting");
     ASSERT_TRUE(RunUntil([&] { return Calls > 0; }));
     RunFor(200);
@@ -425,15 +403,9 @@ TEST(WSocketConnection, PauseStopsNotificationsAndResumeRestartsThem)
     RawListener Peer;
     TWSocket S;
     std::string Received;
-    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
-        char Buf[64];
-        const int Got = Sender->Receive(Buf, sizeof Buf);
-        if (Got > 0)
-            Received.append(Buf, static_cast<size_t>(Got));
-    };
-    ConnectTo(S, Peer.Port());
-    const int Conn = Peer.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) { ReceiveInto(Sender, Received); };
+    const int Conn = ConnectAndAccept(S, Peer);
+    ASSERT_GE(Conn, 0);
     EXPECT_EQ(S.Pause(), 0);
     WriteAll(Conn, "later");
     RunFor(150);

@@ -136,17 +136,9 @@ TEST(WSocketWait, WaitForCloseDeliversDataUntilThePeerCloses)
     RawListener Listener;
     TWSocket S;
     std::string Received;
-    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
-        char Buf[256];
-        const int Got = Sender->Receive(Buf, sizeof Buf);
-        if (Got > 0)
-            Received.append(Buf, static_cast<size_t>(Got));
-    };
-    S.SetAddr("127.0.0.1");
-    S.SetPort(Listener.PortText());
-    S.Connect();
-    const int Peer = Listener.Accept();
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
+    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) { ReceiveInto(Sender, Received); };
+    const int Peer = ConnectAndAccept(S, Listener);
+    ASSERT_GE(Peer, 0);
     QTimer::singleShot(50, [&] {
         WriteAll(Peer, "last words");
         ::close(Peer);

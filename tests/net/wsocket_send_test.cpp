@@ -2,12 +2,14 @@
 
 #include "loopback_peer.h"
 #include "net/socket_buffer.h"
+#include "net/wait.h"
 #include "net/wsocket.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -20,14 +22,7 @@ struct Connected
     TWSocket S;
     int Peer = -1;
 
-    Connected()
-    {
-        S.SetAddr("127.0.0.1");
-        S.SetPort(Listener.PortText());
-        S.Connect();
-        Peer = Listener.Accept();
-        RunUntil([&] { return S.State() == wsConnected; });
-    }
+    Connected() { Peer = ConnectAndAccept(S, Listener); }
     ~Connected() { ::close(Peer); }
 };
 
@@ -198,11 +193,8 @@ TEST(WSocketSend, BytesQueuedAtCloseNeverReachTheNextConnection)
     C.S.Close();
 
     RawListener Next;
-    C.S.SetAddr("127.0.0.1");
-    C.S.SetPort(Next.PortText());
-    C.S.Connect();
-    const int Peer = Next.Accept();
-    ASSERT_TRUE(RunUntil([&] { return C.S.State() == wsConnected; }));
+    const int Peer = ConnectAndAccept(C.S, Next);
+    ASSERT_GE(Peer, 0);
     C.S.SendStr("fresh");
     ::shutdown(Peer, SHUT_WR);
     C.S.Shutdown(SHUT_WR);
@@ -240,7 +232,13 @@ TEST(WSocketSend, FlushWithWaitControlSendsEverything)
     const std::string Data = Pattern(20000, 'F');
     C.S.Send(Data.data(), static_cast<int>(Data.size()));
     EXPECT_THROW(C.S.Flush(), ESocketException); // no wait object
-    C.S.MultiThreaded = true;
+    TCustomWait Wait;
+    int Starts = 0;
+    Wait.OnWaitStart = [&](TCustomWait *W) {
+        ++Starts;
+        EXPECT_EQ(W->StartCount, 60); // FlushTimeout
+    };
+    C.S.SetWaitCtrl(&Wait);
     // The peer reads on a thread of its own while Flush runs this thread's loop.
     std::string Got;
     std::thread Reader([&] {
@@ -254,6 +252,9 @@ TEST(WSocketSend, FlushWithWaitControlSendsEverything)
     });
     C.S.Flush();
     EXPECT_TRUE(C.S.AllSent());
+    EXPECT_EQ(Starts, 1);
+    EXPECT_FALSE(Wait.Running());
+    EXPECT_EQ(Wait.ModalResult, TCustomWait::mrStopped);
     C.S.Shutdown(SHUT_WR);
     Reader.join();
     EXPECT_EQ(Got.substr(Got.size() - Data.size()), Data);
