@@ -123,17 +123,6 @@ class ControlFaults(ServerTestCase):
         self.assertEqual(str(caught.exception), '500 Command "SIZE" not understood.')
         self.assertEqual(retr(ftp, "f")[1], b"0123456789")  # no restart position left behind
 
-    def test_switches_apply_to_other_personalities(self):
-        server = self.start("--no-size", "--multiline-replies", "SYST", personality="os400")
-        raw = self.raw(server)
-        raw.login()
-        raw.send("SIZE /x")
-        self.assertEqual(raw.read_reply(), '500 Command "SIZE" not understood.\r\n')
-        raw.send("SYST")
-        syst = raw.read_reply().split("\r\n")
-        self.assertTrue(syst[0].startswith("215-"))
-        self.assertTrue(syst[-2].startswith("215  OS/400 is the remote operating system."))
-
 
 class DataFaults(ServerTestCase):
     def test_download_cut_after_n_bytes_then_resumed(self):

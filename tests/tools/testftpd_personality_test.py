@@ -4,7 +4,6 @@ import ftplib
 import io
 import os
 import random
-import re
 import signal
 import unittest
 
@@ -79,15 +78,6 @@ class TransfersInEveryPersonality(ServerTestCase):
                 ftp.retrbinary("RETR /f.bin", buf.write)
                 self.assertEqual(buf.getvalue(), b"456789abc")
                 self.assertEqual(ftp.sendcmd("SIZE /f.bin"), "213 13")
-
-    def test_ascii_transfer_uses_crlf_on_the_wire(self):
-        server = self.start()
-        ftp = self.connect(server)
-        server.write("t.txt", b"a\nb\n")
-        _, lines = lines_of(ftp, "RETR t.txt")
-        self.assertEqual(lines, ["a", "b"])
-        ftp.storlines("STOR u.txt", io.BytesIO(b"x\r\ny\r\n"))
-        self.assertEqual(server.read("u.txt"), b"x\ny\n")
 
 
 class UnixPersonality(ServerTestCase):
