@@ -30,8 +30,9 @@ void ConsoleView::TransferProgress(int64_t count, int64_t total)
         return;
     m_LastProgress = now;
     if (total > 0)
-        std::fprintf(m_Progress, "\r\033[K%lld of %lld bytes (%lld%%)", static_cast<long long>(count),
-                     static_cast<long long>(total), static_cast<long long>(count * 100 / total));
+        std::fprintf(m_Progress, "\r\033[K%lld of %lld bytes (%lld%%)",
+                     static_cast<long long>(count), static_cast<long long>(total),
+                     static_cast<long long>(count * 100 / total));
     else
         std::fprintf(m_Progress, "\r\033[K%lld bytes", static_cast<long long>(count));
     std::fflush(m_Progress);

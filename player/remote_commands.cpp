@@ -3,14 +3,13 @@
 // synchronous; a failing one stops the run only under ONERROR STOP, except CONNECT, which
 // always stops it. The engine's own log lines (commands, replies, notices) tell what failed.
 
-#include "profile/connection_profile.h"
-#include "name_rules.h"
-#include "script_language.h"
-#include "tarn_player.h"
-
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
+#include "name_rules.h"
+#include "profile/connection_profile.h"
+#include "script_language.h"
 #include "support/temp_generator.h"
+#include "tarn_player.h"
 
 #include <fstream>
 #include <stdexcept>
@@ -91,10 +90,9 @@ void TTarnPlayer::AddRemoteOperations()
         SetStatusText("Error during RAS connection.");
     };
     RasDial->OnError = [this](TDialUp *, int, const std::string &message) { AppendLog(message); };
-    RasDial->OnActiveConnection = [this](TDialUp *sender, THRasConn handle,
-                                         const TRasConnStatusA &, const std::string &,
+    RasDial->OnActiveConnection = [this](TDialUp *sender, THRasConn handle, const TRasConnStatusA &,
                                          const std::string &, const std::string &,
-                                         const std::string &) {
+                                         const std::string &, const std::string &) {
         Dialed = true;
         if (HangUpRequested) {
             sender->HangUpConnection(handle);

@@ -1,9 +1,8 @@
 #include "tarn_player.h"
 
-#include "script_language.h"
-
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
+#include "script_language.h"
 #include "support/temp_generator.h"
 
 #include <cerrno>

@@ -3,8 +3,6 @@
 
 #include "player_run.h"
 
-#include <QTcpServer>
-
 namespace tarn::test {
 namespace {
 
@@ -24,12 +22,10 @@ TEST_F(PlayerFaultTest, RefusedLoginStopsTheRunWhateverOnError)
 
 TEST_F(PlayerFaultTest, ClosedPortFailsAtOnce)
 {
-    int port = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    }
+    // The port of a server that has ended: nothing listens there any more.
+    StartServer("unix");
+    const int port = Server->port();
+    Server.reset();
     WriteProfile("/", "20", port);
     const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nLOCALMD after\n");
     EXPECT_EQ(run.Status, 1) << run.Out;
@@ -74,7 +70,8 @@ TEST_F(PlayerFaultTest, UnwritableDownloadAndMissingUploadFail)
     WriteProfile("/");
     const RunOutcome receive =
         Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-            "RECEIVE \"" + PathOf("no/such/folder/a.txt") + "\" \"a.txt\"\nLOCALMD after\n");
+            "RECEIVE \"" +
+            PathOf("no/such/folder/a.txt") + "\" \"a.txt\"\nLOCALMD after\n");
     EXPECT_EQ(receive.Status, 1) << receive.Out;
     EXPECT_FALSE(Exists(PathOf("after")));
 
@@ -123,8 +120,8 @@ TEST_F(PlayerFaultTest, SyntaxErrorsOfTheNamePairCommandsStop)
     StartServer("unix");
     WriteProfile("/");
     for (const std::string keyword : {"SEND", "RECEIVE", "RENAME"}) {
-        const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\n" + keyword +
-                                   " \"only-one\nLOCALMD after\n");
+        const RunOutcome run =
+            Run("PROFILE profile.tnc\nCONNECT\n" + keyword + " \"only-one\nLOCALMD after\n");
         EXPECT_EQ(run.Status, 1) << run.Out;
         EXPECT_TRUE(run.HasLine("ERROR: Syntax error on " + keyword + " command.")) << run.Out;
         EXPECT_FALSE(Exists(PathOf("after")));

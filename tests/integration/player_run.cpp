@@ -46,8 +46,7 @@ void PlayerRunTest::SetUp()
     std::filesystem::create_directories(Root / "tmp");
 }
 
-void PlayerRunTest::StartServer(const std::string &personality,
-                                std::vector<std::string> extraArgs)
+void PlayerRunTest::StartServer(const std::string &personality, std::vector<std::string> extraArgs)
 {
     TestFtpServerOptions options;
     options.personality = personality;
@@ -57,9 +56,8 @@ void PlayerRunTest::StartServer(const std::string &personality,
     Server = std::make_unique<TestFtpServer>(options);
 }
 
-void PlayerRunTest::WriteProfile(const std::string &hostDir, const std::string &timeout,
-                                 int port, const std::string &connection,
-                                 const std::string &password)
+void PlayerRunTest::WriteProfile(const std::string &hostDir, const std::string &timeout, int port,
+                                 const std::string &connection, const std::string &password)
 {
     TConnectionProfile profile;
     profile.Connection = connection;
@@ -79,6 +77,8 @@ RunOutcome PlayerRunTest::Run(const std::string &script, int killAfterSeconds)
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", QString::fromStdString(PathOf("tmp")));
+    for (const auto &[name, value] : Environment)
+        environment.insert(QString::fromStdString(name), QString::fromStdString(value));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QString::fromStdString(Root.string()));
     QElapsedTimer timer;

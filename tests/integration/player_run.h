@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarn::test {
@@ -62,6 +63,8 @@ protected:
 
     std::filesystem::path Root;
     std::unique_ptr<TestFtpServer> Server;
+    // Set for the runs of tarnsp in addition to this process's environment.
+    std::vector<std::pair<std::string, std::string>> Environment;
 
 private:
     QTemporaryDir m_Dir;

@@ -4,6 +4,7 @@
 #include "player_run.h"
 #include "player_window.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
@@ -22,10 +23,12 @@ TEST_F(PlayerWindowStopTest, StopDuringATransferEndsTheRunAfterIt)
     WriteProfile("/");
     Write(PathOf("script.tns"), "PROFILE " + PathOf("profile.tnc") +
                                     "\nCONNECT\nBINARY\nRECEIVE \"slow.bin\" \"slow.bin\"\n"
-                                    "LOCALMD " + PathOf("after") + "\n");
+                                    "LOCALMD " +
+                                    PathOf("after") + "\n");
 
     PlayerWindow window(ParsePlayerCommandLine({}));
     window.show();
+    QCoreApplication::processEvents(); // the start-up runs once the window is shown
     window.Player().LoadScript(PathOf("script.tns"));
     auto *status = window.findChild<QLabel *>("StatusLine");
     auto *stop = window.findChild<QToolButton *>("StopButton");
