@@ -173,11 +173,6 @@ void TTarnPlayer::AddOperation(const std::string &keyword, Operation operation)
     m_Operations[keyword] = std::move(operation);
 }
 
-bool TTarnPlayer::HasOperation(const std::string &keyword) const
-{
-    return m_Operations.count(keyword) != 0;
-}
-
 void TTarnPlayer::Fail()
 {
     Stopped = StopOnError;

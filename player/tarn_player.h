@@ -86,9 +86,10 @@ public:
 
     void SetStatusText(const std::string &text);
 
-    // The dispatch table. A keyword without an operation is skipped like an unknown word.
+    // The dispatch table: `keyword` (upper case, as in the keyword table) now runs `operation`
+    // with the line's argument, replacing any earlier one. A keyword without an operation is
+    // skipped like an unknown word.
     void AddOperation(const std::string &keyword, Operation operation);
-    bool HasOperation(const std::string &keyword) const;
 
     // Start-up from the command line's positions (script, "/R", "/X", "/D"), as the window does
     // when it is first activated. Any error, also one escaping the run, is discarded silently:

@@ -103,18 +103,6 @@ TEST_F(Console, BadScriptsEndCleanly)
     EXPECT_EQ(Tarnsp({"--frobnicate", "empty.tns"}).Status, 2);
 }
 
-TEST_F(Console, LogFileGetsTheWholeLogWithCrLf)
-{
-    Write("a.txt", "A");
-    Write("log.tns", "LOGFILE run.log\nONERROR STOP\nLOCALCOPY \"./a.txt\" \"b.txt\"\n");
-    const Outcome run = Tarnsp({"--console", "log.tns"});
-    EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(run.Out, "Error action set to STOP.\nLOCALCOPY ./a.txt ./b.txt\n"
-                       "File operation completed successfully.\n");
-    EXPECT_EQ(Read("run.log"), "Error action set to STOP.\r\nLOCALCOPY ./a.txt ./b.txt\r\n"
-                               "File operation completed successfully.\r\n");
-}
-
 TEST_F(Console, PositionsAndOptionsCombine)
 {
     Write("s.tns", "ONERROR STOP\n");

@@ -197,19 +197,6 @@ TEST_F(RunLoop, LogFileIsSavedAtTheEndWithCrLfAndTheLaterNameWins)
     EXPECT_EQ(Read("second.log").size(), 58u);
 }
 
-TEST_F(RunLoop, UnwritableLogFileEscapesTheRun)
-{
-    Player.ExitWhenDone = true;
-    Player.SetScriptText("LOGFILE no-such-folder/x.log\r\n");
-    try {
-        Player.ExecuteButtonClick();
-        FAIL() << "no error escaped";
-    } catch (const std::runtime_error &error) {
-        EXPECT_NE(std::string(error.what()).find("no-such-folder/x.log"), std::string::npos);
-    }
-    EXPECT_EQ(View.CloseRequests, 0);
-}
-
 TEST_F(RunLoop, SaveLogToReplacesTheFileAndWritesBytesUnchanged)
 {
     Write("log.txt", "an older and much longer content that must disappear");
