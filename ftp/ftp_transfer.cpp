@@ -141,9 +141,8 @@ void TCustomFtpCli::StartUpload()
     const bool early = std::exchange(AcceptWaiting, false);
     LocalStream = OpenLocal(LocalFileName, "rb", RestartAt, LocalBuffer);
     if (!LocalStream) {
-        FLastResponse = "Unable to open local file " + LocalFileName;
-        KeepError();
-        TriggerDisplay("! " + FLastResponse);
+        FErrorMessage = "Unable to open local file " + LocalFileName;
+        TriggerDisplay("! " + FErrorMessage);
         DataSocket->Close();
         FStatusCode = StepResult = 550;
         TriggerRequestDone(550);

@@ -5,10 +5,10 @@
 
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -104,7 +104,7 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
     // must not be taken as the reply to PWD.
     ScriptedPeer peer;
     LoggedIn(peer)
-        .Expect("215-first\r\nno digits here\r\n 215 indented\r\n215 end\r\n")
+        .Expect("215-first\r\nno digits here\r\n").Pause(200).Send(" 215 indented\r\n215 end\r\n")
         .Expect("257 \"/home\"\r\n")
         .Expect("250-NAMEFMT set to 1.\r\n250 \"/home/ssk\" is current directory.\r\n");
     peer.Start();
@@ -362,19 +362,7 @@ TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
     std::string intruderSaw = "not run";
     ScriptedPeer peer;
     LoggedIn(peer).Expect("200 PORT ok\r\n").Run([&] {
-        std::string port = peer.Commands().back().substr(5);
-        unsigned p[6];
-        std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &p[0], &p[1], &p[2], &p[3], &p[4], &p[5]);
-        intruder = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in from {};
-        from.sin_family = AF_INET;
-        from.sin_addr.s_addr = htonl(0x7f000002); // 127.0.0.2, still this machine
-        ::bind(intruder, reinterpret_cast<sockaddr *>(&from), sizeof from);
-        sockaddr_in to {};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(uint16_t(p[4] * 256 + p[5]));
-        ::connect(intruder, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        intruder = peer.ConnectToLastPort("127.0.0.2"); // still this machine
         ::send(intruder, "EVIL", 4, MSG_NOSIGNAL);
     }).Pause(300).Expect("150 opening\r\n").DataConnect().DataSend("good data").DataClose()
         .Send("226 done\r\n").Run([&] {

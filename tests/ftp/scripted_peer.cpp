@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -90,38 +89,41 @@ ScriptedPeer &ScriptedPeer::Close()
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::DataConnect(const std::string &From)
+ScriptedPeer &ScriptedPeer::DataConnect()
 {
-    Steps.push_back([this, From] {
-        std::string port;
-        {
-            std::lock_guard guard(Lock);
-            for (const std::string &line : Received)
-                if (line.rfind("PORT ", 0) == 0)
-                    port = line.substr(5);
-        }
-        unsigned h[6] = {};
-        if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4],
-                        &h[5]) != 6)
-            return false;
+    Steps.push_back([this] {
         if (DataSocket >= 0)
             ::close(DataSocket);
-        DataSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in local {};
-        local.sin_family = AF_INET;
-        ::inet_pton(AF_INET, From.c_str(), &local.sin_addr);
-        ::bind(DataSocket, reinterpret_cast<sockaddr *>(&local), sizeof local);
-        sockaddr_in target {};
-        target.sin_family = AF_INET;
-        target.sin_addr.s_addr = htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3]);
-        target.sin_port = htons(uint16_t(h[4] * 256 + h[5]));
-        const int result =
-            ::connect(DataSocket, reinterpret_cast<sockaddr *>(&target), sizeof target);
-        std::lock_guard guard(Lock);
-        ConnectError = result == 0 ? 0 : errno;
-        return true;
+        DataSocket = ConnectToLastPort("127.0.0.1");
+        return DataSocket >= 0;
     });
     return *this;
+}
+
+int ScriptedPeer::ConnectToLastPort(const std::string &From)
+{
+    std::string port;
+    for (const std::string &line : Commands())
+        if (line.rfind("PORT ", 0) == 0)
+            port = line.substr(5);
+    unsigned h[6] = {};
+    if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5])
+        != 6)
+        return -1;
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local {};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, From.c_str(), &local.sin_addr);
+    sockaddr_in target {};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3]);
+    target.sin_port = htons(uint16_t(h[4] * 256 + h[5]));
+    if (::bind(socket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0
+        || ::connect(socket, reinterpret_cast<sockaddr *>(&target), sizeof target) != 0) {
+        ::close(socket);
+        return -1;
+    }
+    return socket;
 }
 
 ScriptedPeer &ScriptedPeer::DataSend(const std::string &Bytes)
@@ -243,10 +245,4 @@ bool ScriptedPeer::Failed()
 {
     std::lock_guard guard(Lock);
     return Failure;
-}
-
-int ScriptedPeer::DataConnectResult()
-{
-    std::lock_guard guard(Lock);
-    return ConnectError;
 }

@@ -24,7 +24,7 @@ public:
     ScriptedPeer &Expect(const std::string &Reply = {});        // read one command, then reply
     ScriptedPeer &Pause(int Milliseconds);
     ScriptedPeer &Close();                                      // close the control connection
-    ScriptedPeer &DataConnect(const std::string &From = "127.0.0.1"); // to the last PORT
+    ScriptedPeer &DataConnect();                                // to the last PORT
     ScriptedPeer &DataSend(const std::string &Bytes);
     ScriptedPeer &DataReceiveAll();                             // read until the engine closes
     ScriptedPeer &DataClose();
@@ -34,10 +34,13 @@ public:
     void Start();
     void Finish();
 
+    // A new connection from the local address From to the address of the last PORT command,
+    // or -1 (the caller owns the socket).
+    int ConnectToLastPort(const std::string &From);
+
     std::vector<std::string> Commands();   // the command lines read, without CR LF
     std::string DataReceived();            // bytes read by DataReceiveAll
     bool Failed();                         // a step could not be played (timeout, refused)
-    int DataConnectResult();               // 0, or errno of the last DataConnect
 
 private:
     void Play();
@@ -55,5 +58,4 @@ private:
     std::vector<std::string> Received;
     std::string Data;
     bool Failure = false;
-    int ConnectError = 0;
 };
