@@ -14,7 +14,7 @@ void TBuffer::SetCapacity(int32_t Size)
         Size = DefaultSize;
     if (Size == FCapacity)
         return;
-    auto NewStorage = std::make_unique<char[]>(static_cast<size_t>(Size));
+    auto NewStorage = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(Size));
     // Unsent bytes survive a resize; a shrink below them keeps as many as fit.
     if (FWritePos > FReadPos) {
         FWritePos = std::min(FWritePos, Size);

@@ -47,7 +47,6 @@ bool StartsWithDigit(const std::string &Text)
     return !Text.empty() && Text[0] >= '0' && Text[0] <= '9';
 }
 
-
 } // namespace
 
 TCustomWSocket::TCustomWSocket(QObject *Owner) : QObject(Owner)
@@ -109,7 +108,6 @@ void TCustomWSocket::ResetSocket()
 {
     FSockAddr = sockaddr_in{};
     FSockAddr.sin_family = AF_INET;
-    FAddrFormat = AF_INET;
     FPortAssigned = false;
     FAddrAssigned = false;
     FProtoAssigned = true;
@@ -411,8 +409,7 @@ void TCustomWSocket::AdoptHandle(TSocket NewHandle)
 
 int TCustomWSocket::AbandonHandle()
 {
-    FReadNotifier.reset();
-    FWriteNotifier.reset();
+    RetireNotifiers();
     if (FHSocket == INVALID_SOCKET)
         return 0;
     const TSocket Old = FHSocket;

@@ -261,6 +261,8 @@ private:
     void OnReadReady();
     void OnWriteReady();
     void PostNotification(uint16_t Events, uint16_t Error);
+    void DeliverNow(uint16_t Events, uint16_t Error);
+    void RetireNotifiers();
     void HandleNotification(uint64_t Serial, uint16_t Events, uint16_t Error);
     void DispatchNotification(uint16_t Events, uint16_t Error);
     int RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From, int *FromLen);
@@ -285,7 +287,6 @@ private:
     int32_t FType = 1;
     std::string FDnsResult;
     std::vector<std::string> FDnsResultList;
-    int32_t FAddrFormat = AF_INET;
     TSocketState FState = wsClosed;
     std::deque<std::unique_ptr<TBuffer>> FBufList;
     int32_t FBufSize = SendBlockSize;
@@ -308,11 +309,15 @@ private:
     bool FConnectPending = false;
     bool FWritePending = false;
     bool FCloseDelivered = false;
+    // A receive call was made since the last read notice.
+    bool FReadSinceNotice = false;
     // Counts the handles this object has had; posted notifications carry it so that one meant
     // for an earlier connection (whose descriptor number the system may have reused) is dropped.
     uint64_t FSerial = 0;
     // The receive calls made so far; tells ReceiveAvailable whether a handler read anything.
     uint64_t FRecvCalls = 0;
+    // Notifier activations in progress on the stack (their notifiers must not be deleted).
+    int FNotifierDepth = 0;
     std::unique_ptr<QSocketNotifier> FReadNotifier;
     std::unique_ptr<QSocketNotifier> FWriteNotifier;
     uint64_t FDnsTask = 0;

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 // Bytes waiting in the receive buffer, or -1 with the last socket error set.
 int PendingBytes(TSocket Handle)
 {
@@ -41,11 +40,12 @@ Clock::time_point DeadlineAfter(int Seconds)
 
 // ---- Notification machinery ----------------------------------------------------------------
 //
-// Qt's socket notifiers are level-triggered; WinSock's notifications are not. Each notifier is
-// therefore switched off as soon as it fires and switched on again only by the call that
-// re-enables that kind of notice in WinSock: recv for FD_READ, accept for FD_ACCEPT, a
-// would-block send for FD_WRITE. The notifiers only post; every event is delivered from a
-// queued call, so that a handler may close or destroy the socket freely.
+// Qt's socket notifiers are level-triggered; WinSock's notifications are not. A notifier is
+// therefore switched off when its notice was not followed by the call that re-enables that kind
+// of notice in WinSock (recv for FD_READ, accept for FD_ACCEPT, a would-block send for FD_WRITE),
+// and switched on again by that call. A notifier's activation is delivered at once (it comes from
+// the event loop already); what the socket tells itself (Send's FD_WRITE, a refusal inside connect)
+// is posted, so that it arrives from the loop and never inside the call.
 
 int TCustomWSocket::AsyncSelect(uint16_t Mask)
 {
@@ -62,6 +62,7 @@ int TCustomWSocket::AsyncSelect(uint16_t Mask)
 
 void TCustomWSocket::ReenableRead()
 {
+    FReadSinceNotice = true;
     if (FReadNotifier && !FPaused && !FCloseDelivered && !FConnectPending &&
         (FSelectMask & (FD_READ | FD_CLOSE)))
         FReadNotifier->setEnabled(true);
@@ -75,9 +76,9 @@ void TCustomWSocket::ReenableAccept()
 
 void TCustomWSocket::OnReadReady()
 {
-    FReadNotifier->setEnabled(false);
     if (FState == wsListening) {
-        PostNotification(FD_ACCEPT, 0);
+        FReadNotifier->setEnabled(false);
+        DeliverNow(FD_ACCEPT, 0);
         return;
     }
     // POLLRDHUP tells that the peer has closed even while unread data is still queued, which is
@@ -99,7 +100,14 @@ void TCustomWSocket::OnReadReady()
     }
     if (Events == 0)
         Events = FD_READ;
-    PostNotification(Events, Error);
+    // The notifier stays on while the handlers read (switching it costs a wake-up of the loop
+    // each time); a notice that nobody read from switches it off, or the loop would spin.
+    QPointer<TCustomWSocket> Self(this);
+    const uint64_t Serial = FSerial;
+    FReadSinceNotice = false;
+    DeliverNow(Events, Error);
+    if (Self && FSerial == Serial && FReadNotifier && (!FReadSinceNotice || FCloseDelivered))
+        FReadNotifier->setEnabled(false);
 }
 
 void TCustomWSocket::OnWriteReady()
@@ -114,14 +122,40 @@ void TCustomWSocket::OnWriteReady()
         // A connection that is up may be written to: FD_WRITE follows FD_CONNECT once.
         if (Error == 0) {
             ReenableRead();
-            PostNotification(FD_CONNECT | FD_WRITE, 0);
+            DeliverNow(FD_CONNECT | FD_WRITE, 0);
         } else {
-            PostNotification(FD_CONNECT, Error);
+            DeliverNow(FD_CONNECT, Error);
         }
         return;
     }
     FWritePending = false;
-    PostNotification(FD_WRITE, 0);
+    DeliverNow(FD_WRITE, 0);
+}
+
+void TCustomWSocket::DeliverNow(uint16_t Events, uint16_t Error)
+{
+    // The handlers may close the socket or destroy it while its notifier is still emitting.
+    QPointer<TCustomWSocket> Self(this);
+    ++FNotifierDepth;
+    HandleNotification(FSerial, Events, Error);
+    if (Self)
+        --FNotifierDepth;
+}
+
+void TCustomWSocket::RetireNotifiers()
+{
+    for (auto *Notifier : {&FReadNotifier, &FWriteNotifier}) {
+        if (!*Notifier)
+            continue;
+        (*Notifier)->setEnabled(false);
+        // A notifier inside one of its own activations is deleted once that has returned.
+        if (FNotifierDepth > 0) {
+            (*Notifier)->disconnect();
+            Notifier->release()->deleteLater();
+        } else {
+            Notifier->reset();
+        }
+    }
 }
 
 void TCustomWSocket::PostNotification(uint16_t Events, uint16_t Error)

@@ -414,3 +414,24 @@ TEST(WSocketConnection, PauseStopsNotificationsAndResumeRestartsThem)
     ASSERT_TRUE(RunUntil([&] { return Received == "later"; }));
     ::close(Conn);
 }
+
+TEST(WSocketConnection, HandlerMayDestroyItsOwnSocket)
+{
+    RawListener Peer;
+    auto *S = new TWSocket;
+    bool Destroyed = false;
+    QObject::connect(S, &QObject::destroyed, [&] { Destroyed = true; });
+    std::string Received;
+    S->OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
+        ReceiveInto(Sender, Received);
+        delete Sender;
+    };
+    const int Conn = ConnectAndAccept(*S, Peer);
+    ASSERT_GE(Conn, 0);
+    // Data and the close together: the later bits of the same notice must find nothing.
+    WriteAll(Conn, "bye");
+    ::close(Conn);
+    ASSERT_TRUE(RunUntil([&] { return Destroyed; }));
+    EXPECT_EQ(Received, "bye");
+    RunFor(50);
+}

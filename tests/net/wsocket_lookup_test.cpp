@@ -1,10 +1,13 @@
-// Asynchronous host lookups. Only names that never leave this machine are looked up: localhost
-// (from the hosts file) and names the resolver rejects before asking any server.
+// Asynchronous host lookups and the error codes they end with. Only names that never leave this
+// machine are looked up: localhost (from the hosts file) and names the resolver rejects before
+// asking any server.
 
 #include "loopback_peer.h"
 #include "net/wsocket.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <string>
 #include <vector>
 
@@ -98,4 +101,22 @@ TEST(WSocketLookup, EmptyOrOverlongHostIsRefused)
     S.DnsLookup(std::string(1000, 'h'));
     EXPECT_EQ(Errors, 2);
     EXPECT_EQ(Log.Codes, (std::vector<uint16_t>{10022, 10022}));
+}
+
+TEST(SocketErrors, SystemCodesBecomeWinSockNumbersByMeaning)
+{
+    EXPECT_EQ(WinSockErrorFromErrno(EAGAIN), WSAEWOULDBLOCK);
+    EXPECT_EQ(WinSockErrorFromErrno(EINPROGRESS), WSAEWOULDBLOCK);
+    EXPECT_EQ(WinSockErrorFromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(WinSockErrorFromErrno(ECONNRESET), 10054);
+    EXPECT_EQ(WinSockErrorFromErrno(EPIPE), 10058);
+    EXPECT_EQ(WinSockErrorFromErrno(EADDRINUSE), 10048);
+    EXPECT_EQ(WinSockErrorFromErrno(EHOSTUNREACH), 10065);
+    EXPECT_EQ(WinSockErrorFromResolver(EAI_NONAME), WSAHOST_NOT_FOUND);
+    EXPECT_EQ(WinSockErrorFromResolver(EAI_AGAIN), WSATRY_AGAIN);
+    EXPECT_EQ(WinSockErrorFromResolver(EAI_FAIL), WSANO_RECOVERY);
+    EXPECT_EQ(SocketErrorText(10058), "Can't send after socket shutdown");
+    EXPECT_EQ(SocketErrorText(0), "No Error");
+    EXPECT_EQ(SocketErrorText(10000), "Not a WinSock error");
+    EXPECT_EQ(SocketErrorText(-1), "Not a WinSock error");
 }
