@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
-
 #include <chrono>
 #include <climits>
 
@@ -22,8 +21,8 @@ constexpr int ConnectionLostResult = 421;
 
 std::string WinsockFailureText(int Code, uint16_t Error)
 {
-    return std::to_string(Code) + " " + SocketErrorText(Error) + " (Winsock error #"
-           + std::to_string(Error) + ")";
+    return std::to_string(Code) + " " + SocketErrorText(Error) + " (Winsock error #" +
+           std::to_string(Error) + ")";
 }
 
 } // namespace
@@ -34,24 +33,8 @@ int64_t FtpTickCount()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-const char *FtpStateName(TFtpState State)
-{
-    switch (State) {
-    case fsOffline: return "fsOffline";
-    case fsReady: return "fsReady";
-    case fsStepReady: return "fsStepReady";
-    case fsLookup: return "fsLookup";
-    case fsConnected: return "fsConnected";
-    case fsAborting: return "fsAborting";
-    case fsAwaitBanner: return "fsAwaitBanner";
-    case fsAwaitReply: return "fsAwaitReply";
-    }
-    return "fs?";
-}
-
 TCustomFtpCli::TCustomFtpCli()
-    : ControlSocket(std::make_unique<TWSocket>()),
-      DataSocket(std::make_unique<TWSocket>()),
+    : ControlSocket(std::make_unique<TWSocket>()), DataSocket(std::make_unique<TWSocket>()),
       Receiver(std::make_unique<QObject>())
 {
     ControlSocket->OnDnsLookupDone = [this](auto &&, uint16_t Error) {
@@ -209,9 +192,9 @@ void TCustomFtpCli::ControlDnsLookupDone(uint16_t Error)
         // A port the system cannot convert, or a connect refused on the spot: the request
         // fails like a connection that could not be made.
         const int code = ControlSocket->LastError();
+        FailOpen(uint16_t(code > 0 && code <= 0xffff ? code : 10022));
         if (ControlSocket->State() != wsClosed)
             ControlSocket->Close();
-        FailOpen(uint16_t(code > 0 && code <= 0xffff ? code : 10022));
         SetState(fsReady);
     }
 }
@@ -324,6 +307,7 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
         return;
     }
     SetState(fsReady);
+    DoneResult = StepResult;
     if (DataSocket->State() != wsClosed)
         DataSocket->Close();
     if (ChainActive && SavedStatusCode >= 0) {
@@ -332,7 +316,6 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
     }
     ChainActive = false;
     ++RequestsDone;
-    DoneResult = StepResult;
     PostRequestDone(Error);
 }
 
@@ -363,9 +346,9 @@ void TCustomFtpCli::ControlSessionClosed(uint16_t Error)
         if (FState == fsAborting) {
             StepResult = 426;
         } else {
-            FLastResponse = Error != 0 ? WinsockFailureText(ConnectionLostResult, Error)
-                                       : std::to_string(ConnectionLostResult)
-                                             + " Connection closed by server";
+            FLastResponse =
+                Error != 0 ? WinsockFailureText(ConnectionLostResult, Error)
+                           : std::to_string(ConnectionLostResult) + " Connection closed by server";
             FStatusCode = StepResult = ConnectionLostResult;
             KeepError();
             TriggerDisplay("! " + FLastResponse);

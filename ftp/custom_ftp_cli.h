@@ -57,33 +57,57 @@ public:
 
     // Properties.
     std::string HostName;
-    std::string Port = "ftp";   // service name or decimal number
+    std::string Port = "ftp"; // service name or decimal number
     std::string UserName;
     std::string PassWord;
-    std::string HostDirName;    // CWD
-    std::string HostFileName;   // SIZE, MKD, RMD, DELE, RNFR, RETR, STOR, APPE; LIST/NLST argument
-    std::string LocalFileName;  // transfer file; new name for RNTO; raw text for Quote
-    bool DisplayFlag = false;   // also show received data lines through OnDisplay
-    bool Binary() const { return TypeChar == 'I'; }
-    void SetBinary(bool Value) { TypeChar = Value ? 'I' : 'A'; }
-    const std::string &ErrorMessage() const { return FErrorMessage; }
+    std::string HostDirName;   // CWD
+    std::string HostFileName;  // SIZE, MKD, RMD, DELE, RNFR, RETR, STOR, APPE; LIST/NLST argument
+    std::string LocalFileName; // transfer file; new name for RNTO; raw text for Quote
+    bool DisplayFlag = false;  // also show received data lines through OnDisplay
+    bool Binary() const
+    {
+        return TypeChar == 'I';
+    }
+    void SetBinary(bool Value)
+    {
+        TypeChar = Value ? 'I' : 'A';
+    }
+    const std::string &ErrorMessage() const
+    {
+        return FErrorMessage;
+    }
 
     // Events.
-    TFtpDisplay OnDisplay;          // log text: "> " command, "< " reply, "! " engine notice
-    TFtpCommand OnCommand;          // a command is about to be sent; may rewrite it
-    TFtpNotifyEvent OnResponse;     // a reply line arrived (in LastResponse)
-    TFtpProgress OnProgress;        // before each data block; set Abort to stop the transfer
+    TFtpDisplay OnDisplay;               // log text: "> " command, "< " reply, "! " engine notice
+    TFtpCommand OnCommand;               // a command is about to be sent; may rewrite it
+    TFtpNotifyEvent OnResponse;          // a reply line arrived (in LastResponse)
+    TFtpProgress OnProgress;             // before each data block; set Abort to stop the transfer
     TFtpSessionEvent OnSessionConnected; // greeting 220 accepted
     TFtpSessionEvent OnSessionClosed;    // control connection lost
-    TFtpRequestDone OnRequestDone;  // a request finished (posted; RqType current at delivery)
-    TFtpNotifyEvent OnStateChange;  // State changed
+    TFtpRequestDone OnRequestDone;       // a request finished (posted; RqType current at delivery)
+    TFtpNotifyEvent OnStateChange;       // State changed
 
     // Read-only values.
-    TFtpState State() const { return FState; }
-    const std::string &LastResponse() const { return FLastResponse; }
-    int StatusCode() const { return FStatusCode; }
-    int64_t SizeResult() const { return FSizeResult; }
-    TFtpRequest RequestType() const { return FRequestType; }
+    TFtpState State() const
+    {
+        return FState;
+    }
+    const std::string &LastResponse() const
+    {
+        return FLastResponse;
+    }
+    int StatusCode() const
+    {
+        return FStatusCode;
+    }
+    int64_t SizeResult() const
+    {
+        return FSizeResult;
+    }
+    TFtpRequest RequestType() const
+    {
+        return FRequestType;
+    }
     bool Connected() const;
 
     // Single-command operations.
@@ -231,8 +255,8 @@ private:
     std::FILE *LocalStream = nullptr;
     std::string DataCommand;
     bool Uploading = false;
-    bool AcceptWaiting = false; // the server connected before the data step began
-    bool LocalFileFailed = false; // a local read or write failed during the transfer
+    bool AcceptWaiting = false;    // the server connected before the data step began
+    bool LocalFileFailed = false;  // a local read or write failed during the transfer
     std::vector<char> DataBuffer;  // the network block in hand
     std::vector<char> LocalBuffer; // stdio buffer of LocalStream
     int64_t ByteCount = 0;

@@ -8,22 +8,85 @@
 
 TFtpClient::TFtpClient() = default;
 
-bool TFtpClient::Connect() { return RunSync(&TCustomFtpCli::ConnectAsync); }
-bool TFtpClient::Cwd() { return RunSync(&TCustomFtpCli::CwdAsync); }
-bool TFtpClient::Pwd() { return RunSync(&TCustomFtpCli::PwdAsync); }
-bool TFtpClient::CDup() { return RunSync(&TCustomFtpCli::CDupAsync); }
-bool TFtpClient::TypeSet() { return RunSync(&TCustomFtpCli::TypeSetAsync); }
-bool TFtpClient::Get() { return RunSync(&TCustomFtpCli::GetAsync); }
-bool TFtpClient::Put() { return RunSync(&TCustomFtpCli::PutAsync); }
-bool TFtpClient::Quit() { return RunSync(&TCustomFtpCli::QuitAsync); }
-bool TFtpClient::Dir() { return RunSync(&TCustomFtpCli::DirAsync); }
-bool TFtpClient::Mkd() { return RunSync(&TCustomFtpCli::MkdAsync); }
-bool TFtpClient::Rename() { return RunSync(&TCustomFtpCli::RenameAsync); }
-bool TFtpClient::Dele() { return RunSync(&TCustomFtpCli::DeleAsync); }
-bool TFtpClient::Rmd() { return RunSync(&TCustomFtpCli::RmdAsync); }
-bool TFtpClient::Syst() { return RunSync(&TCustomFtpCli::SystAsync); }
-bool TFtpClient::Size() { return RunSync(&TCustomFtpCli::SizeAsync); }
-bool TFtpClient::Quote() { return RunSync(&TCustomFtpCli::QuoteAsync); }
+bool TFtpClient::Connect()
+{
+    return RunSync(&TCustomFtpCli::ConnectAsync);
+}
+
+bool TFtpClient::Cwd()
+{
+    return RunSync(&TCustomFtpCli::CwdAsync);
+}
+
+bool TFtpClient::Pwd()
+{
+    return RunSync(&TCustomFtpCli::PwdAsync);
+}
+
+bool TFtpClient::CDup()
+{
+    return RunSync(&TCustomFtpCli::CDupAsync);
+}
+
+bool TFtpClient::TypeSet()
+{
+    return RunSync(&TCustomFtpCli::TypeSetAsync);
+}
+
+bool TFtpClient::Get()
+{
+    return RunSync(&TCustomFtpCli::GetAsync);
+}
+
+bool TFtpClient::Put()
+{
+    return RunSync(&TCustomFtpCli::PutAsync);
+}
+
+bool TFtpClient::Quit()
+{
+    return RunSync(&TCustomFtpCli::QuitAsync);
+}
+
+bool TFtpClient::Dir()
+{
+    return RunSync(&TCustomFtpCli::DirAsync);
+}
+
+bool TFtpClient::Mkd()
+{
+    return RunSync(&TCustomFtpCli::MkdAsync);
+}
+
+bool TFtpClient::Rename()
+{
+    return RunSync(&TCustomFtpCli::RenameAsync);
+}
+
+bool TFtpClient::Dele()
+{
+    return RunSync(&TCustomFtpCli::DeleAsync);
+}
+
+bool TFtpClient::Rmd()
+{
+    return RunSync(&TCustomFtpCli::RmdAsync);
+}
+
+bool TFtpClient::Syst()
+{
+    return RunSync(&TCustomFtpCli::SystAsync);
+}
+
+bool TFtpClient::Size()
+{
+    return RunSync(&TCustomFtpCli::SizeAsync);
+}
+
+bool TFtpClient::Quote()
+{
+    return RunSync(&TCustomFtpCli::QuoteAsync);
+}
 
 bool TFtpClient::RunSync(void (TCustomFtpCli::*Operation)())
 {

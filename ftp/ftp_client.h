@@ -32,14 +32,14 @@ public:
     bool Get();     // PORT, RETR: HostFileName to LocalFileName
     bool Put();     // PORT, STOR: LocalFileName to HostFileName
     bool Quit();
-    bool Dir();     // PORT, LIST [HostFileName] to LocalFileName
-    bool Mkd();     // HostFileName
-    bool Rename();  // RNFR HostFileName, RNTO LocalFileName
-    bool Dele();    // HostFileName
-    bool Rmd();     // HostFileName
+    bool Dir();    // PORT, LIST [HostFileName] to LocalFileName
+    bool Mkd();    // HostFileName
+    bool Rename(); // RNFR HostFileName, RNTO LocalFileName
+    bool Dele();   // HostFileName
+    bool Rmd();    // HostFileName
     bool Syst();
-    bool Size();    // HostFileName; result in SizeResult
-    bool Quote();   // the raw command in LocalFileName
+    bool Size();  // HostFileName; result in SizeResult
+    bool Quote(); // the raw command in LocalFileName
 
 protected:
     bool TriggerProgress() override;

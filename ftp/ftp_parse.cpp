@@ -5,8 +5,8 @@
 TParsedInteger ParseInteger(const std::string &Text, std::size_t Start)
 {
     std::size_t i = Start;
-    while (i < Text.size()
-           && (Text[i] == '\t' || Text[i] == '\n' || Text[i] == '\r' || Text[i] == ' '))
+    while (i < Text.size() &&
+           (Text[i] == '\t' || Text[i] == '\n' || Text[i] == '\r' || Text[i] == ' '))
         ++i;
     bool negative = false;
     if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) {
@@ -25,11 +25,11 @@ TParsedInteger ParseInteger(const std::string &Text, std::size_t Start)
 
 std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs)
 {
-    std::string text = std::to_string(ByteCount) + " bytes received/sent in "
-                       + std::to_string(ElapsedMs / 1000) + " seconds";
+    std::string text = std::to_string(ByteCount) + " bytes received/sent in " +
+                       std::to_string(ElapsedMs / 1000) + " seconds";
     if (ElapsedMs != 0) {
-        const int64_t rate = ByteCount <= 32767 ? ByteCount * 1000 / ElapsedMs
-                                                : ByteCount / ElapsedMs * 1000;
+        const int64_t rate =
+            ByteCount <= 32767 ? ByteCount * 1000 / ElapsedMs : ByteCount / ElapsedMs * 1000;
         text += " (" + std::to_string(rate) + " Bytes/sec)";
     }
     return text;

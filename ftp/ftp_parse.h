@@ -7,7 +7,8 @@
 // Small text helpers of the FTP engine, kept apart so that they can be tested alone.
 
 // The result of ParseInteger: the number read and the index of the first character after it.
-struct TParsedInteger {
+struct TParsedInteger
+{
     int64_t Value = 0;
     std::size_t Next = 0;
 };

@@ -1,7 +1,6 @@
 // The request catalogue: single-command operations with their accepted reply codes, and the
 // chain sequencer that runs the steps of the chained operations in a fixed order.
 #include "ftp/custom_ftp_cli.h"
-
 #include "net/wsocket.h"
 
 #include <sys/stat.h>
@@ -14,31 +13,20 @@ constexpr int StepExceptionResult = 500;
 
 // The running order of chained steps, whatever order a chain lists them in.
 constexpr TFtpStep StepOrder[] = {
-    stOpen, stUser,  stPass,       stCwd,       stCDup, stTypeSet, stPort, stRest,
-    stGet,  stPut,   stAppend,     stDir,       stLs,   stSyst,    stMkd,  stRmd,
-    stRenameFrom, stRenameTo, stSize, stDele, stPwd, stQuote, stQuit,
+    stOpen,       stUser,     stPass,   stCwd,  stCDup, stTypeSet, stPort, stRest,
+    stGet,        stPut,      stAppend, stDir,  stLs,   stSyst,    stMkd,  stRmd,
+    stRenameFrom, stRenameTo, stSize,   stDele, stPwd,  stQuote,   stQuit,
 };
 
 constexpr TFtpSteps Login = StepBit(stOpen) | StepBit(stUser) | StepBit(stPass);
 
 int64_t LocalFileSize(const std::string &Name)
 {
-    struct stat info {};
+    struct stat info = {};
     return ::stat(Name.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
 }
 
 } // namespace
-
-const char *FtpStepName(TFtpStep Step)
-{
-    static const char *const names[] = {
-        "stNone", "stOpen", "stUser", "stPass", "stCwd", "stSize", "stMkd", "stRmd",
-        "stRenameFrom", "stRenameTo", "stGet", "stDir", "stQuit", "stSyst", "stDele",
-        "stPwd", "stQuote", "stPut", "stTypeSet", "stRest", "stCDup", "stLs", "stAppend",
-        "stPort",
-    };
-    return Step <= stPort ? names[Step] : "st?";
-}
 
 void TCustomFtpCli::UserAsync()
 {
@@ -154,12 +142,35 @@ void TCustomFtpCli::RestAsync()
     StartCommand(rqRest, "REST " + std::to_string(RestartAt), {});
 }
 
-void TCustomFtpCli::ConnectAsync() { StartChain(rqConnect, Login); }
-void TCustomFtpCli::GetAsync() { StartChain(rqGet, StepBit(stPort) | StepBit(stGet)); }
-void TCustomFtpCli::PutAsync() { StartChain(rqPut, StepBit(stPort) | StepBit(stPut)); }
-void TCustomFtpCli::AppendAsync() { StartChain(rqAppend, StepBit(stPort) | StepBit(stAppend)); }
-void TCustomFtpCli::DirAsync() { StartChain(rqDir, StepBit(stPort) | StepBit(stDir)); }
-void TCustomFtpCli::LsAsync() { StartChain(rqLs, StepBit(stPort) | StepBit(stLs)); }
+void TCustomFtpCli::ConnectAsync()
+{
+    StartChain(rqConnect, Login);
+}
+
+void TCustomFtpCli::GetAsync()
+{
+    StartChain(rqGet, StepBit(stPort) | StepBit(stGet));
+}
+
+void TCustomFtpCli::PutAsync()
+{
+    StartChain(rqPut, StepBit(stPort) | StepBit(stPut));
+}
+
+void TCustomFtpCli::AppendAsync()
+{
+    StartChain(rqAppend, StepBit(stPort) | StepBit(stAppend));
+}
+
+void TCustomFtpCli::DirAsync()
+{
+    StartChain(rqDir, StepBit(stPort) | StepBit(stDir));
+}
+
+void TCustomFtpCli::LsAsync()
+{
+    StartChain(rqLs, StepBit(stPort) | StepBit(stLs));
+}
 
 void TCustomFtpCli::RestGetAsync()
 {
@@ -173,26 +184,26 @@ void TCustomFtpCli::RenameAsync()
 
 void TCustomFtpCli::FullGetAsync()
 {
-    StartChain(rqFullGet, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort)
-                              | StepBit(stGet) | StepBit(stQuit));
+    StartChain(rqFullGet, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort) |
+                              StepBit(stGet) | StepBit(stQuit));
 }
 
 void TCustomFtpCli::FullRestGetAsync()
 {
-    StartChain(rqFullRestGet, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort)
-                                  | StepBit(stRest) | StepBit(stGet) | StepBit(stQuit));
+    StartChain(rqFullRestGet, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort) |
+                                  StepBit(stRest) | StepBit(stGet) | StepBit(stQuit));
 }
 
 void TCustomFtpCli::FullPutAsync()
 {
-    StartChain(rqFullPut, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort)
-                              | StepBit(stPut) | StepBit(stQuit));
+    StartChain(rqFullPut, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort) |
+                              StepBit(stPut) | StepBit(stQuit));
 }
 
 void TCustomFtpCli::FullAppendAsync()
 {
-    StartChain(rqFullPut, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort)
-                              | StepBit(stAppend) | StepBit(stQuit));
+    StartChain(rqFullPut, Login | StepBit(stCwd) | StepBit(stTypeSet) | StepBit(stPort) |
+                              StepBit(stAppend) | StepBit(stQuit));
 }
 
 void TCustomFtpCli::FullDirAsync()
@@ -207,17 +218,39 @@ void TCustomFtpCli::FullLsAsync()
                Login | StepBit(stCwd) | StepBit(stPort) | StepBit(stLs) | StepBit(stQuit));
 }
 
-void TCustomFtpCli::FullSystAsync() { StartChain(rqFullSyst, Login | StepBit(stSyst) | StepBit(stQuit)); }
-void TCustomFtpCli::FullMkdAsync() { StartChain(rqFullMkd, Login | StepBit(stMkd) | StepBit(stQuit)); }
-void TCustomFtpCli::FullRmdAsync() { StartChain(rqFullRmd, Login | StepBit(stRmd) | StepBit(stQuit)); }
-void TCustomFtpCli::FullDeleAsync() { StartChain(rqFullDele, Login | StepBit(stDele) | StepBit(stQuit)); }
-void TCustomFtpCli::FullQuoteAsync() { StartChain(rqFullQuote, Login | StepBit(stQuote) | StepBit(stQuit)); }
-void TCustomFtpCli::FullSizeAsync() { StartChain(rqSize, Login | StepBit(stSize) | StepBit(stQuit)); }
+void TCustomFtpCli::FullSystAsync()
+{
+    StartChain(rqFullSyst, Login | StepBit(stSyst) | StepBit(stQuit));
+}
+
+void TCustomFtpCli::FullMkdAsync()
+{
+    StartChain(rqFullMkd, Login | StepBit(stMkd) | StepBit(stQuit));
+}
+
+void TCustomFtpCli::FullRmdAsync()
+{
+    StartChain(rqFullRmd, Login | StepBit(stRmd) | StepBit(stQuit));
+}
+
+void TCustomFtpCli::FullDeleAsync()
+{
+    StartChain(rqFullDele, Login | StepBit(stDele) | StepBit(stQuit));
+}
+
+void TCustomFtpCli::FullQuoteAsync()
+{
+    StartChain(rqFullQuote, Login | StepBit(stQuote) | StepBit(stQuit));
+}
+
+void TCustomFtpCli::FullSizeAsync()
+{
+    StartChain(rqSize, Login | StepBit(stSize) | StepBit(stQuit));
+}
 
 void TCustomFtpCli::FullRenameAsync()
 {
-    StartChain(rqFullRename,
-               Login | StepBit(stRenameFrom) | StepBit(stRenameTo) | StepBit(stQuit));
+    StartChain(rqFullRename, Login | StepBit(stRenameFrom) | StepBit(stRenameTo) | StepBit(stQuit));
 }
 
 void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
@@ -268,9 +301,8 @@ void TCustomFtpCli::NextStep()
         if (StepResult != 0) {
             // A failure skips every remaining step but the closing QUIT.
             ChainResult = StepResult;
-            PendingSteps = CurrentStep != stQuit && (PendingSteps & StepBit(stQuit))
-                               ? StepBit(stQuit)
-                               : 0;
+            PendingSteps =
+                CurrentStep != stQuit && (PendingSteps & StepBit(stQuit)) ? StepBit(stQuit) : 0;
         }
         TFtpStep step = stNone;
         for (TFtpStep candidate : StepOrder)
@@ -324,29 +356,76 @@ void TCustomFtpCli::FailStep(const std::string &Reason)
 void TCustomFtpCli::StartStep(TFtpStep Step)
 {
     switch (Step) {
-    case stOpen: OpenAsync(); break;
-    case stUser: UserAsync(); break;
-    case stPass: PassAsync(); break;
-    case stCwd: CwdAsync(); break;
-    case stCDup: CDupAsync(); break;
-    case stTypeSet: TypeSetAsync(); break;
-    case stPort: PortAsync(); break;
-    case stRest: RestAsync(); break;
-    case stGet: RetrAsync(); break;
-    case stPut: StorAsync(); break;
-    case stAppend: AppeAsync(); break;
-    case stDir: ListAsync(); break;
-    case stLs: NlstAsync(); break;
-    case stSyst: SystAsync(); break;
-    case stMkd: MkdAsync(); break;
-    case stRmd: RmdAsync(); break;
-    case stRenameFrom: RenameFromAsync(); break;
-    case stRenameTo: RenameToAsync(); break;
-    case stSize: SizeAsync(); break;
-    case stDele: DeleAsync(); break;
-    case stPwd: PwdAsync(); break;
-    case stQuote: QuoteAsync(); break;
-    case stQuit: QuitAsync(); break;
-    case stNone: break;
+    case stOpen:
+        OpenAsync();
+        break;
+    case stUser:
+        UserAsync();
+        break;
+    case stPass:
+        PassAsync();
+        break;
+    case stCwd:
+        CwdAsync();
+        break;
+    case stCDup:
+        CDupAsync();
+        break;
+    case stTypeSet:
+        TypeSetAsync();
+        break;
+    case stPort:
+        PortAsync();
+        break;
+    case stRest:
+        RestAsync();
+        break;
+    case stGet:
+        RetrAsync();
+        break;
+    case stPut:
+        StorAsync();
+        break;
+    case stAppend:
+        AppeAsync();
+        break;
+    case stDir:
+        ListAsync();
+        break;
+    case stLs:
+        NlstAsync();
+        break;
+    case stSyst:
+        SystAsync();
+        break;
+    case stMkd:
+        MkdAsync();
+        break;
+    case stRmd:
+        RmdAsync();
+        break;
+    case stRenameFrom:
+        RenameFromAsync();
+        break;
+    case stRenameTo:
+        RenameToAsync();
+        break;
+    case stSize:
+        SizeAsync();
+        break;
+    case stDele:
+        DeleAsync();
+        break;
+    case stPwd:
+        PwdAsync();
+        break;
+    case stQuote:
+        QuoteAsync();
+        break;
+    case stQuit:
+        QuitAsync();
+        break;
+    case stNone:
+        break;
     }
 }

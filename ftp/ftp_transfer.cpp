@@ -1,15 +1,13 @@
 // The active-mode data connection: the PORT step, downloads (RETR, LIST, NLST), uploads
 // (STOR, APPE), progress and abort, completion in either order, and the statistics line.
 #include "ftp/custom_ftp_cli.h"
-
 #include "ftp/ftp_parse.h"
 #include "net/wsocket.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <netinet/in.h>
 #include <unistd.h>
-
-#include <cstring>
 #include <utility>
 
 namespace {
@@ -53,8 +51,8 @@ void TCustomFtpCli::PortAsync()
     DataSocket->OnDataAvailable = nullptr;
     DataSocket->Listen();
 
-    sockaddr_in data {};
-    sockaddr_in control {};
+    sockaddr_in data{};
+    sockaddr_in control{};
     int length = sizeof data;
     DataSocket->GetSockName(data, length);
     length = sizeof control;
@@ -72,9 +70,20 @@ void TCustomFtpCli::PortAsync()
     StartCommand(rqPort, command, {200});
 }
 
-void TCustomFtpCli::RetrAsync() { StartDownload("RETR", rqGet, stGet); }
-void TCustomFtpCli::ListAsync() { StartDownload("LIST", rqDir, stDir); }
-void TCustomFtpCli::NlstAsync() { StartDownload("NLST", rqLs, stLs); }
+void TCustomFtpCli::RetrAsync()
+{
+    StartDownload("RETR", rqGet, stGet);
+}
+
+void TCustomFtpCli::ListAsync()
+{
+    StartDownload("LIST", rqDir, stDir);
+}
+
+void TCustomFtpCli::NlstAsync()
+{
+    StartDownload("NLST", rqLs, stLs);
+}
 
 void TCustomFtpCli::StorAsync()
 {
@@ -206,8 +215,8 @@ void TCustomFtpCli::DownloadData()
     const int received = DataSocket->Receive(DataBuffer.data(), int(DownloadBlockSize));
     if (received > 0) {
         ByteCount += received;
-        if (LocalStream && std::fwrite(DataBuffer.data(), 1, std::size_t(received), LocalStream)
-                               != std::size_t(received)) {
+        if (LocalStream && std::fwrite(DataBuffer.data(), 1, std::size_t(received), LocalStream) !=
+                               std::size_t(received)) {
             TriggerDisplay("! Error writing local file");
             LocalFileFailed = true;
             CloseLocalStream();
@@ -216,8 +225,8 @@ void TCustomFtpCli::DownloadData()
         }
         if (DisplayFlag)
             ShowDataLines(DataBuffer.data(), std::size_t(received));
-    } else if (received < 0 && DataSocket->State() == wsConnected
-               && DataSocket->LastError() != WouldBlock) {
+    } else if (received < 0 && DataSocket->State() == wsConnected &&
+               DataSocket->LastError() != WouldBlock) {
         TriggerDisplay("! Data: Receive error " + std::to_string(DataSocket->LastError()));
         DataSocket->Shutdown(2);
     }
@@ -322,15 +331,18 @@ void TCustomFtpCli::TransferFailed(int Code)
 
 void TCustomFtpCli::TransferCheck()
 {
-    if (!ServerDone || !DataClosed)
+    // After the request ended otherwise (a lost control connection, an abort), closing the
+    // data connection must not turn it into a success.
+    if (DoneSignalled || !ServerDone || !DataClosed)
         return;
     TransferStats();
     RestartAt = 0;
     StepResult = 0;
     if (LocalFileFailed) {
         // The server saw a complete transfer, but the local file is not: never a success.
-        FLastResponse = std::string("550 ") + (Uploading ? "Error reading file " : "Error writing local file ")
-                        + LocalFileName;
+        FLastResponse = std::string("550 ") +
+                        (Uploading ? "Error reading file " : "Error writing local file ") +
+                        LocalFileName;
         FStatusCode = StepResult = 550;
         KeepError();
     }

@@ -91,7 +91,3 @@ constexpr TFtpSteps StepBit(TFtpStep Step)
 {
     return TFtpSteps(1) << Step;
 }
-
-// Printable names for traces and test messages ("fsReady", "rqGet", "stPort").
-const char *FtpStateName(TFtpState State);
-const char *FtpStepName(TFtpStep Step);

@@ -4,10 +4,11 @@
 #include <string>
 
 // One line of a server reply, as the assembler hands it to the engine.
-struct TFtpReplyLine {
-    std::string Text;   // the line without its CR LF
-    bool Final = true;  // this line ends the reply (the engine judges it)
-    bool Cut = false;   // the line was longer than the buffer and lost its tail
+struct TFtpReplyLine
+{
+    std::string Text;  // the line without its CR LF
+    bool Final = true; // this line ends the reply (the engine judges it)
+    bool Cut = false;  // the line was longer than the buffer and lost its tail
 };
 
 // Cuts the byte stream of an FTP control connection into reply lines, apart from any
@@ -44,8 +45,8 @@ private:
     bool Classify(const std::string &Text);
 
     char Buffer[BufferSize] = {};
-    std::size_t Start = 0;  // first byte not yet handed out
-    std::size_t Len = 0;    // bytes in Buffer
+    std::size_t Start = 0;   // first byte not yet handed out
+    std::size_t Len = 0;     // bytes in Buffer
     bool Discarding = false; // dropping the tail of a cut line
     bool DiscardSawCR = false;
     std::string OpenCode; // code of the open multi-line reply, empty when none is open

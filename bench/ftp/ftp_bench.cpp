@@ -10,7 +10,6 @@
 #include "ftp/ftp_client.h"
 
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -4,11 +4,9 @@
 #include "test_ftp_server.h"
 
 #include <QTemporaryDir>
-
 #include <filesystem>
-#include <random>
-
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -35,7 +33,10 @@ class FtpServerTest : public ::testing::Test
 {
 protected:
     QTemporaryDir Dir;
-    std::string Local(const std::string &Name) { return Dir.filePath(QString::fromStdString(Name)).toStdString(); }
+    std::string Local(const std::string &Name)
+    {
+        return Dir.filePath(QString::fromStdString(Name)).toStdString();
+    }
 };
 
 class FtpPersonality : public FtpServerTest, public ::testing::WithParamInterface<const char *>
@@ -311,7 +312,7 @@ TEST_F(FtpServerTest, AbortThroughOnProgressAndNestedCalls)
 
 TEST_F(FtpServerTest, TimeOuts)
 {
-    {   // A server that never greets.
+    { // A server that never greets.
         TestFtpServerOptions options;
         options.extraArgs = {"--no-greeting"};
         TestFtpServer server(options);
@@ -322,7 +323,7 @@ TEST_F(FtpServerTest, TimeOuts)
         EXPECT_EQ(h.Ftp.ErrorMessage(), "426 Timeout");
         EXPECT_FALSE(h.Ftp.Connected());
     }
-    {   // A transfer that flows for longer than Timeout completes: progress pushes the
+    { // A transfer that flows for longer than Timeout completes: progress pushes the
         // deadline back.
         TestFtpServerOptions options;
         // The server sends in bursts with pauses of about two seconds.

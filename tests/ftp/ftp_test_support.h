@@ -2,21 +2,20 @@
 
 #include "ftp/ftp_client.h"
 
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
 #include <QEventLoop>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <vector>
 
 // An engine set up for 127.0.0.1:Port that records its log, with a few helpers the FTP tests
 // share.
-struct FtpHarness {
+struct FtpHarness
+{
     explicit FtpHarness(int Port, std::string User = "u", std::string Password = "p")
     {
         Ftp.HostName = "127.0.0.1";
@@ -54,7 +53,8 @@ struct FtpHarness {
         return false;
     }
 
-    struct DoneNotice {
+    struct DoneNotice
+    {
         TFtpRequest RqType;
         uint16_t Error;
         bool operator==(const DoneNotice &) const = default;
@@ -66,8 +66,7 @@ struct FtpHarness {
 };
 
 // Runs the event loop until Condition holds or Seconds pass; returns Condition().
-template<typename F>
-bool PumpUntil(F Condition, int Seconds = 10)
+template <typename F> bool PumpUntil(F Condition, int Seconds = 10)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
     while (!Condition() && std::chrono::steady_clock::now() < end)

@@ -4,13 +4,10 @@
 #include "scripted_peer.h"
 
 #include <QTemporaryDir>
-
+#include <cerrno>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -26,14 +23,21 @@ class FtpTranscript : public ::testing::Test
 {
 protected:
     QTemporaryDir Dir;
-    std::string Local(const std::string &Name) { return Dir.filePath(QString::fromStdString(Name)).toStdString(); }
+    std::string Local(const std::string &Name)
+    {
+        return Dir.filePath(QString::fromStdString(Name)).toStdString();
+    }
 };
 
 TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
 {
-    {   // A two-line greeting split inside its first line, then one reply per read.
+    { // A two-line greeting split inside its first line, then one reply per read.
         ScriptedPeer peer;
-        peer.Send("220-Wel").Pause(100).Send("come\r\n220 ready\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
+        peer.Send("220-Wel")
+            .Pause(100)
+            .Send("come\r\n220 ready\r\n")
+            .Expect("331 pw\r\n")
+            .Expect("230 in\r\n");
         peer.Start();
         FtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
@@ -46,7 +50,7 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
         EXPECT_EQ(h.Ftp.StatusCode(), 230);
         EXPECT_TRUE(h.Ftp.Connected());
     }
-    {   // Three replies in one read: each is judged in the state the one before left.
+    { // Three replies in one read: each is judged in the state the one before left.
         ScriptedPeer peer;
         peer.Send("220 hi\r\n331 pw\r\n230 in\r\n").Expect().Expect();
         peer.Start();
@@ -56,7 +60,7 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
         EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p"}));
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
     }
-    {   // USER answered 230: no PASS is sent.
+    { // USER answered 230: no PASS is sent.
         ScriptedPeer peer;
         peer.Send("220 hi\r\n").Expect("230 no password needed\r\n").Expect("215 UNIX\r\n");
         peer.Start();
@@ -71,8 +75,11 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
 TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
 {
     ScriptedPeer peer;
-    LoggedIn(peer).Expect("257 \"/x\" is cwd\r\n").Pause(200)
-        .Send("421-idle warning\r\n421 closing soon\r\n").Expect("215 UNIX\r\n");
+    LoggedIn(peer)
+        .Expect("257 \"/x\" is cwd\r\n")
+        .Pause(200)
+        .Send("421-idle warning\r\n421 closing soon\r\n")
+        .Expect("215 UNIX\r\n");
     peer.Start();
     FtpHarness h(peer.Port());
     int responses = 0;
@@ -104,7 +111,9 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
     // must not be taken as the reply to PWD.
     ScriptedPeer peer;
     LoggedIn(peer)
-        .Expect("215-first\r\nno digits here\r\n").Pause(200).Send(" 215 indented\r\n215 end\r\n")
+        .Expect("215-first\r\nno digits here\r\n")
+        .Pause(200)
+        .Send(" 215 indented\r\n215 end\r\n")
         .Expect("257 \"/home\"\r\n")
         .Expect("250-NAMEFMT set to 1.\r\n250 \"/home/ssk\" is current directory.\r\n");
     peer.Start();
@@ -202,6 +211,32 @@ TEST_F(FtpTranscript, LostConnectionFailsTheRunningRequest)
     peer.Finish();
 }
 
+TEST_F(FtpTranscript, LostConnectionDuringATransferFailsIt)
+{
+    // 226 came, but the data had not all arrived when the control connection dropped: the
+    // download is incomplete and must not be reported as done.
+    ScriptedPeer peer;
+    LoggedIn(peer)
+        .Expect("200 PORT ok\r\n")
+        .Expect("150 go\r\n")
+        .DataConnect()
+        .DataSend("first part")
+        .Send("226 done\r\n")
+        .Pause(300)
+        .Close()
+        .Pause(300)
+        .DataClose();
+    peer.Start();
+    FtpHarness h(peer.Port());
+    ASSERT_TRUE(h.Ftp.Connect());
+    h.Ftp.HostFileName = "f";
+    h.Ftp.LocalFileName = Local("f");
+    EXPECT_FALSE(h.Ftp.Get());
+    EXPECT_EQ(h.Ftp.StatusCode(), 421);
+    EXPECT_EQ(h.Ftp.State(), fsReady);
+    peer.Finish();
+}
+
 TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
 {
     // The server answers and closes in one breath: the call returns the reply's result at
@@ -230,7 +265,7 @@ TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
 
 TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
 {
-    {   // "Password emtpy" after 331: the chain fails instead of resting in fsStepReady.
+    { // "Password emtpy" after 331: the chain fails instead of resting in fsStepReady.
         ScriptedPeer peer;
         peer.Send("220 hi\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
         peer.Start();
@@ -248,7 +283,7 @@ TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
         peer.Finish();
         EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS late"}));
     }
-    {   // The first step of a chain that cannot start raises inside the call: nothing is sent
+    { // The first step of a chain that cannot start raises inside the call: nothing is sent
         // and the engine stays ready.
         ScriptedPeer peer;
         LoggedIn(peer).Close();
@@ -288,13 +323,24 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
     ScriptedPeer peer;
     LoggedIn(peer)
         // 226 before the data connection closes.
-        .Expect("200 PORT ok\r\n").Expect("150 opening\r\n").DataConnect()
-        .DataSend("ab\r\ncd").Send("226 done\r\n").Pause(200).DataClose()
+        .Expect("200 PORT ok\r\n")
+        .Expect("150 opening\r\n")
+        .DataConnect()
+        .DataSend("ab\r\ncd")
+        .Send("226 done\r\n")
+        .Pause(200)
+        .DataClose()
         // The data connection closes before 226; LIST without an argument.
-        .Expect("200 PORT ok\r\n").Expect("125 already open\r\n").DataConnect()
-        .DataSend("\nlisting").DataClose().Pause(200).Send("250 listed\r\n")
+        .Expect("200 PORT ok\r\n")
+        .Expect("125 already open\r\n")
+        .DataConnect()
+        .DataSend("\nlisting")
+        .DataClose()
+        .Pause(200)
+        .Send("250 listed\r\n")
         // A refused RETR leaves an empty local file.
-        .Expect("200 PORT ok\r\n").Expect("550 not found\r\n");
+        .Expect("200 PORT ok\r\n")
+        .Expect("550 not found\r\n");
     peer.Start();
     FtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
@@ -336,11 +382,21 @@ TEST_F(FtpTranscript, ServerThatConnectsAtPortTimeIsAccepted)
     WriteFile(Local("up"), "upload bytes");
     ScriptedPeer peer;
     LoggedIn(peer)
-        .Expect().DataConnect().Pause(300).Send("200 PORT ok\r\n")
-        .Expect("125 already open\r\n").DataSend("download bytes").DataClose()
+        .Expect()
+        .DataConnect()
+        .Pause(300)
+        .Send("200 PORT ok\r\n")
+        .Expect("125 already open\r\n")
+        .DataSend("download bytes")
+        .DataClose()
         .Send("226 done\r\n")
-        .Expect().DataConnect().Pause(300).Send("200 PORT ok\r\n")
-        .Expect("125 already open\r\n").DataReceiveAll().Send("226 stored\r\n");
+        .Expect()
+        .DataConnect()
+        .Pause(300)
+        .Send("200 PORT ok\r\n")
+        .Expect("125 already open\r\n")
+        .DataReceiveAll()
+        .Send("226 stored\r\n");
     peer.Start();
     FtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
@@ -361,13 +417,21 @@ TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
     int intruder = -1;
     std::string intruderSaw = "not run";
     ScriptedPeer peer;
-    LoggedIn(peer).Expect("200 PORT ok\r\n").Run([&] {
-        intruder = peer.ConnectToLastPort("127.0.0.2"); // still this machine
-        ::send(intruder, "EVIL", 4, MSG_NOSIGNAL);
-    }).Pause(300).Expect("150 opening\r\n").DataConnect().DataSend("good data").DataClose()
-        .Send("226 done\r\n").Run([&] {
+    LoggedIn(peer)
+        .Expect("200 PORT ok\r\n")
+        .Run([&] {
+            intruder = peer.ConnectToLastPort("127.0.0.2"); // still this machine
+            ::send(intruder, "EVIL", 4, MSG_NOSIGNAL);
+        })
+        .Pause(300)
+        .Expect("150 opening\r\n")
+        .DataConnect()
+        .DataSend("good data")
+        .DataClose()
+        .Send("226 done\r\n")
+        .Run([&] {
             char byte;
-            timeval wait {2, 0};
+            timeval wait{2, 0};
             ::setsockopt(intruder, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
             const ssize_t got = ::recv(intruder, &byte, 1, 0);
             intruderSaw = got == 0 || (got < 0 && errno == ECONNRESET) ? "closed" : "open";
@@ -395,11 +459,19 @@ TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)
     WriteFile(Local("empty"), "");
     ScriptedPeer peer;
     LoggedIn(peer)
-        .Expect("200 PORT ok\r\n").Expect("150 send it\r\n").DataConnect().DataReceiveAll()
+        .Expect("200 PORT ok\r\n")
+        .Expect("150 send it\r\n")
+        .DataConnect()
+        .DataReceiveAll()
         .Send("226 stored\r\n")
-        .Expect("200 PORT ok\r\n").Expect("150 send it\r\n").DataConnect().DataReceiveAll()
+        .Expect("200 PORT ok\r\n")
+        .Expect("150 send it\r\n")
+        .DataConnect()
+        .DataReceiveAll()
         .Send("226 stored\r\n")
-        .Expect("200 PORT ok\r\n").Expect("553 not allowed\r\n").Expect("200 PORT ok\r\n");
+        .Expect("200 PORT ok\r\n")
+        .Expect("553 not allowed\r\n")
+        .Expect("200 PORT ok\r\n");
     peer.Start();
     FtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
@@ -424,7 +496,7 @@ TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)
 
 TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
 {
-    {   // A server that accepts but never greets.
+    { // A server that accepts but never greets.
         ScriptedPeer peer;
         peer.Pause(3000);
         peer.Start();
@@ -439,7 +511,7 @@ TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
         EXPECT_EQ(h.Ftp.State(), fsReady);
         peer.Finish();
     }
-    {   // A refused connection.
+    { // A refused connection.
         int port;
         {
             ScriptedPeer closed;
@@ -452,7 +524,7 @@ TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
         EXPECT_EQ(h.Ftp.ErrorMessage(), "500 Connection refused (Winsock error #10061)");
         EXPECT_EQ(h.Ftp.State(), fsReady);
     }
-    {   // A name that cannot be resolved; its over-long label is refused by the resolver
+    { // A name that cannot be resolved; its over-long label is refused by the resolver
         // itself, so no name server is asked.
         FtpHarness h(21);
         h.Ftp.HostName = std::string(70, 'n') + ".invalid";

@@ -2,9 +2,8 @@
 #include "ftp/ftp_parse.h"
 #include "ftp/reply_assembler.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -80,7 +79,8 @@ TEST(ReplyAssembler, OverlongLineIsCutAndItsTailDropped)
 
 TEST(FtpParse, ParseIntegerReadsSignedDecimalAfterBlanks)
 {
-    struct Case {
+    struct Case
+    {
         std::string text;
         std::size_t start;
         int64_t value;
@@ -108,11 +108,14 @@ TEST(FtpParse, TransferStatsFormula)
 {
     EXPECT_EQ(TransferStatsText(100000, 2500),
               "100000 bytes received/sent in 2 seconds (40000 Bytes/sec)");
-    EXPECT_EQ(TransferStatsText(1000, 300), "1000 bytes received/sent in 0 seconds (3333 Bytes/sec)");
+    EXPECT_EQ(TransferStatsText(1000, 300),
+              "1000 bytes received/sent in 0 seconds (3333 Bytes/sec)");
     EXPECT_EQ(TransferStatsText(0, 0), "0 bytes received/sent in 0 seconds");
     // Up to 32767 bytes the rate multiplies first; from 32768 it divides first.
-    EXPECT_EQ(TransferStatsText(32767, 1000), "32767 bytes received/sent in 1 seconds (32767 Bytes/sec)");
-    EXPECT_EQ(TransferStatsText(32768, 1000), "32768 bytes received/sent in 1 seconds (32000 Bytes/sec)");
+    EXPECT_EQ(TransferStatsText(32767, 1000),
+              "32767 bytes received/sent in 1 seconds (32767 Bytes/sec)");
+    EXPECT_EQ(TransferStatsText(32768, 1000),
+              "32768 bytes received/sent in 1 seconds (32000 Bytes/sec)");
     // Past 2 GiB nothing overflows.
     EXPECT_EQ(TransferStatsText(5000000000, 2000),
               "5000000000 bytes received/sent in 2 seconds (2500000000 Bytes/sec)");

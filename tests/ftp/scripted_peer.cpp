@@ -1,14 +1,13 @@
 #include "scripted_peer.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,7 +15,7 @@ constexpr int ReadTimeoutMs = 5000;
 
 bool WaitReadable(int Socket)
 {
-    pollfd entry {Socket, POLLIN, 0};
+    pollfd entry{Socket, POLLIN, 0};
     return ::poll(&entry, 1, ReadTimeoutMs) == 1;
 }
 
@@ -25,13 +24,13 @@ bool WaitReadable(int Socket)
 ScriptedPeer::ScriptedPeer()
 {
     ListenSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(ListenSocket, reinterpret_cast<sockaddr *>(&address), length) != 0
-        || ::listen(ListenSocket, 4) != 0
-        || ::getsockname(ListenSocket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+    if (::bind(ListenSocket, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+        ::listen(ListenSocket, 4) != 0 ||
+        ::getsockname(ListenSocket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
         throw std::runtime_error("scripted peer cannot listen");
     ListenPort = ntohs(address.sin_port);
 }
@@ -107,19 +106,19 @@ int ScriptedPeer::ConnectToLastPort(const std::string &From)
         if (line.rfind("PORT ", 0) == 0)
             port = line.substr(5);
     unsigned h[6] = {};
-    if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5])
-        != 6)
+    if (std::sscanf(port.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5]) !=
+        6)
         return -1;
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local {};
+    sockaddr_in local{};
     local.sin_family = AF_INET;
     ::inet_pton(AF_INET, From.c_str(), &local.sin_addr);
-    sockaddr_in target {};
+    sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3]);
     target.sin_port = htons(uint16_t(h[4] * 256 + h[5]));
-    if (::bind(socket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0
-        || ::connect(socket, reinterpret_cast<sockaddr *>(&target), sizeof target) != 0) {
+    if (::bind(socket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 ||
+        ::connect(socket, reinterpret_cast<sockaddr *>(&target), sizeof target) != 0) {
         ::close(socket);
         return -1;
     }
@@ -221,8 +220,8 @@ void ScriptedPeer::WriteAll(int Socket, const std::string &Bytes)
 {
     std::size_t done = 0;
     while (done < Bytes.size()) {
-        const ssize_t count = ::send(Socket, Bytes.data() + done, Bytes.size() - done,
-                                     MSG_NOSIGNAL);
+        const ssize_t count =
+            ::send(Socket, Bytes.data() + done, Bytes.size() - done, MSG_NOSIGNAL);
         if (count <= 0)
             return;
         done += std::size_t(count);

@@ -20,15 +20,15 @@ public:
     int Port() const { return ListenPort; }
 
     // Script steps, played in order after the control connection is accepted.
-    ScriptedPeer &Send(const std::string &Bytes);               // raw bytes on the control
-    ScriptedPeer &Expect(const std::string &Reply = {});        // read one command, then reply
+    ScriptedPeer &Send(const std::string &Bytes);        // raw bytes on the control
+    ScriptedPeer &Expect(const std::string &Reply = {}); // read one command, then reply
     ScriptedPeer &Pause(int Milliseconds);
-    ScriptedPeer &Close();                                      // close the control connection
-    ScriptedPeer &DataConnect();                                // to the last PORT
+    ScriptedPeer &Close();       // close the control connection
+    ScriptedPeer &DataConnect(); // to the last PORT
     ScriptedPeer &DataSend(const std::string &Bytes);
-    ScriptedPeer &DataReceiveAll();                             // read until the engine closes
+    ScriptedPeer &DataReceiveAll(); // read until the engine closes
     ScriptedPeer &DataClose();
-    ScriptedPeer &Run(std::function<void()> Action);            // any other action
+    ScriptedPeer &Run(std::function<void()> Action); // any other action
 
     // Starts playing; Finish waits for the script's end (at most a few seconds).
     void Start();
@@ -38,9 +38,9 @@ public:
     // or -1 (the caller owns the socket).
     int ConnectToLastPort(const std::string &From);
 
-    std::vector<std::string> Commands();   // the command lines read, without CR LF
-    std::string DataReceived();            // bytes read by DataReceiveAll
-    bool Failed();                         // a step could not be played (timeout, refused)
+    std::vector<std::string> Commands(); // the command lines read, without CR LF
+    std::string DataReceived();          // bytes read by DataReceiveAll
+    bool Failed();                       // a step could not be played (timeout, refused)
 
 private:
     void Play();
