@@ -45,6 +45,16 @@ TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAtTheEndWithoutQuit)
     EXPECT_GE(run.LineStarting("> QUIT"), 0);
 }
 
+TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAlsoWhenTheLoginIsRefused)
+{
+    WriteProfile("/", "20", 0, "Mobile", "wrong-password");
+    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\n");
+    EXPECT_EQ(run.Status, 1) << run.Out;
+    EXPECT_NE(Calls().find("connection up uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_EQ(Active(), "");
+}
+
 TEST_F(PlayerDialTest, ALineAlreadyUpIsUsedAndLeftUp)
 {
     Write(PathOf("nm/active"), "u-gsm\n");
