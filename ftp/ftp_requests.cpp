@@ -281,6 +281,8 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
         ChainStarting = false;
         ChainActive = ChainContinue = false;
         PendingSteps = 0;
+        if (DataSocket->State() != wsClosed)
+            DataSocket->Close(); // a PORT step's listening socket
         if (FState != fsReady && FState != fsStepReady)
             SetState(before);
         throw;
