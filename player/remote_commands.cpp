@@ -49,7 +49,7 @@ int64_t AnnouncedSize(const std::string &reply)
     return std::stoll(digits);
 }
 
-// Appends the lines of a received listing to the log: LF or CR LF ends a line, and text after
+// Calls `append` with each line of a received listing: LF or CR LF ends a line, and text after
 // the last line end is one more line.
 template <typename Append> void ForEachListingLine(const std::string &fileName, Append append)
 {
