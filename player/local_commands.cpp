@@ -1,5 +1,6 @@
 // The player's local commands: the current directory, folders, files and the log.
 
+#include "name_rules.h"
 #include "script_language.h"
 #include "tarn_player.h"
 
@@ -13,14 +14,6 @@ namespace {
 bool IsLocalPath(const std::string &name)
 {
     return name.find('/') != std::string::npos;
-}
-
-// A bare name goes into `folder`; an empty folder gives the root, as an empty LocalDir does.
-std::string JoinLocal(const std::string &folder, const std::string &name)
-{
-    if (!folder.empty() && folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
 }
 
 const char *KeywordOf(TFileOp operation)
@@ -83,9 +76,7 @@ void TTarnPlayer::LocalFileOperation(const std::string &argument, TFileOp operat
         FailAndStop();
         return;
     }
-    std::string source = names->First;
-    if (!IsLocalPath(source))
-        source = JoinLocal(LocalDir, source);
+    const std::string source = PlaceInFolder(LocalDir, names->First);
     std::string destination = names->Second;
     if (!IsLocalPath(destination))
         destination = source.substr(0, source.rfind('/') + 1) + destination;

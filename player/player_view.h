@@ -3,6 +3,7 @@
 // What the player's logic tells whoever shows it: the window, the console or a test. The logic
 // never reaches a person any other way, so the same run behaves alike in all three.
 
+#include <cstdint>
 #include <string>
 
 namespace tarn {
@@ -18,6 +19,14 @@ public:
 
     // The status line: transfer progress and dial-up state replace its one text.
     virtual void StatusChanged(const std::string &text) = 0;
+
+    // A transfer has moved `count` bytes so far, of `total` (-1 when the size is not known).
+    // A count of -1 says that the transfer has ended.
+    virtual void TransferProgress(int64_t count, int64_t total)
+    {
+        (void)count;
+        (void)total;
+    }
 
     // The script was replaced by a load.
     virtual void ScriptChanged() = 0;

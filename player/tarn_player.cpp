@@ -1,6 +1,9 @@
 #include "tarn_player.h"
 
+#include "dialup/dial_up.h"
+#include "ftp/ftp_client.h"
 #include "script_language.h"
+#include "support/temp_generator.h"
 
 #include <cerrno>
 #include <cstring>
@@ -65,9 +68,17 @@ TTarnPlayer::TTarnPlayer(PlayerView &view)
     LocalOperation->Flags = {fofNoConfirmation};
     AddControlOperations();
     AddLocalOperations();
+    AddRemoteOperations();
 }
 
-TTarnPlayer::~TTarnPlayer() = default;
+TTarnPlayer::~TTarnPlayer()
+{
+    // The engine and the dial-up component may still report while they close; the view may be
+    // gone already, so nobody listens any more.
+    ControlFtp->OnDisplay = nullptr;
+    ControlFtp->OnProgress = nullptr;
+    RasDial->OnActiveConnection = nullptr;
+}
 
 void TTarnPlayer::AddControlOperations()
 {

@@ -13,11 +13,17 @@
 #include "file_operation.h"
 #include "player_view.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+class TCustomFtpCli;
+class TDialUp;
+class TFtpClient;
+class TTempGenerator;
 
 namespace tarn {
 
@@ -53,6 +59,11 @@ public:
 
     // The shell file operation behind LOCALCOPY, LOCALMOVE and LOCALREN.
     std::unique_ptr<TFileOperation> LocalOperation;
+    // The remote side (remote_commands.cpp): the FTP session of a run, dial-up networking and
+    // the temporary names of LIST.
+    std::unique_ptr<TFtpClient> ControlFtp;
+    std::unique_ptr<TDialUp> RasDial;
+    std::unique_ptr<TTempGenerator> TempFile;
 
     // Steps 4 and 6 of the run, owned by the remote side; nothing happens while they are unset.
     std::function<void()> RunStartHook;
@@ -109,9 +120,37 @@ public:
     void LocalFileOperation(const std::string &argument, TFileOp operation);
     void SaveLog(const std::string &argument);
 
+    // Remote operations (remote_commands.cpp).
+    void ReadProfile(const std::string &argument);
+    void ConnectToServer(const std::string &argument);
+    void ChangeDirectory(const std::string &argument);
+    void ChangeParent(const std::string &argument);
+    void MakeDirectory(const std::string &argument);
+    void RemoveDirectory(const std::string &argument);
+    void DeleteFile(const std::string &argument);
+    void RenameFile(const std::string &argument);
+    void SendFile(const std::string &argument);
+    void ReceiveFile(const std::string &argument);
+    void ListDirectory(const std::string &argument);
+    void SetTransferType(const std::string &type);
+    void RunCommand(const std::string &argument);
+    void SetTimeOut(const std::string &argument);
+    void QuitSession(const std::string &argument);
+    void HangUpLine(const std::string &argument);
+
+    // Handlers of the engine's events.
+    void ControlFtpDisplay(TCustomFtpCli *Sender, std::string &Msg);
+    void ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool &Abort);
+
 private:
     void AddControlOperations();
     void AddLocalOperations();
+    void AddRemoteOperations();
+    void RunStartStep();
+    void RunEndStep();
+    // Runs a transfer call with the size of the whole when it is known beforehand (an upload's
+    // local file), so that the view can show progress against it; -1 when unknown.
+    bool Transfer(bool (TFtpClient::*call)(), int64_t total);
     void RunLine(const std::string &line);
 
     PlayerView &m_View;
@@ -119,6 +158,7 @@ private:
     std::vector<std::string> m_Log;
     std::unordered_map<std::string, Operation> m_Operations;
     bool m_Busy = false;
+    int64_t m_TransferTotal = -1;
 };
 
 } // namespace tarn

@@ -1,0 +1,369 @@
+// The player's remote commands: the profile, the FTP session and its operations, dial-up
+// networking, and the remote steps at the start and the end of a run. Every engine call is
+// synchronous; a failing one stops the run only under ONERROR STOP, except CONNECT, which
+// always stops it. The engine's own log lines (commands, replies, notices) tell what failed.
+
+#include "dialup/dial_up.h"
+#include "ftp/ftp_client.h"
+#include "name_rules.h"
+#include "profile/connection_profile.h"
+#include "script_language.h"
+#include "support/temp_generator.h"
+#include "tarn_player.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace tarn {
+
+namespace {
+
+// The size of a local file about to be sent, -1 when it cannot be read.
+int64_t LocalFileSize(const std::string &name)
+{
+    struct stat info
+    {
+    };
+    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return info.st_size;
+}
+
+// Some servers announce the size in the reply that opens a download:
+// "150 Opening BINARY mode data connection for a.txt (1024 bytes)." gives 1024, else -1.
+int64_t AnnouncedSize(const std::string &reply)
+{
+    if (reply.rfind("150", 0) != 0)
+        return -1;
+    const std::size_t bytes = reply.rfind(" bytes)");
+    if (bytes == std::string::npos)
+        return -1;
+    const std::size_t open = reply.rfind('(', bytes);
+    if (open == std::string::npos)
+        return -1;
+    const std::string digits = reply.substr(open + 1, bytes - open - 1);
+    if (digits.empty() || digits.size() > 18 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoll(digits);
+}
+
+// Calls `append` with each line of a received listing: LF or CR LF ends a line, and text after
+// the last line end is one more line.
+template <typename Append> void ForEachListingLine(const std::string &fileName, Append append)
+{
+    std::ifstream file(fileName, std::ios::binary);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        append(line);
+    }
+}
+
+} // namespace
+
+void TTarnPlayer::AddRemoteOperations()
+{
+    ControlFtp = std::make_unique<TFtpClient>();
+    ControlFtp->Timeout = 30;
+    ControlFtp->Port = "ftp";
+    ControlFtp->SetBinary(true);
+    ControlFtp->MultiThreaded = false;
+    ControlFtp->DisplayFlag = false;
+    ControlFtp->OnDisplay = [this](TCustomFtpCli *sender, std::string &msg) {
+        ControlFtpDisplay(sender, msg);
+    };
+    ControlFtp->OnProgress = [this](TCustomFtpCli *sender, int64_t count, bool &abort) {
+        ControlFtpProgress(sender, count, abort);
+    };
+
+    RasDial = std::make_unique<TDialUp>();
+    RasDial->DialMode = dmSync;
+    RasDial->Language = English;
+    RasDial->OnDialing = [this](TDialUp *sender) { SetStatusText("Dialing " + sender->Entry); };
+    RasDial->OnConnect = [this](TDialUp *sender) {
+        SetStatusText("Connected to " + sender->Entry);
+    };
+    RasDial->OnNotConnected = [this](TDialUp *, int, const std::string &) {
+        SetStatusText("Error during RAS connection.");
+    };
+    RasDial->OnError = [this](TDialUp *, int, const std::string &message) { AppendLog(message); };
+    RasDial->OnActiveConnection = [this](TDialUp *sender, THRasConn handle, const TRasConnStatusA &,
+                                         const std::string &, const std::string &,
+                                         const std::string &, const std::string &) {
+        Dialed = true;
+        if (HangUpRequested) {
+            sender->HangUpConnection(handle);
+            Dialed = false;
+            HangUpRequested = false;
+        }
+    };
+
+    TempFile = std::make_unique<TTempGenerator>();
+    TempFile->AutoDelete = false;
+
+    AddOperation("PROFILE", [this](const std::string &a) { ReadProfile(a); });
+    AddOperation("CONNECT", [this](const std::string &a) { ConnectToServer(a); });
+    AddOperation("CHDIR", [this](const std::string &a) { ChangeDirectory(a); });
+    AddOperation("CDUP", [this](const std::string &a) { ChangeParent(a); });
+    AddOperation("MKDIR", [this](const std::string &a) { MakeDirectory(a); });
+    AddOperation("RMDIR", [this](const std::string &a) { RemoveDirectory(a); });
+    AddOperation("DELETE", [this](const std::string &a) { DeleteFile(a); });
+    AddOperation("RENAME", [this](const std::string &a) { RenameFile(a); });
+    AddOperation("SEND", [this](const std::string &a) { SendFile(a); });
+    AddOperation("RECEIVE", [this](const std::string &a) { ReceiveFile(a); });
+    AddOperation("LIST", [this](const std::string &a) { ListDirectory(a); });
+    AddOperation("BINARY", [this](const std::string &) { SetTransferType("B"); });
+    AddOperation("ASCII", [this](const std::string &) { SetTransferType("A"); });
+    AddOperation("COMMAND", [this](const std::string &a) { RunCommand(a); });
+    AddOperation("TIMEOUT", [this](const std::string &a) { SetTimeOut(a); });
+    AddOperation("QUIT", [this](const std::string &a) { QuitSession(a); });
+    AddOperation("HANGUP", [this](const std::string &a) { HangUpLine(a); });
+
+    RunStartHook = [this] { RunStartStep(); };
+    RunEndHook = [this] { RunEndStep(); };
+}
+
+void TTarnPlayer::RunStartStep()
+{
+    // A line that is already up is used, not dialled again.
+    RasDial->GetConnections();
+}
+
+void TTarnPlayer::RunEndStep()
+{
+    if (ControlFtp->Connected())
+        ControlFtp->Quit();
+    // A line this run dialled is hung up also when its session never came up (a refused
+    // login), so that no dial-up line is left open after the run.
+    if (Dialed)
+        RasDial->HangUp();
+}
+
+void TTarnPlayer::ControlFtpDisplay(TCustomFtpCli *, std::string &Msg)
+{
+    // Masks the password command; any other message holding those four capitals is masked too.
+    if (Msg.find("PASS") != std::string::npos)
+        AppendLog("> PASS *******");
+    else
+        AppendLog(Msg);
+}
+
+void TTarnPlayer::ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool &)
+{
+    SetStatusText(std::to_string(Count));
+    const int64_t total =
+        m_TransferTotal >= 0 ? m_TransferTotal : AnnouncedSize(Sender->LastResponse());
+    m_View.TransferProgress(Count, total);
+}
+
+bool TTarnPlayer::Transfer(bool (TFtpClient::*call)(), int64_t total)
+{
+    m_TransferTotal = total;
+    const bool done = (ControlFtp.get()->*call)();
+    m_TransferTotal = -1;
+    m_View.TransferProgress(-1, -1);
+    return done;
+}
+
+void TTarnPlayer::ReadProfile(const std::string &argument)
+{
+    const TConnectionProfile profile = ::ReadProfile(argument);
+    ConnectionName = profile.Connection;
+    ServerName = profile.URLOrIP;
+    LoginName = profile.UserName;
+    LoginPassword = profile.PassWord;
+    ServerPort = profile.Port;
+    const std::optional<int> timeout = ParseWholeNumber(profile.Timeout);
+    if (!timeout)
+        throw std::runtime_error("The profile \"" + argument + "\" holds TIMEOUT=" +
+                                 profile.Timeout + ", which is not a whole number of seconds.");
+    ProfileTimeout = *timeout;
+    LocalDir = profile.LocalDir;
+    HostDir = profile.HostDir;
+}
+
+void TTarnPlayer::ConnectToServer(const std::string &)
+{
+    AppendLog("Host:  " + ServerName);
+    AppendLog("User:  " + LoginName);
+    AppendLog("Port:  " + ServerPort);
+
+    bool dialFailed = false;
+    if (ConnectionName != "LAN" && !Dialed) {
+        RasDial->GetEntries();
+        RasDial->Entry = ConnectionName;
+        if (RasDial->Dial() == 0)
+            Dialed = true;
+        else
+            dialFailed = true;
+    }
+
+    ControlFtp->HostName = ServerName;
+    ControlFtp->Port = ServerPort;
+    ControlFtp->UserName = LoginName;
+    ControlFtp->PassWord = LoginPassword;
+    ControlFtp->Timeout = ProfileTimeout;
+
+    if (dialFailed) {
+        AppendLog("RAS Connection Failed.");
+        FailAndStop();
+        return;
+    }
+    if (!ControlFtp->Connect()) {
+        FailAndStop();
+        return;
+    }
+    ControlFtp->Syst();
+    ControlFtp->HostDirName = "/";
+    ControlFtp->Cwd();
+    ControlFtp->Pwd();
+    ControlFtp->HostDirName = HostDir;
+    ControlFtp->Cwd();
+    ControlFtp->Pwd();
+    HostDir = PathFromPwdReply(ControlFtp->LastResponse());
+}
+
+void TTarnPlayer::ChangeDirectory(const std::string &argument)
+{
+    ControlFtp->HostDirName = NormalizeLibraryPath(argument);
+    if (!ControlFtp->Cwd()) {
+        Fail();
+        return;
+    }
+    ControlFtp->Pwd();
+    HostDir = PathFromPwdReply(ControlFtp->LastResponse());
+}
+
+void TTarnPlayer::ChangeParent(const std::string &)
+{
+    if (!ControlFtp->CDup()) {
+        Fail();
+        return;
+    }
+    ControlFtp->Pwd();
+    HostDir = PathFromPwdReply(ControlFtp->LastResponse());
+}
+
+void TTarnPlayer::MakeDirectory(const std::string &argument)
+{
+    ControlFtp->HostFileName = argument;
+    if (!ControlFtp->Mkd())
+        Fail();
+}
+
+void TTarnPlayer::RemoveDirectory(const std::string &argument)
+{
+    ControlFtp->HostFileName = argument;
+    if (!ControlFtp->Rmd())
+        Fail();
+}
+
+void TTarnPlayer::DeleteFile(const std::string &argument)
+{
+    ControlFtp->HostFileName = argument;
+    if (!ControlFtp->Dele())
+        Fail();
+}
+
+void TTarnPlayer::RenameFile(const std::string &argument)
+{
+    const std::optional<NamePair> names = SplitNamePair(argument);
+    if (!names) {
+        AppendLog("ERROR: Syntax error on RENAME command.");
+        FailAndStop();
+        return;
+    }
+    ControlFtp->HostFileName = names->First;
+    ControlFtp->LocalFileName = names->Second;
+    if (!ControlFtp->Rename())
+        Fail();
+}
+
+void TTarnPlayer::SendFile(const std::string &argument)
+{
+    const std::optional<NamePair> names = SplitNamePair(argument);
+    if (!names) {
+        AppendLog("ERROR: Syntax error on SEND command.");
+        FailAndStop();
+        return;
+    }
+    ControlFtp->HostFileName = RemoteFileName(names->Second);
+    // Uploads take the local name as written; a relative one is read from the current
+    // directory, which LOCALCD changes.
+    ControlFtp->LocalFileName = names->First;
+    if (!Transfer(&TFtpClient::Put, LocalFileSize(names->First)))
+        Fail();
+}
+
+void TTarnPlayer::ReceiveFile(const std::string &argument)
+{
+    const std::optional<NamePair> names = SplitNamePair(argument);
+    if (!names) {
+        AppendLog("ERROR: Syntax error on RECEIVE command.");
+        FailAndStop();
+        return;
+    }
+    ControlFtp->HostFileName = RemoteFileName(names->Second);
+    // Downloads put a bare local name into the profile's download directory.
+    ControlFtp->LocalFileName = PlaceInFolder(LocalDir, names->First);
+    if (!Transfer(&TFtpClient::Get, -1))
+        Fail();
+}
+
+void TTarnPlayer::ListDirectory(const std::string &argument)
+{
+    // A fresh temporary name for every listing, given back afterwards: a generator holds at
+    // most 50 names, and a long scheduled script must be able to list any number of times.
+    const std::string listing = TempFile->NewName();
+    ControlFtp->HostFileName = argument.empty() ? HostDir : argument;
+    ControlFtp->LocalFileName = listing;
+    if (ControlFtp->Dir())
+        ForEachListingLine(listing, [this](const std::string &line) { AppendLog(line); });
+    else
+        Fail();
+    TempFile->FreeName(listing);
+}
+
+void TTarnPlayer::SetTransferType(const std::string &type)
+{
+    ControlFtp->SetBinary(type == "B");
+    if (!ControlFtp->TypeSet())
+        Fail();
+}
+
+void TTarnPlayer::RunCommand(const std::string &argument)
+{
+    ControlFtp->LocalFileName = argument;
+    // Only 250 counts as success. A command that never reached the server (no session) fails
+    // too, whatever code the request before it left behind.
+    const bool answered = ControlFtp->Quote();
+    if (!answered || ControlFtp->StatusCode() != 250)
+        Fail();
+}
+
+void TTarnPlayer::SetTimeOut(const std::string &argument)
+{
+    // Not a whole number: the time-out stays as it was, and nothing is logged.
+    if (const std::optional<int> seconds = ParseWholeNumber(argument))
+        ControlFtp->Timeout = *seconds;
+}
+
+void TTarnPlayer::QuitSession(const std::string &)
+{
+    // A failing QUIT does not stop the run.
+    ControlFtp->Quit();
+    if (Dialed)
+        RasDial->HangUp();
+}
+
+void TTarnPlayer::HangUpLine(const std::string &)
+{
+    // The active-connection handler hangs up the first line it is told of.
+    HangUpRequested = true;
+    RasDial->GetConnections();
+}
+
+} // namespace tarn

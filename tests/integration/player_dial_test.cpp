@@ -1,0 +1,88 @@
+// Dial-up lines in a run of tarnsp --console, with a stand-in nmcli as NetworkManager: a line
+// the run dials is hung up when the run ends, a line that was already up is neither dialled
+// again nor hung up, and HANGUP takes down the active line.
+
+#include "player_run.h"
+#include "stand_in_nmcli.h"
+
+#include <cstdlib>
+
+namespace tarn::test {
+namespace {
+
+class PlayerDialTest : public PlayerRunTest
+{
+protected:
+    void SetUp() override
+    {
+        PlayerRunTest::SetUp();
+        const std::string bin = PathOf("bin");
+        std::filesystem::create_directories(bin);
+        Write(bin + "/nmcli", StandInNmcli);
+        std::filesystem::permissions(bin + "/nmcli", std::filesystem::perms::owner_all);
+        std::filesystem::create_directories(PathOf("nm"));
+        Write(PathOf("nm/profiles"), "Wired|u-eth|802-3-ethernet\nMobile|u-gsm|gsm\n");
+        Write(PathOf("nm/active"), "");
+        const char *path = std::getenv("PATH");
+        Environment = {{"PATH", bin + ":" + (path ? path : "/usr/bin:/bin")},
+                       {"NMCLI_STATE", PathOf("nm")}};
+        StartServer("unix");
+        WriteProfile("/", "20", 0, "Mobile");
+    }
+
+    std::string Calls() const { return Read(PathOf("nm/calls")); }
+    std::string Active() const { return Read(PathOf("nm/active")); }
+};
+
+TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAtTheEndWithoutQuit)
+{
+    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nMKDIR made\n");
+    EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_NE(Calls().find("connection up uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_EQ(Active(), "");
+    EXPECT_TRUE(std::filesystem::is_directory(ServerPath("made")));
+    EXPECT_GE(run.LineStarting("> QUIT"), 0);
+}
+
+TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAlsoWhenTheLoginIsRefused)
+{
+    WriteProfile("/", "20", 0, "Mobile", "wrong-password");
+    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\n");
+    EXPECT_EQ(run.Status, 1) << run.Out;
+    EXPECT_NE(Calls().find("connection up uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_EQ(Active(), "");
+}
+
+TEST_F(PlayerDialTest, ALineAlreadyUpIsUsedAndLeftUp)
+{
+    Write(PathOf("nm/active"), "u-gsm\n");
+    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nMKDIR made\nQUIT\n");
+    EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_EQ(Calls().find("connection up"), std::string::npos) << Calls();
+    EXPECT_EQ(Calls().find("connection down"), std::string::npos) << Calls();
+    EXPECT_EQ(Active(), "u-gsm\n");
+}
+
+TEST_F(PlayerDialTest, HangupTakesDownTheActiveLine)
+{
+    Write(PathOf("nm/active"), "u-gsm\n");
+    const RunOutcome run = Run("HANGUP\n");
+    EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_EQ(Active(), "");
+}
+
+TEST_F(PlayerDialTest, AFailedDialStopsTheRun)
+{
+    Write(PathOf("nm/failing"), "u-gsm\n");
+    const RunOutcome run = Run("PROFILE profile.tnc\nONERROR CONTINUE\nCONNECT\nLOCALMD after\n");
+    EXPECT_EQ(run.Status, 1) << run.Out;
+    EXPECT_TRUE(run.HasLine("RAS Connection Failed."));
+    EXPECT_EQ(run.LineStarting("> USER"), -1);
+    EXPECT_FALSE(Exists(PathOf("after")));
+}
+
+} // namespace
+} // namespace tarn::test

@@ -1,0 +1,158 @@
+// The name rules of the remote commands, the engine's log handler, and the console's progress
+// line.
+
+#include "console_view.h"
+#include "name_rules.h"
+#include "recording_view.h"
+#include "tarn_player.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace tarn::test {
+namespace {
+
+TEST(NameRules, LibraryNamesGoUnderQsysAndPathsStayAsWritten)
+{
+    EXPECT_EQ(NormalizeLibraryPath("mylib.lib"), "/QSYS.LIB/MYLIB.LIB");
+    EXPECT_EQ(NormalizeLibraryPath("MyLib.Lib/qclsrc.file"), "/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE");
+    EXPECT_EQ(NormalizeLibraryPath("/QSYS.LIB/MYLIB.LIB"), "/QSYS.LIB/MYLIB.LIB");
+    EXPECT_EQ(NormalizeLibraryPath("/qsys.lib/mylib.lib"), "/qsys.lib/mylib.lib");
+    EXPECT_EQ(NormalizeLibraryPath("/home/user"), "/home/user");
+    EXPECT_EQ(NormalizeLibraryPath(""), "");
+}
+
+TEST(NameRules, PwdReplyGivesTheQuotedDirectory)
+{
+    EXPECT_EQ(PathFromPwdReply("257 \"/QSYS.LIB/MYLIB.LIB\" is current library."),
+              "/QSYS.LIB/MYLIB.LIB");
+    EXPECT_EQ(PathFromPwdReply("257 \"mylib.lib\" is current library."), "/QSYS.LIB/MYLIB.LIB");
+    EXPECT_EQ(PathFromPwdReply("257 \"/home/x\" is current directory."), "/home/x");
+    EXPECT_EQ(PathFromPwdReply("257 /home/x is current directory."), "");
+    EXPECT_EQ(PathFromPwdReply("257 \"/home/x is current directory."), "");
+    // The closing quote must come within 128 characters after the opening one.
+    const std::string fits(127, 'd');
+    EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "\" ok"), fits);
+    EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "d\" ok"), "");
+}
+
+TEST(NameRules, RemoteNamesSplitAtBackslashOrColonOnly)
+{
+    EXPECT_EQ(RemoteFileName("dir\\b.txt"), "b.txt");
+    EXPECT_EQ(RemoteFileName("C:\\a\\b:c.txt"), "c.txt");
+    EXPECT_EQ(RemoteFileName("C:b.txt"), "b.txt");
+    EXPECT_EQ(RemoteFileName("/x/b.txt"), "/x/b.txt");
+    EXPECT_EQ(RemoteFileName("/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE/A.MBR"),
+              "/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE/A.MBR");
+    EXPECT_EQ(RemoteFileName("dir\\"), "");
+}
+
+TEST(NameRules, BareLocalNamesGoIntoTheFolder)
+{
+    EXPECT_EQ(PlaceInFolder("/dl", "a.txt"), "/dl/a.txt");
+    EXPECT_EQ(PlaceInFolder("/dl/", "a.txt"), "/dl/a.txt");
+    EXPECT_EQ(PlaceInFolder("/dl", "/x/a.txt"), "/x/a.txt");
+    EXPECT_EQ(PlaceInFolder("/dl", "./a.txt"), "./a.txt");
+    EXPECT_EQ(PlaceInFolder("", "a.txt"), "/a.txt");
+}
+
+TEST(NameRules, WholeNumbersOnly)
+{
+    EXPECT_EQ(ParseWholeNumber("30"), 30);
+    EXPECT_EQ(ParseWholeNumber("0"), 0);
+    EXPECT_EQ(ParseWholeNumber("-5"), -5);
+    EXPECT_EQ(ParseWholeNumber("+7"), 7);
+    for (const char *bad : {"", "+", "-", "3.5", "30s", " 30", "0x10", "+-3", "99999999999"})
+        EXPECT_FALSE(ParseWholeNumber(bad).has_value()) << bad;
+}
+
+TEST(RemoteHandlers, EveryMessageHoldingPassIsMasked)
+{
+    RecordingView view;
+    TTarnPlayer player(view);
+    for (std::string message : {"> PASS secret", "! PASSWORD expired", "> USER PASS"}) {
+        player.ControlFtpDisplay(nullptr, message);
+        EXPECT_EQ(view.Lines.back(), "> PASS *******");
+    }
+    std::string lower = "> pass is lower case";
+    player.ControlFtpDisplay(nullptr, lower);
+    EXPECT_EQ(view.Lines.back(), "> pass is lower case");
+}
+
+TEST(RemoteHandlers, ProfileLeavesTheTimeoutOfALaterTimeoutLineToConnect)
+{
+    RecordingView view;
+    TTarnPlayer player(view);
+    player.SetTimeOut("45");
+    player.SetTimeOut("soon");
+    player.ReadProfile("/nonexistent/profile.tnc");
+    EXPECT_EQ(player.ProfileTimeout, 30);
+    EXPECT_EQ(player.ConnectionName, "LAN");
+    EXPECT_EQ(player.ServerPort, "21");
+    EXPECT_EQ(player.LocalDir, "/");
+    EXPECT_EQ(player.HostDir, "/");
+}
+
+std::string Contents(std::FILE *file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    return text;
+}
+
+std::size_t Count(const std::string &text, const std::string &part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(ConsoleProgress, ALineOnTheTerminalWipedBeforeTheNextLogLine)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *progress = std::tmpfile();
+    ASSERT_TRUE(out && progress);
+    {
+        ConsoleView view(out, progress);
+        view.TransferProgress(1024, 4096);
+        // A block every few kilobytes must not mean a redraw each: a few per second at most.
+        for (int count = 1025; count < 4096; ++count)
+            view.TransferProgress(count, 4096);
+        view.LogLineAppended("< 226 Transfer complete.");
+        view.TransferProgress(512, -1);
+        view.TransferProgress(-1, -1);
+    }
+    EXPECT_EQ(Contents(out), "< 226 Transfer complete.\n");
+    const std::string shown = Contents(progress);
+    EXPECT_EQ(shown.rfind("\r\033[K1024 of 4096 bytes (25%)", 0), 0u);
+    EXPECT_LT(Count(shown, " of 4096 bytes"), 10u);
+    const std::size_t unknown = shown.find("\r\033[K512 bytes");
+    ASSERT_NE(unknown, std::string::npos);
+    // Wiped before the log line, and again when the second transfer ended.
+    EXPECT_EQ(shown.substr(unknown - 4), "\r\033[K\r\033[K512 bytes\r\033[K");
+    std::fclose(out);
+    std::fclose(progress);
+}
+
+TEST(ConsoleProgress, NothingWithoutATerminal)
+{
+    std::FILE *out = std::tmpfile();
+    ASSERT_TRUE(out);
+    {
+        ConsoleView view(out);
+        view.TransferProgress(1024, 4096);
+        view.LogLineAppended("x");
+    }
+    EXPECT_EQ(Contents(out), "x\n");
+    std::fclose(out);
+}
+
+} // namespace
+} // namespace tarn::test
