@@ -342,7 +342,9 @@ void TCustomFtpCli::ControlSessionClosed(uint16_t Error)
             OnSessionClosed(this, Error);
     }
     if (lost) {
-        // The reply never came: the request fails, whatever the previous request left.
+        // The reply never came: the request fails, whatever the previous request left. A
+        // download that had not started lets go of its file, untouched.
+        CloseUnstartedDownload();
         if (FState == fsAborting) {
             StepResult = 426;
         } else {

@@ -221,6 +221,8 @@ private:
     void TransferFailed(int Code);
     void TransferCheck();
     void ShowDataLines(const char *Data, std::size_t Len);
+    void StartLocalData();
+    void CloseUnstartedDownload();
     void CloseLocalStream();
     void LocalFileFailure(const std::string &Text);
 
@@ -257,6 +259,8 @@ private:
     bool Uploading = false;
     bool AcceptWaiting = false;    // the server connected before the data step began
     bool LocalFileFailed = false;  // a local read or write failed during the transfer
+    bool DataStarted = false;      // the server started sending: the download's file is in use
+    bool LocalCreated = false;     // the download created its file
     std::vector<char> DataBuffer;  // the network block in hand
     std::vector<char> LocalBuffer; // stdio buffer of LocalStream
     int64_t ByteCount = 0;

@@ -5,8 +5,11 @@
 #include "net/wsocket.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -20,19 +23,50 @@ constexpr std::size_t LocalBufferSize = 64 * 1024;
 
 // The file opens in binary mode: TYPE A or I only tells the server how to send the bytes; the
 // engine writes them unchanged.
+std::FILE *Buffered(std::FILE *File, int64_t Offset, std::vector<char> &Buffer)
+{
+    if (!File)
+        return nullptr;
+    Buffer.resize(LocalBufferSize);
+    std::setvbuf(File, Buffer.data(), _IOFBF, Buffer.size());
+    if (Offset > 0 && ::fseeko(File, off_t(Offset), SEEK_SET) != 0) {
+        std::fclose(File);
+        return nullptr;
+    }
+    return File;
+}
+
 std::FILE *OpenLocal(const std::string &Name, const char *Mode, int64_t Offset,
                      std::vector<char> &Buffer)
 {
-    std::FILE *file = std::fopen(Name.c_str(), Mode);
+    return Buffered(std::fopen(Name.c_str(), Mode), Offset, Buffer);
+}
+
+// Opens a download's file for writing, creating it when missing but never truncating it: its
+// bytes stay as they are until the server starts sending. Created tells whether this call
+// made the file.
+std::FILE *OpenUntruncated(const std::string &Name, bool &Created, std::vector<char> &Buffer)
+{
+    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    Created = fd >= 0;
+    if (fd < 0 && errno == EEXIST)
+        fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *file = ::fdopen(fd, "wb"); // on a descriptor, "w" does not truncate
     if (!file)
-        return nullptr;
-    Buffer.resize(LocalBufferSize);
-    std::setvbuf(file, Buffer.data(), _IOFBF, Buffer.size());
-    if (Offset > 0 && ::fseeko(file, off_t(Offset), SEEK_SET) != 0) {
-        std::fclose(file);
-        return nullptr;
-    }
-    return file;
+        ::close(fd);
+    return Buffered(file, 0, Buffer);
+}
+
+// Removes the empty file a download created and never wrote to, provided the name still
+// names that file.
+void RemoveUnused(const std::string &Name, const struct stat &Opened)
+{
+    struct stat now = {};
+    if (::stat(Name.c_str(), &now) == 0 && now.st_dev == Opened.st_dev &&
+        now.st_ino == Opened.st_ino && now.st_size == 0)
+        ::unlink(Name.c_str());
 }
 
 } // namespace
@@ -118,8 +152,11 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     ByteCount = 0;
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
     const bool early = std::exchange(AcceptWaiting, false);
+    // A fresh download empties its file only once the transfer starts (StartLocalData), so
+    // a refused RETR leaves an existing file as it was.
+    DataStarted = LocalCreated = false;
     LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt, LocalBuffer)
-                                : OpenLocal(LocalFileName, "wb", 0, LocalBuffer);
+                                : OpenUntruncated(LocalFileName, LocalCreated, LocalBuffer);
     if (!LocalStream) {
         FLastResponse = "Unable to open local file " + LocalFileName;
         FStatusCode = 550;
@@ -215,6 +252,7 @@ void TCustomFtpCli::DownloadData()
     const int received = DataSocket->Receive(DataBuffer.data(), int(DownloadBlockSize));
     if (received > 0) {
         ByteCount += received;
+        StartLocalData();
         if (LocalStream && std::fwrite(DataBuffer.data(), 1, std::size_t(received), LocalStream) !=
                                std::size_t(received)) {
             TriggerDisplay("! Error writing local file");
@@ -271,13 +309,42 @@ void TCustomFtpCli::UploadClosed()
     TransferCheck();
 }
 
+// The server starts the transfer (its 125/150 reply or the first data block, whichever comes
+// first). Only now does a download without a restart offset empty its file: before writing,
+// so a shorter file leaves no stale tail. Devices and pipes are left as they are.
+void TCustomFtpCli::StartLocalData()
+{
+    if (std::exchange(DataStarted, true) || !LocalStream || RestartAt > 0)
+        return;
+    struct stat info = {};
+    const int fd = ::fileno(LocalStream);
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+        ::ftruncate(fd, 0) != 0) {
+        TriggerDisplay("! Error writing local file");
+        LocalFileFailed = true;
+        CloseLocalStream();
+    }
+}
+
+void TCustomFtpCli::CloseUnstartedDownload()
+{
+    if (!Uploading && !DataStarted)
+        CloseLocalStream();
+}
+
 void TCustomFtpCli::CloseLocalStream()
 {
     if (!LocalStream)
         return;
+    // A download that never started removes the empty file it created itself.
+    struct stat opened = {};
+    const bool unused = !Uploading && LocalCreated && !DataStarted &&
+                        ::fstat(::fileno(LocalStream), &opened) == 0 && opened.st_size == 0;
     // Buffered bytes reach the file only here: a failing close is a failed write.
     const bool failed = std::fclose(LocalStream) != 0;
     LocalStream = nullptr;
+    if (unused)
+        RemoveUnused(LocalFileName, opened);
     if (failed && !Uploading && !LocalFileFailed) {
         TriggerDisplay("! Error writing local file");
         LocalFileFailed = true;
@@ -293,6 +360,8 @@ void TCustomFtpCli::TransferFirstReply(const TFtpReplyLine &Line)
     if (FStatusCode == 125 || FStatusCode == 150) {
         // 125 Data connection already open / 150 About to open data connection
         ReplyHandler = &TCustomFtpCli::TransferFinalReply;
+        if (!Uploading)
+            StartLocalData();
         return;
     }
     KeepError();

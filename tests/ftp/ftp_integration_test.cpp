@@ -130,6 +130,66 @@ TEST_P(FtpPersonality, EverySynchronousCall)
 INSTANTIATE_TEST_SUITE_P(Personalities, FtpPersonality,
                          ::testing::Values("unix", "windows", "os400"));
 
+// A download replaces its local file only once the server starts sending: a refused RETR leaves
+// an existing file byte for byte and no new file behind; a shorter or empty remote file leaves
+// exactly its bytes; a resumed download appends.
+class FtpDownloadTarget : public FtpServerTest, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(FtpDownloadTarget, LocalFileReplacedOnlyWhenTheTransferStarts)
+{
+    TestFtpServerOptions options;
+    options.personality = GetParam();
+    TestFtpServer server(options);
+    const std::string whole = RandomBytes(60000, 8);
+    WriteFile(server.root() + "/short.txt", "short\n");
+    WriteFile(server.root() + "/empty.txt", "");
+    WriteFile(server.root() + "/whole.bin", whole);
+    FtpHarness h(server.port(), "tester", "secret");
+    ASSERT_TRUE(h.Ftp.Connect());
+    ASSERT_TRUE(h.Ftp.TypeSet());
+
+    const std::string precious = RandomBytes(10000, 9);
+    WriteFile(Local("report.txt"), precious);
+    h.Ftp.LocalFileName = Local("report.txt");
+    std::vector<std::string> refused = {"/MISSING.TXT"};
+    if (std::string(GetParam()) == "os400")
+        refused.push_back("/QSYS.LIB/MUCHTOOLONGNAME.LIB/X.FILE");
+    for (const std::string &name : refused) {
+        h.Ftp.HostFileName = name;
+        EXPECT_FALSE(h.Ftp.Get()) << name;
+        EXPECT_GE(h.Ftp.StatusCode(), 500) << name;
+        EXPECT_TRUE(ReadFile(Local("report.txt")) == precious) << name;
+    }
+    h.Ftp.HostFileName = "/MISSING.TXT";
+    h.Ftp.LocalFileName = Local("new.txt");
+    EXPECT_FALSE(h.Ftp.Get());
+    EXPECT_FALSE(std::filesystem::exists(Local("new.txt")));
+
+    h.Ftp.LocalFileName = Local("report.txt");
+    h.Ftp.HostFileName = "/short.txt";
+    ASSERT_TRUE(h.Ftp.Get()) << h.Ftp.LastResponse();
+    EXPECT_EQ(ReadFile(Local("report.txt")), "short\n");
+    WriteFile(Local("report.txt"), precious);
+    h.Ftp.HostFileName = "/empty.txt";
+    ASSERT_TRUE(h.Ftp.Get()) << h.Ftp.LastResponse();
+    EXPECT_EQ(std::filesystem::file_size(Local("report.txt")), 0u);
+
+    WriteFile(Local("whole.bin"), whole.substr(0, 25000));
+    h.Ftp.HostFileName = "/whole.bin";
+    h.Ftp.LocalFileName = Local("whole.bin");
+    DeliverPosted();
+    h.Done.clear();
+    h.Ftp.RestGetAsync();
+    ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
+    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqRestGet, 0}));
+    EXPECT_TRUE(h.Logged("> REST 25000"));
+    EXPECT_TRUE(ReadFile(Local("whole.bin")) == whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(Personalities, FtpDownloadTarget, ::testing::Values("unix", "os400"));
+
 TEST_F(FtpServerTest, Os400LibraryMembersAndRemoteCommands)
 {
     TestFtpServerOptions options;
@@ -392,8 +452,10 @@ TEST_F(FtpServerTest, ServerFaultsAreSurvivedOrReported)
         ASSERT_TRUE(h.Ftp.Connect());
         h.Ftp.HostFileName = "f.bin";
         h.Ftp.LocalFileName = Local("dropped.bin");
+        WriteFile(Local("dropped.bin"), "kept");
         EXPECT_FALSE(h.Ftp.Get());
         EXPECT_EQ(h.Ftp.StatusCode(), 421);
+        EXPECT_EQ(ReadFile(Local("dropped.bin")), "kept"); // nothing was sent: left as it was
         EXPECT_FALSE(h.Ftp.Connected());
         ASSERT_TRUE(h.Ftp.Connect()); // and a new session starts cleanly
         ASSERT_TRUE(h.Ftp.Pwd());

@@ -322,11 +322,13 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
 {
     ScriptedPeer peer;
     LoggedIn(peer)
-        // 226 before the data connection closes.
+        // Data before the 150 reply; 226 before the data connection closes.
         .Expect("200 PORT ok\r\n")
-        .Expect("150 opening\r\n")
+        .Expect()
         .DataConnect()
         .DataSend("ab\r\ncd")
+        .Pause(200)
+        .Send("150 opening\r\n")
         .Send("226 done\r\n")
         .Pause(200)
         .DataClose()
@@ -338,7 +340,7 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
         .DataClose()
         .Pause(200)
         .Send("250 listed\r\n")
-        // A refused RETR leaves an empty local file.
+        // A refused RETR leaves the local file as it was.
         .Expect("200 PORT ok\r\n")
         .Expect("550 not found\r\n");
     peer.Start();
@@ -347,6 +349,7 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
     h.Ftp.DisplayFlag = true;
     h.Ftp.HostFileName = "remote.txt";
     h.Ftp.LocalFileName = Local("one");
+    WriteFile(Local("one"), "a longer old content"); // replaced, no stale tail
     ASSERT_TRUE(h.Ftp.Get());
     EXPECT_EQ(ReadFile(Local("one")), "ab\r\ncd");
     EXPECT_TRUE(h.Logged("! Data: ab"));
@@ -355,6 +358,7 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
 
     h.Ftp.HostFileName.clear();
     h.Ftp.LocalFileName = Local("two");
+    WriteFile(Local("two"), "a longer old content");
     ASSERT_TRUE(h.Ftp.Dir());
     EXPECT_EQ(ReadFile(Local("two")), "\nlisting");
     EXPECT_TRUE(h.Logged("! Data: "));
@@ -365,7 +369,7 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
     WriteFile(Local("three"), "old content");
     EXPECT_FALSE(h.Ftp.Get());
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
-    EXPECT_EQ(ReadFile(Local("three")), "");
+    EXPECT_EQ(ReadFile(Local("three")), "old content");
     peer.Finish();
     const Commands sent = peer.Commands();
     ASSERT_EQ(sent.size(), 8u);

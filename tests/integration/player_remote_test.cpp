@@ -107,6 +107,7 @@ TEST_P(PersonalityRun, RunEndQuitsASessionTheScriptLeftOpen)
 TEST_P(PersonalityRun, OnErrorStopEndsTheRunWhereContinueGoesOn)
 {
     Write(ServerPath("pub/a.txt"), "content of a\n");
+    Write(PathOf("download/missing.txt"), "a local file of that name\n");
     StartServer(GetParam());
     WriteProfile("/pub");
     const std::string body = "CONNECT\n"
@@ -125,6 +126,8 @@ TEST_P(PersonalityRun, OnErrorStopEndsTheRunWhereContinueGoesOn)
     EXPECT_EQ(go.Status, 0) << go.Out;
     EXPECT_TRUE(go.HasLine("Error action set to CONTINUE."));
     EXPECT_EQ(Read(PathOf("download/a.txt")), "content of a\n");
+    // The refused download left the local file of that name as it was.
+    EXPECT_EQ(Read(PathOf("download/missing.txt")), "a local file of that name\n");
 }
 
 TEST_P(PersonalityRun, SixtyListingsInOneRunAllReachTheLog)
