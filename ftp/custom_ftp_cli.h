@@ -224,7 +224,6 @@ private:
     void StartLocalData();
     void CloseUnstartedDownload();
     void CloseLocalStream();
-    void LocalFileFailure(const std::string &Text);
 
     std::unique_ptr<QObject> Receiver; // target of the posted completion notices
 

@@ -145,6 +145,8 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
         throw FtpException("LocalFileName empty");
     if (!ChainActive)
         FRequestType = Request;
+    // A file an earlier transfer left open (its connection was lost first) is let go here.
+    CloseLocalStream();
     CurrentStep = Step;
     DataCommand = Word;
     Uploading = false;
@@ -180,6 +182,7 @@ void TCustomFtpCli::StartUpload()
         throw FtpException("STOR/APPE: not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
+    CloseLocalStream();
     Uploading = true;
     ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
     ByteCount = 0;
