@@ -89,11 +89,11 @@ struct Matches
     bool Wildcard = false;
 };
 
-bool Expand(std::string spec, bool filesOnly, Matches &matches)
+bool Expand(std::string source, bool filesOnly, Matches &matches)
 {
-    while (spec.size() > 1 && spec.back() == '/')
-        spec.pop_back();
-    const fs::path path(spec);
+    while (source.size() > 1 && source.back() == '/')
+        source.pop_back();
+    const fs::path path(source);
     const std::string name = path.filename().string();
     if (!HasWildcard(name)) {
         if (!Exists(path))
