@@ -70,12 +70,9 @@ void TTarnPlayer::LocalDeleteFile(const std::string &argument)
 
 void TTarnPlayer::LocalFileOperation(const std::string &argument, TFileOp operation)
 {
-    const std::optional<NamePair> names = SplitNamePair(argument);
-    if (!names) {
-        AppendLog("ERROR: Syntax error on File Operation command.");
-        FailAndStop();
+    const std::optional<NamePair> names = NamePairOrStop(argument, "File Operation");
+    if (!names)
         return;
-    }
     const std::string source = PlaceInFolder(LocalDir, names->First);
     std::string destination = names->Second;
     if (!IsLocalPath(destination))

@@ -270,12 +270,9 @@ void TTarnPlayer::DeleteFile(const std::string &argument)
 
 void TTarnPlayer::RenameFile(const std::string &argument)
 {
-    const std::optional<NamePair> names = SplitNamePair(argument);
-    if (!names) {
-        AppendLog("ERROR: Syntax error on RENAME command.");
-        FailAndStop();
+    const std::optional<NamePair> names = NamePairOrStop(argument, "RENAME");
+    if (!names)
         return;
-    }
     ControlFtp->HostFileName = names->First;
     ControlFtp->LocalFileName = names->Second;
     if (!ControlFtp->Rename())
@@ -284,12 +281,9 @@ void TTarnPlayer::RenameFile(const std::string &argument)
 
 void TTarnPlayer::SendFile(const std::string &argument)
 {
-    const std::optional<NamePair> names = SplitNamePair(argument);
-    if (!names) {
-        AppendLog("ERROR: Syntax error on SEND command.");
-        FailAndStop();
+    const std::optional<NamePair> names = NamePairOrStop(argument, "SEND");
+    if (!names)
         return;
-    }
     ControlFtp->HostFileName = RemoteFileName(names->Second);
     // Uploads take the local name as written; a relative one is read from the current
     // directory, which LOCALCD changes.
@@ -300,12 +294,9 @@ void TTarnPlayer::SendFile(const std::string &argument)
 
 void TTarnPlayer::ReceiveFile(const std::string &argument)
 {
-    const std::optional<NamePair> names = SplitNamePair(argument);
-    if (!names) {
-        AppendLog("ERROR: Syntax error on RECEIVE command.");
-        FailAndStop();
+    const std::optional<NamePair> names = NamePairOrStop(argument, "RECEIVE");
+    if (!names)
         return;
-    }
     ControlFtp->HostFileName = RemoteFileName(names->Second);
     // Downloads put a bare local name into the profile's download directory.
     ControlFtp->LocalFileName = PlaceInFolder(LocalDir, names->First);

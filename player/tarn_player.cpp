@@ -186,6 +186,17 @@ void TTarnPlayer::FailAndStop()
     StoppedByFailure = true;
 }
 
+std::optional<NamePair> TTarnPlayer::NamePairOrStop(const std::string &argument,
+                                                    const std::string &what)
+{
+    std::optional<NamePair> names = SplitNamePair(argument);
+    if (!names) {
+        AppendLog("ERROR: Syntax error on " + what + " command.");
+        FailAndStop();
+    }
+    return names;
+}
+
 void TTarnPlayer::SetErrorAction(const std::string &argument)
 {
     StopOnError = UpperCaseAscii(TrimControls(argument)) == "STOP";

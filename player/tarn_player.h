@@ -12,10 +12,12 @@
 #include "command_line.h"
 #include "file_operation.h"
 #include "player_view.h"
+#include "script_language.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -108,6 +110,9 @@ public:
     void Fail();
     // A syntax error or a failure that stops the run whatever ONERROR says.
     void FailAndStop();
+    // Splits a two-name argument; on a syntax error logs "ERROR: Syntax error on <what>
+    // command." and stops the run, giving no names.
+    std::optional<NamePair> NamePairOrStop(const std::string &argument, const std::string &what);
 
     // Operations of the run loop's own keywords.
     void SetErrorAction(const std::string &argument);
