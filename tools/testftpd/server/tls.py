@@ -13,7 +13,7 @@ import shutil
 import tempfile
 
 from OpenSSL import SSL
-from OpenSSL._util import lib as _openssl
+from OpenSSL._util import lib as _openssl  # for SSL_session_reused, which pyOpenSSL lacks
 from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
 
 from . import certs
@@ -48,6 +48,7 @@ class TlsSession:
     implicit = False
 
     def __init__(self, conn, server, ioloop=None):
+        self._greeted = False
         super().__init__(conn, server, ioloop)
         if self.implicit and self.connected:
             self._pbsz = self._prot = True
@@ -59,7 +60,7 @@ class TlsSession:
             super().handle()
 
     def handle_ssl_established(self):
-        if self.implicit and not getattr(self, "_greeted", False):
+        if self.implicit and not self._greeted:
             self._greeted = True
             super().handle()
 
