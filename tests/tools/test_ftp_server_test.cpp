@@ -4,10 +4,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace {
@@ -54,6 +53,23 @@ TEST(TestFtpServer, PersonalityAndLoginReachTheServer)
     EXPECT_EQ(readReply(socket), "331 Enter password.\r\n");
     socket.write("PASS pw\r\n");
     EXPECT_EQ(readReply(socket), "230 QPGMR logged on.\r\n");
+}
+
+TEST(TestFtpServer, FaultSwitchesReachTheServer)
+{
+    TestFtpServerOptions options;
+    options.extraArgs = {"--bare-lf", "GREETING", "--reply-text", "NOOP=+200 Fine."};
+    TestFtpServer server(options);
+
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", quint16(server.port()));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    QByteArray greeting;
+    while (!greeting.endsWith('\n') && socket.waitForReadyRead(5000))
+        greeting += socket.readAll();
+    EXPECT_TRUE(greeting.startsWith("220 ") && !greeting.contains('\r')) << greeting.constData();
+    socket.write("NOOP\r\n");
+    EXPECT_EQ(readReply(socket), "+200 Fine.\r\n");
 }
 
 TEST(TestFtpServer, GivenRootIsServedAndKept)

@@ -160,15 +160,31 @@ class RawControl:
             self.read_reply()
         return greeting
 
+    def send_port(self):
+        """Sends PORT for a fresh listener and returns the listener, reply unread."""
+        listener = socket.create_server(("127.0.0.1", 0))
+        listener.settimeout(10)
+        port = listener.getsockname()[1]
+        self.send("PORT 127,0,0,1,%d,%d" % (port // 256, port % 256))
+        return listener
+
     def open_data(self):
         """Sends PORT for a fresh listener and returns the server's data connection and the
         reply to PORT."""
-        with socket.create_server(("127.0.0.1", 0)) as listener:
-            listener.settimeout(10)
-            port = listener.getsockname()[1]
-            self.send("PORT 127,0,0,1,%d,%d" % (port // 256, port % 256))
+        with self.send_port() as listener:
             conn, _ = listener.accept()
         return conn, self.read_reply()
+
+    def silent(self, seconds):
+        """True when nothing arrives on the control connection for `seconds` (what does
+        arrive stays to be read)."""
+        deadline = time.monotonic() + seconds
+        while not self._buffer and time.monotonic() < deadline:
+            chunk = self._receive(deadline)
+            if not chunk:
+                break
+            self._buffer += chunk
+        return not self._buffer
 
     def closed_by_peer(self, timeout=5):
         self.sock.settimeout(timeout)
@@ -181,6 +197,30 @@ class RawControl:
 
     def close(self):
         self.sock.close()
+
+
+def read_all(conn):
+    """Reads a data connection to its end: (bytes, None) after a clean close, or (bytes read
+    before it, the error) when it ends in a reset."""
+    data = b""
+    conn.settimeout(10)
+    while True:
+        try:
+            chunk = conn.recv(65536)
+        except ConnectionResetError as e:
+            return data, e
+        if not chunk:
+            return data, None
+        data += chunk
+
+
+def accepted(listener, timeout):
+    """The connection the server made to `listener` within `timeout`, or None."""
+    listener.settimeout(timeout)
+    try:
+        return listener.accept()[0]
+    except socket.timeout:
+        return None
 
 
 def retr(ftp, name):

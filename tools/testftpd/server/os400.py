@@ -8,6 +8,7 @@ import os
 import re
 import shutil
 import socket
+import time
 
 from pyftpdlib.handlers import FTPHandler
 
@@ -51,6 +52,10 @@ class Os400Session(Session):
         self.library = "QGPL"  # the current library
         self.cwd = "/QSYS.LIB/QGPL.LIB" if self.namefmt == 1 else "/"
         self.rename_from = None
+
+    def listing_line(self, name, size):
+        return qsys.format_line(self.username.upper(), "*STMF", name, size, time.time(),
+                                self.options.os400_date_format)
 
     # --- dispatch
 
