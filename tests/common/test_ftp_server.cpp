@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <stdexcept>
 
 namespace {
@@ -37,12 +36,14 @@ TestFtpServer::TestFtpServer(TestFtpServerOptions options)
         m_root = root.toStdString();
     }
 
-    QStringList args{scriptPath(),
-                     "--personality", QString::fromStdString(m_options.personality),
-                     "--root", QString::fromStdString(m_root),
-                     "--port", "0",
-                     "--user", QString::fromStdString(m_options.user),
-                     "--password", QString::fromStdString(m_options.password)};
+    QStringList args{scriptPath(), "--port", "0"};
+    args << "--personality" << QString::fromStdString(m_options.personality);
+    args << "--root" << QString::fromStdString(m_root);
+    args << "--user" << QString::fromStdString(m_options.user);
+    args << "--password" << QString::fromStdString(m_options.password);
+    args << "--tls-dir" << m_workDir->filePath("tls"); // used by a server given --tls
+    if (m_options.RecordWire)
+        args << "--record-wire" << m_workDir->filePath("wire");
     for (const std::string &arg : m_options.extraArgs)
         args << QString::fromStdString(arg);
 
@@ -81,6 +82,34 @@ TestFtpServer::~TestFtpServer()
             m_process->waitForFinished(5000);
         }
     }
+}
+
+std::string TestFtpServer::TlsFolder() const
+{
+    return m_workDir->filePath("tls").toStdString();
+}
+
+std::string TestFtpServer::CertificateFingerprint() const
+{
+    return QByteArray::fromStdString(ReadWorkFile("tls/fingerprint")).trimmed().toStdString();
+}
+
+std::string TestFtpServer::WireFromClient() const
+{
+    return ReadWorkFile("wire/client-to-server.bin");
+}
+
+std::string TestFtpServer::WireFromServer() const
+{
+    return ReadWorkFile("wire/server-to-client.bin");
+}
+
+std::string TestFtpServer::ReadWorkFile(const char *name) const
+{
+    QFile file(m_workDir->filePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
 }
 
 std::string TestFtpServer::serverError() const

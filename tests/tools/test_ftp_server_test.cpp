@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -70,6 +71,30 @@ TEST(TestFtpServer, FaultSwitchesReachTheServer)
     EXPECT_TRUE(greeting.startsWith("220 ") && !greeting.contains('\r')) << greeting.constData();
     socket.write("NOOP\r\n");
     EXPECT_EQ(readReply(socket), "+200 Fine.\r\n");
+}
+
+TEST(TestFtpServer, TlsMaterialAndWireRecordAreThere)
+{
+    TestFtpServerOptions options;
+    options.extraArgs = {"--tls", "explicit", "--tls-issuer", "ca"};
+    options.RecordWire = true;
+    TestFtpServer server(options);
+
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", quint16(server.port()));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    EXPECT_TRUE(readReply(socket).startsWith("220 "));
+    socket.write("AUTH TLS\r\n");
+    EXPECT_EQ(readReply(socket), "234 AUTH TLS successful.\r\n");
+
+    EXPECT_EQ(server.WireFromClient(), "AUTH TLS\r\n");
+    EXPECT_NE(server.WireFromServer().find("\r\n234 AUTH TLS successful.\r\n"), std::string::npos);
+    EXPECT_TRUE(QRegularExpression("^([0-9A-F]{2}:){31}[0-9A-F]{2}$")
+                    .match(QString::fromStdString(server.CertificateFingerprint()))
+                    .hasMatch())
+        << server.CertificateFingerprint();
+    const QDir folder(QString::fromStdString(server.TlsFolder()));
+    EXPECT_TRUE(folder.exists("cert.pem") && folder.exists("ca.pem") && folder.exists("key.pem"));
 }
 
 TEST(TestFtpServer, GivenRootIsServedAndKept)

@@ -95,7 +95,8 @@ class DataConnection(ThrottledDTPHandler):
         super().close()
 
     def _cut(self):
-        """Ends the connection after the switch's byte count, closed or reset."""
+        """Ends the connection after the switch's byte count: closed as at the end of a
+        transfer, or reset."""
         if self._closed:
             return
         if self._faults.drop_data_reply == "226":
@@ -103,18 +104,17 @@ class DataConnection(ThrottledDTPHandler):
         else:
             self._resp = ("426 Connection closed; transfer aborted.", logger.info)
         if self._faults.drop_data_reset:
-            self.reset_on_close()
+            self.reset()
+        else:
+            self.close()
+
+    def reset(self):
+        """Closes with a reset (RST), dropping what is still queued."""
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.close_abruptly()
 
-    def reset_on_close(self):
-        """Makes the close send a reset (RST) and drop what is still queued."""
-        try:
-            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-        except OSError:
-            pass
-
     def close_abruptly(self):
-        """Closes without any goodbye of a protocol layered on the connection."""
+        """Closes without the goodbye of a protocol layered on the connection."""
         self.close()
 
     def _end_short(self):

@@ -237,10 +237,14 @@ class Faults:
             self._schedule(session, pause, AsyncChat.push, session, piece)
 
     def close_when_done(self, session):
+        self.after_writes(session, lambda: AsyncChat.close_when_done(session))
+
+    def after_writes(self, session, function):
+        """Calls `function` once the writes queued before it are out."""
         if not (self.shapes_output() or session.__dict__.get("_write_queue")):
-            AsyncChat.close_when_done(session)
+            function()
         else:
-            self._schedule(session, 0, AsyncChat.close_when_done, session)
+            self._schedule(session, 0, function)
 
     @staticmethod
     def _schedule(session, pause, function, *args):

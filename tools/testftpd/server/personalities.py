@@ -5,7 +5,7 @@ import time
 
 from pyftpdlib.filesystems import AbstractedFS
 
-from .session import Session
+from .session import Session, capitalised_passive
 
 
 class UnixSession(Session):
@@ -59,6 +59,9 @@ class WindowsSession(Session):
         ("RNFR", "350"): "Requested file action pending further information.",
         ("RNTO", "250"): "RNTO command successful.",
         ("NOOP", "200"): "NOOP command successful.",
+        ("AUTH", "234"): "AUTH command ok. Expecting TLS Negotiation.",
+        ("PBSZ", "200"): "PBSZ command successful.",
+        ("PROT", "200"): "PROT command successful.",
         **{(verb, code): text
            for verb in ("LIST", "NLST", "RETR", "STOR", "APPE")
            for code, text in _IIS_TRANSFER.items()},
@@ -71,6 +74,9 @@ class WindowsSession(Session):
     def listing_line(self, name, size):
         return dos_line(time.time(), name, size)
 
+    def passive_reply(self, resp):
+        return capitalised_passive(resp)
+
     def ftp_PWD(self, line):
         self.respond('257 "%s" is current directory.' % self.fs.cwd.replace('"', '""'))
 
@@ -79,7 +85,8 @@ class WindowsSession(Session):
         super().ftp_TYPE(line)
 
     def ftp_FEAT(self, line):
-        self.respond_lines(["211-Extended features supported:", " SIZE", " MDTM",
+        tls = [" AUTH TLS;TLS-C;SSL;TLS-P;", " PBSZ", " PROT C;P;"] if self.ssl_context else []
+        self.respond_lines(["211-Extended features supported:", *tls, " SIZE", " MDTM",
                             " REST STREAM", "211 END"])
 
 

@@ -35,6 +35,13 @@ class _Appended:
         return data
 
 
+def capitalised_passive(resp):
+    """A PASV or EPSV reply worded as most servers word it: "227 Entering Passive Mode
+    (127,0,0,1,p1,p2)." and "229 Entering Extended Passive Mode (|||port|)"."""
+    resp = resp.replace("passive mode", "Passive Mode").replace("extended", "Extended")
+    return resp.rstrip(".") if resp.startswith("229") else resp
+
+
 def _listed_content(name):
     return ("Served for the listed name %r.\n" % name).encode("utf8")
 
@@ -46,6 +53,7 @@ class Session(FTPHandler):
     reply_texts = {}  # (verb, code) -> text of the personality
 
     options = None  # the parsed command line
+    ssl_context = None  # set when the server speaks TLS
 
     @classmethod
     def prepare_root(cls, root):
@@ -112,6 +120,8 @@ class Session(FTPHandler):
             resp = self._overrides[code]
         elif text is not None:
             resp = "%s %s" % (code, text)
+        elif code in ("227", "229"):
+            resp = self.passive_reply(resp)
         self._last_response = resp  # pyftpdlib logs its code: before the text switches
         final = not code.startswith("1")
         if final:
@@ -184,6 +194,10 @@ class Session(FTPHandler):
     def ftp_STOR(self, file, mode="w"):
         self.transfer_verb = "APPE" if "a" in mode else "STOR"
         return super().ftp_STOR(file, mode)
+
+    def passive_reply(self, resp):
+        """The wording of a 227 or 229 reply (pyftpdlib's by default)."""
+        return resp
 
     # --- hostile listings
 
