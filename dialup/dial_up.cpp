@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+namespace tarn {
+
 namespace {
 
 struct StateText
@@ -129,11 +131,11 @@ int TDialUp::GetConnections()
         return result;
     for (const TRasConn &connection : connections) {
         TRasConnStatusA status;
-        FBackend->GetConnectStatus(connection.hrasconn, status);
-        const std::string text = StatusText(status.rasconnstate, status.dwError);
+        FBackend->GetConnectStatus(connection.Handle, status);
+        const std::string text = StatusText(status.State, status.Error);
         if (OnActiveConnection)
-            OnActiveConnection(this, connection.hrasconn, status, text, connection.szEntryName,
-                               connection.szDeviceType, connection.szDeviceName);
+            OnActiveConnection(this, connection.Handle, status, text, connection.EntryName,
+                               connection.DeviceType, connection.DeviceName);
     }
     return rrSuccess;
 }
@@ -188,3 +190,5 @@ void TDialUp::DeliverNotification()
     if (OnAsyncEvent)
         OnAsyncEvent(this, state, error, StatusText(state, error));
 }
+
+} // namespace tarn

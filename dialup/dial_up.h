@@ -11,6 +11,8 @@
 
 class QTimer;
 
+namespace tarn {
+
 enum TDialMode { dmAsync, dmSync };
 enum TLanguage { English, Czech };
 
@@ -104,3 +106,5 @@ private:
     THRasConn FHandle = 0;
     std::unique_ptr<TDialUpBackend> FBackend;
 };
+
+} // namespace tarn

@@ -8,25 +8,27 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // A handle of a dial-up connection, 0 for none.
 using THRasConn = std::int64_t;
 
 // The state of one connection, as TDialUp's OnActiveConnection reports it.
 struct TRasConnStatusA
 {
-    int rasconnstate = 0; // a state number of TDialUp::StateText, 8192 connected
-    int dwError = 0;      // 0, or a TRasResult when the connection failed
-    std::string szDeviceType;
-    std::string szDeviceName;
+    int State = 0; // a state number of TDialUp::StateText, 8192 connected
+    int Error = 0;      // 0, or a TRasResult when the connection failed
+    std::string DeviceType;
+    std::string DeviceName;
 };
 
 // One active connection found by EnumConnections.
 struct TRasConn
 {
-    THRasConn hrasconn = 0;
-    std::string szEntryName;
-    std::string szDeviceType;
-    std::string szDeviceName;
+    THRasConn Handle = 0;
+    std::string EntryName;
+    std::string DeviceType;
+    std::string DeviceName;
 };
 
 // The platform side of TDialUp: the phone book, dialling and hanging up. Every call returns a
@@ -60,3 +62,5 @@ public:
 // The backend for this machine: NetworkManager through nmcli (network_manager_backend.h). When
 // NetworkManager is absent it has no entries and every dial fails with rrNoService.
 std::unique_ptr<TDialUpBackend> CreateDialUpBackend();
+
+} // namespace tarn

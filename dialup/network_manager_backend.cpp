@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <algorithm>
 
+namespace tarn {
+
 namespace {
 
 constexpr size_t MaxListed = 100;
@@ -258,12 +260,12 @@ int TNetworkManagerBackend::GetConnectStatus(THRasConn handle, TRasConnStatusA &
                                       [&uuid](const Profile &p) { return p.Uuid == uuid; });
     status = TRasConnStatusA();
     if (profile == profiles.end()) {
-        status.rasconnstate = 8193; // "Disconnected"
+        status.State = 8193; // "Disconnected"
         return rrSuccess;
     }
-    status.rasconnstate = profile->State == "activated" ? 8192 : 2;
-    status.szDeviceType = profile->Type;
-    status.szDeviceName = profile->Device;
+    status.State = profile->State == "activated" ? 8192 : 2;
+    status.DeviceType = profile->Type;
+    status.DeviceName = profile->Device;
     return rrSuccess;
 }
 
@@ -291,3 +293,5 @@ std::string TNetworkManagerBackend::ErrorString(int code)
         return "Dial-up error " + std::to_string(code) + ".";
     }
 }
+
+} // namespace tarn

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+namespace tarn {
+
 // Dial-up networking through NetworkManager, driven by its command-line client `nmcli`
 // (found on PATH) in terse mode:
 // - entries: the connection profiles of dial-up kinds (gsm, cdma, pppoe, adsl, bluetooth, vpn,
@@ -72,3 +74,5 @@ private:
     std::string FLastText;
     std::thread FDialThread;
 };
+
+} // namespace tarn

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <climits>
 
+namespace tarn {
+
 namespace {
 
 // Result of a final reply line that carries no leading code: a broken server's garbage must
@@ -375,3 +377,5 @@ void TCustomFtpCli::Abort()
     ControlOpen = false;
     SetState(fsReady);
 }
+
+} // namespace tarn

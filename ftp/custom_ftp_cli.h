@@ -12,6 +12,9 @@
 #include <vector>
 
 class QObject;
+
+namespace tarn {
+
 class TWSocket;
 class TCustomFtpCli;
 
@@ -272,3 +275,5 @@ private:
 
 // Milliseconds of a monotonic clock.
 int64_t FtpTickCount();
+
+} // namespace tarn

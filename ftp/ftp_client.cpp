@@ -6,6 +6,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+namespace tarn {
+
 TFtpClient::TFtpClient() = default;
 
 bool TFtpClient::Connect()
@@ -137,3 +139,5 @@ bool TFtpClient::TriggerProgress()
         Deadline = FtpTickCount() + int64_t(Timeout) * 1000;
     return result;
 }
+
+} // namespace tarn

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+namespace tarn {
+
 TParsedInteger ParseInteger(const std::string &Text, std::size_t Start)
 {
     std::size_t i = Start;
@@ -34,3 +36,5 @@ std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs)
     }
     return text;
 }
+
+} // namespace tarn

@@ -2,8 +2,11 @@
 // chain sequencer that runs the steps of the chained operations in a fixed order.
 #include "ftp/custom_ftp_cli.h"
 #include "net/wsocket.h"
+#include "support/local_files.h"
 
 #include <sys/stat.h>
+
+namespace tarn {
 
 namespace {
 
@@ -19,12 +22,6 @@ constexpr TFtpStep StepOrder[] = {
 };
 
 constexpr TFtpSteps Login = StepBit(stOpen) | StepBit(stUser) | StepBit(stPass);
-
-int64_t LocalFileSize(const std::string &Name)
-{
-    struct stat info = {};
-    return ::stat(Name.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
-}
 
 } // namespace
 
@@ -431,3 +428,5 @@ void TCustomFtpCli::StartStep(TFtpStep Step)
         break;
     }
 }
+
+} // namespace tarn

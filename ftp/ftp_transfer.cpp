@@ -13,6 +13,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace tarn {
+
 namespace {
 
 constexpr int WouldBlock = 10035;
@@ -452,3 +454,5 @@ void TCustomFtpCli::ShowDataLines(const char *Data, std::size_t Len)
         i = end;
     }
 }
+
+} // namespace tarn

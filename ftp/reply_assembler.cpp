@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace tarn {
+
 namespace {
 
 bool IsDigit(char c)
@@ -100,3 +102,5 @@ bool TFtpReplyAssembler::Classify(const std::string &Text)
     }
     return true;
 }
+
+} // namespace tarn

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+namespace tarn {
+
 // One line of a server reply, as the assembler hands it to the engine.
 struct TFtpReplyLine
 {
@@ -51,3 +53,5 @@ private:
     bool DiscardSawCR = false;
     std::string OpenCode; // code of the open multi-line reply, empty when none is open
 };
+
+} // namespace tarn

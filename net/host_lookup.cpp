@@ -8,6 +8,8 @@
 #include <system_error>
 #include <thread>
 
+namespace tarn {
+
 TLookupResult LookupHostAddresses(const std::string &Host)
 {
     addrinfo Hints{};
@@ -67,3 +69,5 @@ bool StartHostLookup(const std::shared_ptr<TLookupRelay> &Relay, uint64_t Task,
     }
     return true;
 }
+
+} // namespace tarn

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace tarn {
+
 TBuffer::TBuffer(int32_t Size)
 {
     SetCapacity(Size);
@@ -58,3 +60,5 @@ int32_t TBuffer::Remove(int32_t N)
         FReadPos = FWritePos = 0;
     return N;
 }
+
+} // namespace tarn

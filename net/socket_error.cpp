@@ -4,6 +4,8 @@
 #include <netdb.h>
 #include <unordered_map>
 
+namespace tarn {
+
 namespace {
 
 thread_local int LastSocketError = 0;
@@ -186,3 +188,5 @@ int WSASetLastErrorFromErrno()
     WSASetLastError(Code);
     return Code;
 }
+
+} // namespace tarn

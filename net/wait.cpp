@@ -3,8 +3,8 @@
 #include "net/event_pump.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QMouseEvent>
+
+namespace tarn {
 
 int32_t ParseLeadingNumber(const std::string &Text)
 {
@@ -19,43 +19,6 @@ int32_t ParseLeadingNumber(const std::string &Text)
     }
     return static_cast<int32_t>(std::min<int64_t>(N, INT32_MAX));
 }
-
-// Swallows, application-wide, the input that could start a second operation during a modal
-// wait: key presses and left or right button presses and double clicks. Key releases and the
-// middle button pass.
-class TCustomWait::TInputFilter : public QObject
-{
-public:
-    explicit TInputFilter(TCustomWait *Owner) : FOwner(Owner) {}
-
-protected:
-    bool eventFilter(QObject *Watched, QEvent *Event) override
-    {
-        switch (Event->type()) {
-        case QEvent::KeyPress:
-        case QEvent::Shortcut:
-            FOwner->Beep();
-            return true;
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::NonClientAreaMouseButtonPress:
-        case QEvent::NonClientAreaMouseButtonDblClick: {
-            const auto Button = static_cast<QMouseEvent *>(Event)->button();
-            if (Button == Qt::LeftButton || Button == Qt::RightButton) {
-                FOwner->Beep();
-                return true;
-            }
-            break;
-        }
-        default:
-            break;
-        }
-        return QObject::eventFilter(Watched, Event);
-    }
-
-private:
-    TCustomWait *FOwner;
-};
 
 TCustomWait::TCustomWait()
 {
@@ -129,8 +92,9 @@ void TCustomWait::Tick()
 void TCustomWait::WaitModal()
 {
     // Installed last, the filter sees input first; removing it restores whatever filtered before.
-    TInputFilter Filter(this);
-    QCoreApplication::instance()->installEventFilter(&Filter);
+    const std::unique_ptr<QObject> Filter = CreateInputFilter();
+    if (Filter)
+        QCoreApplication::instance()->installEventFilter(Filter.get());
     ModalResult = mrNone;
     Start();
     TEventPump Pump;
@@ -139,5 +103,8 @@ void TCustomWait::WaitModal()
             OnWaiting(this);
         Pump.Pass();
     }
-    QCoreApplication::instance()->removeEventFilter(&Filter);
+    if (Filter)
+        QCoreApplication::instance()->removeEventFilter(Filter.get());
 }
+
+} // namespace tarn

@@ -5,6 +5,7 @@
 
 #include "net/host_lookup.h"
 #include "net/wait.h"
+#include "support/text.h"
 
 #include <QSocketNotifier>
 #include <arpa/inet.h>
@@ -16,6 +17,8 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
@@ -31,15 +34,6 @@ constexpr size_t MaxServiceName = 31;
 void StartSocketLibrary()
 {
     SocketLibraryStartedFlag = true;
-}
-
-std::string TrimBlanks(const std::string &Text)
-{
-    const auto First = Text.find_first_not_of(" \t");
-    if (First == std::string::npos)
-        return {};
-    const auto Last = Text.find_last_not_of(" \t");
-    return Text.substr(First, Last - First + 1);
 }
 
 bool StartsWithDigit(const std::string &Text)
@@ -258,7 +252,7 @@ bool TCustomWSocket::TimeValueCompare(const TTimeValue &A, const TTimeValue &B, 
 
 uint32_t TCustomWSocket::ResolveHost(const std::string &Host)
 {
-    const std::string Text = TrimBlanks(Host);
+    const std::string Text = Trim(Host, tsBlanks);
     StartSocketLibrary();
     if (Text.size() <= MaxHostText) {
         const in_addr_t Dotted = inet_addr(Text.c_str());
@@ -299,7 +293,7 @@ void TCustomWSocket::SetPort(const std::string &Value)
         return;
     }
     FPortAssigned = true;
-    const std::string Text = TrimBlanks(Value);
+    const std::string Text = Trim(Value, tsBlanks);
     if (StartsWithDigit(Text)) {
         FSockAddr.sin_port = htons(static_cast<uint16_t>(ParseLeadingNumber(Text) & 0xFFFF));
         return;
@@ -307,7 +301,7 @@ void TCustomWSocket::SetPort(const std::string &Value)
     // An empty text or an over-long service name is refused before any lookup.
     int Code = WSAEINVAL;
     if (!Text.empty() && Text.size() <= MaxServiceName) {
-        const std::string ProtoName = TrimBlanks(FProtoStr);
+        const std::string ProtoName = Trim(FProtoStr, tsBlanks);
         servent Entry{};
         servent *Result = nullptr;
         char Work[1024];
@@ -334,7 +328,7 @@ void TCustomWSocket::SetProto(const std::string &Value)
         RaiseException("Cannot change Proto if not closed");
         return;
     }
-    const std::string Text = TrimBlanks(Value);
+    const std::string Text = Trim(Value, tsBlanks);
     if (Text == "not found")
         return;
     FProtoAssigned = true;
@@ -789,3 +783,5 @@ void TCustomWSocket::CancelDnsLookup()
     if (!FDestroying)
         TriggerDnsLookupDone(WSAEINTR);
 }
+
+} // namespace tarn

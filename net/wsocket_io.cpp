@@ -16,6 +16,8 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 
+namespace tarn {
+
 namespace {
 
 // Bytes waiting in the receive buffer, or -1 with the last socket error set.
@@ -632,3 +634,5 @@ void TCustomWSocket::Flush()
         Pump.Pass();
     }
 }
+
+} // namespace tarn

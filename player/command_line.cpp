@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "player/command_line.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "console_view.h"
+#include "player/console_view.h"
 
-#include "tarn_player.h"
+#include "player/tarn_player.h"
 
 #include <exception>
 #include <unistd.h>

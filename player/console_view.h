@@ -5,8 +5,8 @@
 // running transfer shows one line there that is rewritten in place and wiped before the next
 // log line, so that the log itself stays exactly the log.
 
-#include "command_line.h"
-#include "player_view.h"
+#include "player/command_line.h"
+#include "player/player_view.h"
 
 #include <chrono>
 #include <cstdio>

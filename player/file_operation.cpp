@@ -1,4 +1,4 @@
-#include "file_operation.h"
+#include "player/file_operation.h"
 
 #include <algorithm>
 #include <cerrno>

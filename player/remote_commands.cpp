@@ -5,11 +5,13 @@
 
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
-#include "name_rules.h"
+#include "ftp/remote_names.h"
+#include "support/local_files.h"
+#include "support/text.h"
 #include "profile/connection_profile.h"
-#include "script_language.h"
+#include "player/script_language.h"
 #include "support/temp_generator.h"
-#include "tarn_player.h"
+#include "player/tarn_player.h"
 
 #include <fstream>
 #include <stdexcept>
@@ -18,17 +20,6 @@
 namespace tarn {
 
 namespace {
-
-// The size of a local file about to be sent, -1 when it cannot be read.
-int64_t LocalFileSize(const std::string &name)
-{
-    struct stat info
-    {
-    };
-    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return -1;
-    return info.st_size;
-}
 
 // Some servers announce the size in the reply that opens a download:
 // "150 Opening BINARY mode data connection for a.txt (1024 bytes)." gives 1024, else -1.
@@ -170,7 +161,7 @@ bool TTarnPlayer::Transfer(bool (TFtpClient::*call)(), int64_t total)
 
 void TTarnPlayer::ReadProfile(const std::string &argument)
 {
-    const TConnectionProfile profile = ::ReadProfile(argument);
+    const TConnectionProfile profile = ReadConnectionProfile(argument);
     ConnectionName = profile.Connection;
     ServerName = profile.URLOrIP;
     LoginName = profile.UserName;

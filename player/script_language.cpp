@@ -1,4 +1,6 @@
-#include "script_language.h"
+#include "player/script_language.h"
+
+#include "support/text.h"
 
 #include <algorithm>
 
@@ -28,34 +30,12 @@ std::vector<std::string> SplitScriptText(std::string_view text)
     return lines;
 }
 
-std::string UpperCaseAscii(std::string_view text)
-{
-    std::string result(text);
-    for (char &c : result) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return result;
-}
-
-std::string TrimControls(std::string_view text)
-{
-    const auto isControl = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && isControl(text[first]))
-        ++first;
-    while (last > first && isControl(text[last - 1]))
-        --last;
-    return std::string(text.substr(first, last - first));
-}
-
-ScriptCommand SplitCommandLine(std::string_view line)
+ScriptCommand SplitScriptLine(std::string_view line)
 {
     const std::size_t blank = line.find(' ');
     if (blank == std::string_view::npos)
-        return {UpperCaseAscii(TrimControls(line)), {}};
-    return {UpperCaseAscii(line.substr(0, blank)), TrimControls(line.substr(blank + 1))};
+        return {UpperCaseAscii(Trim(line, tsControls)), {}};
+    return {UpperCaseAscii(line.substr(0, blank)), Trim(line.substr(blank + 1), tsControls)};
 }
 
 std::optional<NamePair> SplitNamePair(std::string_view argument)

@@ -41,15 +41,9 @@ struct NamePair
 // ends the text, and text after the last line end is one more line. An empty text has no lines.
 std::vector<std::string> SplitScriptText(std::string_view text);
 
-// Upper-cases the letters a to z only; every other byte stays as it is.
-std::string UpperCaseAscii(std::string_view text);
-
-// Removes every byte with a code of 32 or less from both ends.
-std::string TrimControls(std::string_view text);
-
 // Splits at the first blank (a tab is not a separator): the keyword before it is upper-cased but
 // not trimmed, so a line starting with a blank or a keyword followed by a tab matches nothing.
-ScriptCommand SplitCommandLine(std::string_view line);
+ScriptCommand SplitScriptLine(std::string_view line);
 
 // The first name lies between the first two double quotes, the second between the third and the
 // fourth (empty when the fourth is missing). Fewer than three double quotes is a syntax error,

@@ -1,8 +1,9 @@
-#include "tarn_player.h"
+#include "player/tarn_player.h"
 
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
-#include "script_language.h"
+#include "player/script_language.h"
+#include "support/text.h"
 #include "support/temp_generator.h"
 
 #include <cerrno>
@@ -199,13 +200,13 @@ std::optional<NamePair> TTarnPlayer::NamePairOrStop(const std::string &argument,
 
 void TTarnPlayer::SetErrorAction(const std::string &argument)
 {
-    StopOnError = UpperCaseAscii(TrimControls(argument)) == "STOP";
+    StopOnError = UpperCaseAscii(Trim(argument, tsControls)) == "STOP";
     AppendLog(StopOnError ? "Error action set to STOP." : "Error action set to CONTINUE.");
 }
 
 void TTarnPlayer::RunLine(const std::string &line)
 {
-    const ScriptCommand command = SplitCommandLine(line);
+    const ScriptCommand command = SplitScriptLine(line);
     const auto found = m_Operations.find(command.Keyword);
     if (found != m_Operations.end())
         found->second(command.Argument);

@@ -9,10 +9,10 @@
 // AddControlOperations and AddLocalOperations do. Steps 4 and 6 of the run call RunStartHook and
 // RunEndHook when they are set. The run loop never changes for new keywords.
 
-#include "command_line.h"
-#include "file_operation.h"
-#include "player_view.h"
-#include "script_language.h"
+#include "player/command_line.h"
+#include "player/file_operation.h"
+#include "player/player_view.h"
+#include "player/script_language.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,12 +22,12 @@
 #include <unordered_map>
 #include <vector>
 
+namespace tarn {
+
 class TCustomFtpCli;
 class TDialUp;
 class TFtpClient;
 class TTempGenerator;
-
-namespace tarn {
 
 class TTarnPlayer
 {

@@ -2,6 +2,8 @@
 
 #include "profile/private_profile.h"
 
+namespace tarn {
+
 namespace {
 
 const char *const Section = "Connection";
@@ -26,7 +28,7 @@ std::string UnscramblePassword(const std::string &scrambled)
     return Shifted(scrambled, 256 - PasswordOffset);
 }
 
-TConnectionProfile ReadProfile(const std::string &fileName)
+TConnectionProfile ReadConnectionProfile(const std::string &fileName)
 {
     const TPrivateProfile ini(fileName);
     const TConnectionProfile defaults;
@@ -47,7 +49,7 @@ TConnectionProfile ReadProfile(const std::string &fileName)
     return profile;
 }
 
-bool WriteProfile(const std::string &fileName, const TConnectionProfile &profile)
+bool WriteConnectionProfile(const std::string &fileName, const TConnectionProfile &profile)
 {
     TPrivateProfile ini(fileName);
     const bool valuesFit =
@@ -77,3 +79,5 @@ std::string LibraryListFileName(const std::string &profileFileName)
         return profileFileName + ".tnl";
     return profileFileName.substr(0, nameStart + extension) + ".tnl";
 }
+
+} // namespace tarn

@@ -1,5 +1,7 @@
 #include "profile/private_profile.h"
 
+#include "support/text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -7,27 +9,15 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
 constexpr size_t npos = std::string::npos;
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string Trimmed(const std::string &text, size_t first = 0, size_t last = npos)
-{
-    last = std::min(last, text.size());
-    while (first < last && IsBlank(text[first]))
-        ++first;
-    while (last > first && IsBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
 
 bool SameName(const std::string &a, const std::string &b)
 {
@@ -49,11 +39,11 @@ bool SameName(const std::string &a, const std::string &b)
 // missing names everything after the "[".
 bool HeaderName(const std::string &line, std::string &name)
 {
-    const std::string text = Trimmed(line);
+    const std::string text = Trim(line, tsBlanks);
     if (text.empty() || text[0] != '[')
         return false;
     const size_t close = text.find(']');
-    name = Trimmed(text, 1, close);
+    name = Trim(std::string_view(text).substr(1, close == npos ? npos : close - 1), tsBlanks);
     return true;
 }
 
@@ -63,7 +53,7 @@ bool KeyName(const std::string &line, std::string &key)
     const size_t equals = line.find('=');
     if (equals == npos)
         return false;
-    key = Trimmed(line, 0, equals);
+    key = Trim(std::string_view(line).substr(0, equals), tsBlanks);
     return true;
 }
 
@@ -132,7 +122,7 @@ std::string TPrivateProfile::ReadString(const std::string &section, const std::s
     if (location.KeyLine == npos)
         return defaultValue;
     const std::string &text = FLines[location.KeyLine].Text;
-    std::string value = Trimmed(text, text.find('=') + 1);
+    std::string value = Trim(std::string_view(text).substr(text.find('=') + 1), tsBlanks);
     if (value.size() > MaxValue)
         value.resize(MaxValue);
     return value;
@@ -212,3 +202,5 @@ bool TPrivateProfile::Save() const
     }
     return true;
 }
+
+} // namespace tarn

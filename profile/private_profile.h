@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // A private profile ("ini") file: [Section] headers and KEY=value lines.
 //
 //     TPrivateProfile ini("host.tnc");
@@ -62,3 +64,5 @@ private:
     std::string FFileName;
     std::vector<Line> FLines;
 };
+
+} // namespace tarn

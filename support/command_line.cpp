@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+namespace tarn {
+
 std::vector<std::string> SplitCommandLine(const std::string &commandLine)
 {
     std::vector<std::string> words;
@@ -44,3 +46,5 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine)
         words.push_back(std::move(word));
     return words;
 }
+
+} // namespace tarn

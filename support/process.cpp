@@ -1,6 +1,7 @@
 #include "support/process.h"
 
 #include "support/command_line.h"
+#include "support/text.h"
 
 #include <cerrno>
 #include <mutex>
@@ -10,6 +11,8 @@
 #include <vector>
 
 extern char **environ;
+
+namespace tarn {
 
 // The launcher threads outlive neither the program nor, for OnFinished, the TProcess: each holds
 // this link, which the TProcess clears when it is destroyed. The mutex is recursive so that an
@@ -21,17 +24,6 @@ struct TProcess::Link
 };
 
 namespace {
-
-std::string Trimmed(const std::string &text)
-{
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
-}
 
 // Starts the program; returns its pid, or -1 when it could not be started.
 pid_t Spawn(const std::vector<std::string> &words, const std::string &directory)
@@ -88,7 +80,7 @@ TProcess::~TProcess()
 
 void TProcess::Execute()
 {
-    Directory = Trimmed(Directory);
+    Directory = Trim(Directory, tsControls);
     std::vector<std::string> words = SplitCommandLine(Command);
     if (words.empty())
         return;
@@ -112,3 +104,5 @@ void TProcess::Execute()
         handler(link->Owner, ExitCodeOf(status));
     }).detach();
 }
+
+} // namespace tarn

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace tarn {
+
 // How a started program's first window should be shown, in the launcher's own order. The code
 // of each value (ShowWindowCode) is the classic show-window number of the same name; on Linux
 // the started program's toolkit decides how its window appears, so the code is informational.
@@ -26,3 +28,5 @@ constexpr int ShowWindowCode(TShowWindow value)
     constexpr int codes[] = {0, 3, 6, 9, 5, 10, 3, 2, 7, 8, 4, 1};
     return codes[value];
 }
+
+} // namespace tarn

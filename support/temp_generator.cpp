@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
 std::string TempDirectoryFromEnvironment()
@@ -67,3 +69,5 @@ bool TTempGenerator::FreeName(const std::string &name)
     FNames.erase(it);
     return true;
 }
+
+} // namespace tarn

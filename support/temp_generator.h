@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // Hands out unique temporary file names and creates each file, empty, so that the name stays
 // taken.
 //
@@ -54,3 +56,5 @@ public:
 private:
     std::vector<std::string> FNames;
 };
+
+} // namespace tarn

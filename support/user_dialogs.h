@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+namespace tarn {
+
 // The one way program logic reaches a person: message boxes, Yes/No questions and the file and
 // directory pickers. Windows use TWidgetDialogs (support/ui/widget_dialogs.h); tests answer with
 // their own implementation; a program with no display would answer without asking.
@@ -39,3 +41,5 @@ public:
     virtual std::optional<std::string> DirectoryName(const std::string &title,
                                                      const std::string &start) = 0;
 };
+
+} // namespace tarn

@@ -1,9 +1,9 @@
 // tarnsp, the Tarn Script Player: a window when a display is available, otherwise (or with
 // --console) a run on standard output whose exit status tells a scheduler how it ended.
 
-#include "command_line.h"
-#include "console_view.h"
-#include "player_window.h"
+#include "player/command_line.h"
+#include "player/console_view.h"
+#include "player/ui/player_window.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -21,6 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace tarn;
+
 namespace {
 
 constexpr size_t Chunk = 64 * 1024;

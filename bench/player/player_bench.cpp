@@ -2,9 +2,9 @@
 // one log append at line 1 and at line 100,000 (logic with a console view, and the window), and
 // the load and run time of a 100,000-line script of unknown words, CLEARLOG and local commands.
 
-#include "console_view.h"
-#include "player_window.h"
-#include "tarn_player.h"
+#include "player/console_view.h"
+#include "player/ui/player_window.h"
+#include "player/tarn_player.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
+
+using namespace tarn;
 
 namespace {
 

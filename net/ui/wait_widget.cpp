@@ -1,8 +1,52 @@
 #include "net/ui/wait_widget.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <functional>
+#include <memory>
+#include <utility>
 #include <QPainter>
 #include <QPalette>
+
+namespace tarn {
+
+namespace {
+
+class TInputFilter : public QObject
+{
+public:
+    explicit TInputFilter(std::function<void()> Swallowed) : FSwallowed(std::move(Swallowed)) {}
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        switch (Event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::Shortcut:
+            FSwallowed();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonDblClick: {
+            const auto Button = static_cast<QMouseEvent *>(Event)->button();
+            if (Button == Qt::LeftButton || Button == Qt::RightButton) {
+                FSwallowed();
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    std::function<void()> FSwallowed;
+};
+
+} // namespace
 
 TWait::TWait(QWidget *Parent) : QWidget(Parent)
 {
@@ -47,7 +91,14 @@ void TWait::Changed()
     update();
 }
 
+std::unique_ptr<QObject> TWait::CreateInputFilter()
+{
+    return std::make_unique<TInputFilter>([this] { Beep(); });
+}
+
 void TWait::Beep()
 {
     QApplication::beep();
 }
+
+} // namespace tarn

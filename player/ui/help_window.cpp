@@ -1,4 +1,4 @@
-#include "help_window.h"
+#include "player/ui/help_window.h"
 
 #include <QFile>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
-#include "player_window.h"
+#include "player/ui/player_window.h"
 
-#include "help_window.h"
+#include "player/ui/help_window.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -9,9 +9,9 @@
 // tool buttons; Open is unavailable while a run is executing; closing the window during a run
 // stops the run before its next line and closes when the run has ended.
 
-#include "command_line.h"
-#include "player_view.h"
-#include "tarn_player.h"
+#include "player/command_line.h"
+#include "player/player_view.h"
+#include "player/tarn_player.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

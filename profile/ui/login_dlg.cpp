@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+namespace tarn {
+
 namespace {
 
 const char *const LastProfileValue = "Profile_Caption";
@@ -194,12 +196,12 @@ void TLoginDlg::SetProfileName(const std::string &fileName)
 
 void TLoginDlg::ReadProfile(const std::string &fileName)
 {
-    SetValues(::ReadProfile(fileName));
+    SetValues(ReadConnectionProfile(fileName));
 }
 
 bool TLoginDlg::WriteProfile(const std::string &fileName) const
 {
-    return ::WriteProfile(fileName, Values());
+    return WriteConnectionProfile(fileName, Values());
 }
 
 void TLoginDlg::OpenButtonClick()
@@ -295,3 +297,5 @@ void TLoginDlg::done(int result)
     SaveLastProfile();
     QDialog::done(result);
 }
+
+} // namespace tarn

@@ -15,6 +15,8 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 
+namespace tarn {
+
 // The login dialog "Tarn Login": the fields of one FTP session, kept in connection profiles.
 //
 //     TWidgetDialogs dialogs(this);
@@ -89,3 +91,5 @@ private:
 
     TUserDialogs &FDialogs;
 };
+
+} // namespace tarn

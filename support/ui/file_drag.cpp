@@ -6,6 +6,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+namespace tarn {
+
 TFileDrag::TFileDrag(QWidget *owner) : FOwner(owner)
 {
     if (FOwner)
@@ -64,3 +66,5 @@ bool TFileDrag::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
 }
+
+} // namespace tarn

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // Makes a window accept files dragged from the desktop and dropped on it.
 //
 //     FileDrag1 = std::make_unique<TFileDrag>(this);     // a member of the owner window
@@ -41,3 +43,5 @@ private:
     QPointer<QWidget> FOwner;
     bool FEnableDrop = false;
 };
+
+} // namespace tarn

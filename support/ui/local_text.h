@@ -3,6 +3,8 @@
 #include <QString>
 #include <string>
 
+namespace tarn {
+
 // The conversions at the edge between Tarn's byte strings (local 8-bit encoding) and Qt's
 // widgets.
 inline QString FromLocal(const std::string &text)
@@ -14,3 +16,5 @@ inline std::string ToLocal(const QString &text)
 {
     return text.toLocal8Bit().toStdString();
 }
+
+} // namespace tarn

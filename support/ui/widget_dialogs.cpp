@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+namespace tarn {
+
 namespace {
 
 std::optional<std::string> RunFileDialog(QWidget *parent, const TUserDialogs::FileRequest &request,
@@ -77,3 +79,5 @@ std::optional<std::string> TWidgetDialogs::DirectoryName(const std::string &titl
         return std::nullopt;
     return ToLocal(chosen);
 }
+
+} // namespace tarn

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+namespace tarn {
+
 // TUserDialogs with Qt's message boxes and file dialogs, modal over `Parent` (none: over the
 // active window). Message boxes carry the application's name as their title.
 class TWidgetDialogs : public TUserDialogs
@@ -27,3 +29,5 @@ public:
     // "Tarn Connection Profile (*.tnc);;All files (*)".
     static QString QtNameFilters(const std::string &filter);
 };
+
+} // namespace tarn

@@ -1,4 +1,4 @@
-#include "test_ftp_server.h"
+#include "tests/common/test_ftp_server.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 
 #include <stdexcept>
+
+namespace tarn {
 
 namespace {
 
@@ -91,3 +93,5 @@ std::string TestFtpServer::serverError() const
     const QByteArray text = log.readAll().trimmed();
     return text.isEmpty() ? std::string("(no output)") : text.toStdString();
 }
+
+} // namespace tarn

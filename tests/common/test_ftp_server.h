@@ -7,6 +7,8 @@
 class QProcess;
 class QTemporaryDir;
 
+namespace tarn {
+
 // How to start tools/testftpd for one test.
 struct TestFtpServerOptions {
     std::string personality = "unix"; // unix, windows or os400
@@ -39,3 +41,5 @@ private:
     std::string m_root;
     int m_port = 0;
 };
+
+} // namespace tarn

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+namespace tarn {
+
 namespace {
 
 // A phone book in memory that records every call made to it.
@@ -62,8 +64,8 @@ public:
     }
     int GetConnectStatus(THRasConn handle, TRasConnStatusA &status) override
     {
-        status.rasconnstate = handle == 7 ? 8192 : 2;
-        status.szDeviceType = "gsm";
+        status.State = handle == 7 ? 8192 : 2;
+        status.DeviceType = "gsm";
         return rrSuccess;
     }
     std::string ErrorString(int code) override { return "error text " + std::to_string(code); }
@@ -95,7 +97,7 @@ struct Recorder
                                            const std::string &statusText, const std::string &entry,
                                            const std::string &type, const std::string &device) {
             Events.push_back("active " + std::to_string(handle) + " " +
-                             std::to_string(status.rasconnstate) + " " + statusText + " " + entry +
+                             std::to_string(status.State) + " " + statusText + " " + entry +
                              " " + type + " " + device);
         };
     }
@@ -237,3 +239,5 @@ TEST(DialUpTeardown, DestroyingWhileNotificationsWaitDoesNotHang)
 }
 
 } // namespace
+
+} // namespace tarn

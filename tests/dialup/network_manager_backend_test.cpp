@@ -1,6 +1,6 @@
 #include "dialup/dial_up.h"
 #include "dialup/network_manager_backend.h"
-#include "stand_in_nmcli.h"
+#include "tests/common/stand_in_nmcli.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+
+namespace tarn {
 
 namespace {
 
@@ -173,3 +175,5 @@ TEST_F(NetworkManager, WithoutNetworkManagerLanStillWorks)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -1,12 +1,14 @@
 // The engine against a real FTP server process (tools/testftpd) in its three personalities,
 // with the server's fault switches.
-#include "ftp_test_support.h"
-#include "test_ftp_server.h"
+#include "tests/ftp/ftp_test_support.h"
+#include "tests/common/test_ftp_server.h"
 
 #include <QTemporaryDir>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+
+namespace tarn {
 
 namespace {
 
@@ -489,3 +491,5 @@ TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // An engine set up for 127.0.0.1:Port that records its log, with a few helpers the FTP tests
 // share.
 struct FtpHarness
@@ -91,3 +93,5 @@ inline void WriteFile(const std::string &Name, const std::string &Bytes)
 {
     std::ofstream(Name, std::ios::binary | std::ios::trunc) << Bytes;
 }
+
+} // namespace tarn

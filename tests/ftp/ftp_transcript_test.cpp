@@ -1,13 +1,15 @@
 // Transcript tests: a scripted server answers with exact byte sequences, and the tests compare
 // the commands the engine sent, its log and its results.
-#include "ftp_test_support.h"
-#include "scripted_peer.h"
+#include "tests/ftp/ftp_test_support.h"
+#include "tests/ftp/scripted_peer.h"
 
 #include <QTemporaryDir>
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
@@ -543,3 +545,5 @@ TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
 }
 
 } // namespace
+
+} // namespace tarn

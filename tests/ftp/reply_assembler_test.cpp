@@ -5,6 +5,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
 // Feeds Bytes in one read and returns the lines, each marked with "F:" (ends a reply) or
@@ -122,3 +124,5 @@ TEST(FtpParse, TransferStatsFormula)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -1,4 +1,4 @@
-#include "scripted_peer.h"
+#include "tests/ftp/scripted_peer.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
@@ -245,3 +247,5 @@ bool ScriptedPeer::Failed()
     std::lock_guard guard(Lock);
     return Failure;
 }
+
+} // namespace tarn

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+namespace tarn {
+
 // A scripted FTP server for transcript tests: it listens on 127.0.0.1, accepts one control
 // connection and plays its script on a thread of its own, with blocking sockets, while the
 // engine under test runs on the main thread's event loop. Every command line it reads is kept,
@@ -59,3 +61,5 @@ private:
     std::string Data;
     bool Failure = false;
 };
+
+} // namespace tarn

@@ -2,8 +2,8 @@
 // the run dials is hung up when the run ends, a line that was already up is neither dialled
 // again nor hung up, and HANGUP takes down the active line.
 
-#include "player_run.h"
-#include "stand_in_nmcli.h"
+#include "tests/integration/player_run.h"
+#include "tests/common/stand_in_nmcli.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 // The script player against servers and files that fail: each run ends with the right log, the
 // right exit status and within its time-out, and nothing half done passes for a success.
 
-#include "player_run.h"
+#include "tests/integration/player_run.h"
 
 namespace tarn::test {
 namespace {

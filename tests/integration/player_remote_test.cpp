@@ -1,7 +1,7 @@
 // The script player end to end: tarnsp --console against tools/testftpd in its three
 // personalities, transferred files compared byte for byte.
 
-#include "player_run.h"
+#include "tests/integration/player_run.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "player_run.h"
+#include "tests/integration/player_run.h"
 
 #include "profile/connection_profile.h"
 
@@ -68,7 +68,7 @@ void PlayerRunTest::WriteProfile(const std::string &hostDir, const std::string &
     profile.Timeout = timeout;
     profile.LocalDir = PathOf("download");
     profile.HostDir = hostDir;
-    ASSERT_TRUE(::WriteProfile(PathOf("profile.tnc"), profile));
+    ASSERT_TRUE(WriteConnectionProfile(PathOf("profile.tnc"), profile));
 }
 
 RunOutcome PlayerRunTest::Run(const std::string &script, int killAfterSeconds)

@@ -4,7 +4,7 @@
 // 127.0.0.1: a scratch folder per test (holding the profile, the script, the download folder
 // and a TMPDIR of its own), a profile that points at the server, and the outcome of one run.
 
-#include "test_ftp_server.h"
+#include "tests/common/test_ftp_server.h"
 
 #include <QTemporaryDir>
 #include <filesystem>

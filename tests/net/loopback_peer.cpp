@@ -1,4 +1,4 @@
-#include "loopback_peer.h"
+#include "tests/net/loopback_peer.h"
 
 #include "net/wsocket.h"
 
@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
+
+namespace tarn {
 
 bool RunUntil(const std::function<bool()> &Done, int TimeoutMs)
 {
@@ -142,3 +144,5 @@ void ReceiveInto(TCustomWSocket *S, std::string &Into)
     if (Got > 0)
         Into.append(Buf, static_cast<size_t>(Got));
 }
+
+} // namespace tarn

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+namespace tarn {
+
 class TCustomWSocket;
 class TWSocket;
 
@@ -49,3 +51,5 @@ size_t FillSendBuffer(int Handle);
 int ConnectAndAccept(TWSocket &S, RawListener &Listener);
 // One Receive on S; what it reads is appended to Into.
 void ReceiveInto(TCustomWSocket *S, std::string &Into);
+
+} // namespace tarn

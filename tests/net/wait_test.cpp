@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+namespace tarn {
+
 namespace {
 
 // Counts the beeps instead of sounding them.
-class CountingWait : public TCustomWait
+class CountingWait : public TWait
 {
 public:
     int Beeps = 0;
@@ -181,3 +183,5 @@ TEST(Wait, WidgetPaintsTheShrinkingBar)
     EXPECT_FALSE(W.Visible());
     EXPECT_FALSE(W.isVisible());
 }
+
+} // namespace tarn

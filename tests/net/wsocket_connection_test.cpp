@@ -1,7 +1,7 @@
 // Connection life of TWSocket against real loopback peers: event order, close rules, the
 // listen/accept/dup road of a data connection, property rules while connected, the destroy rules.
 
-#include "loopback_peer.h"
+#include "tests/net/loopback_peer.h"
 #include "net/wsocket.h"
 
 #include <QObject>
@@ -13,6 +13,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
+
+namespace tarn {
 
 namespace {
 
@@ -435,3 +437,5 @@ TEST(WSocketConnection, HandlerMayDestroyItsOwnSocket)
     EXPECT_EQ(Received, "bye");
     RunFor(50);
 }
+
+} // namespace tarn

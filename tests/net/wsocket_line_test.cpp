@@ -1,7 +1,7 @@
 // Line mode and the blocking waits of TWSocket, in both of their modes: with a count-down
 // control on the main thread, and multi-threaded in a worker thread with its own event loop.
 
-#include "loopback_peer.h"
+#include "tests/net/loopback_peer.h"
 #include "net/wait.h"
 #include "net/wsocket.h"
 
@@ -11,6 +11,8 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
@@ -189,3 +191,5 @@ TEST(WSocketWait, MultiThreadedSocketWorksInAWorkerThread)
     EXPECT_EQ(Line, "answer");
     EXPECT_EQ(LookupCode, 0);
 }
+
+} // namespace tarn

@@ -2,7 +2,7 @@
 // machine are looked up: localhost (from the hosts file) and names the resolver rejects before
 // asking any server.
 
-#include "loopback_peer.h"
+#include "tests/net/loopback_peer.h"
 #include "net/wsocket.h"
 
 #include <cerrno>
@@ -10,6 +10,8 @@
 #include <netdb.h>
 #include <string>
 #include <vector>
+
+namespace tarn {
 
 namespace {
 
@@ -120,3 +122,5 @@ TEST(SocketErrors, SystemCodesBecomeWinSockNumbersByMeaning)
     EXPECT_EQ(SocketErrorText(10000), "Not a WinSock error");
     EXPECT_EQ(SocketErrorText(-1), "Not a WinSock error");
 }
+
+} // namespace tarn

@@ -1,6 +1,6 @@
 // The send queue of TWSocket against a loopback peer that reads when the test lets it.
 
-#include "loopback_peer.h"
+#include "tests/net/loopback_peer.h"
 #include "net/socket_buffer.h"
 #include "net/wait.h"
 #include "net/wsocket.h"
@@ -12,6 +12,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+namespace tarn {
 
 namespace {
 
@@ -259,3 +261,5 @@ TEST(WSocketSend, FlushWithWaitControlSendsEverything)
     Reader.join();
     EXPECT_EQ(Got.substr(Got.size() - Data.size()), Data);
 }
+
+} // namespace tarn

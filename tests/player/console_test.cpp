@@ -1,6 +1,6 @@
 // Runs the real tarnsp program without a window and checks its output and exit status.
 
-#include "temp_folder.h"
+#include "tests/player/temp_folder.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

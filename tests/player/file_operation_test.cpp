@@ -1,5 +1,5 @@
-#include "file_operation.h"
-#include "temp_folder.h"
+#include "player/file_operation.h"
+#include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "recording_view.h"
-#include "tarn_player.h"
-#include "temp_folder.h"
+#include "tests/player/recording_view.h"
+#include "player/tarn_player.h"
+#include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "help_window.h"
-#include "player_window.h"
-#include "temp_folder.h"
+#include "player/ui/help_window.h"
+#include "player/ui/player_window.h"
+#include "tests/player/temp_folder.h"
 
 #include <QAction>
 #include <QApplication>

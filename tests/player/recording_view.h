@@ -2,7 +2,7 @@
 
 // A PlayerView that remembers what the player told it, for tests.
 
-#include "player_view.h"
+#include "player/player_view.h"
 
 #include <functional>
 #include <string>

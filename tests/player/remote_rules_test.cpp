@@ -1,10 +1,8 @@
-// The name rules of the remote commands, the engine's log handler, and the console's progress
-// line.
+// The engine's log handler of the remote commands, and the console's progress line.
 
-#include "console_view.h"
-#include "name_rules.h"
-#include "recording_view.h"
-#include "tarn_player.h"
+#include "player/console_view.h"
+#include "tests/player/recording_view.h"
+#include "player/tarn_player.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -12,60 +10,6 @@
 
 namespace tarn::test {
 namespace {
-
-TEST(NameRules, LibraryNamesGoUnderQsysAndPathsStayAsWritten)
-{
-    EXPECT_EQ(NormalizeLibraryPath("mylib.lib"), "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(NormalizeLibraryPath("MyLib.Lib/qclsrc.file"), "/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE");
-    EXPECT_EQ(NormalizeLibraryPath("/QSYS.LIB/MYLIB.LIB"), "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(NormalizeLibraryPath("/qsys.lib/mylib.lib"), "/qsys.lib/mylib.lib");
-    EXPECT_EQ(NormalizeLibraryPath("/home/user"), "/home/user");
-    EXPECT_EQ(NormalizeLibraryPath(""), "");
-}
-
-TEST(NameRules, PwdReplyGivesTheQuotedDirectory)
-{
-    EXPECT_EQ(PathFromPwdReply("257 \"/QSYS.LIB/MYLIB.LIB\" is current library."),
-              "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(PathFromPwdReply("257 \"mylib.lib\" is current library."), "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(PathFromPwdReply("257 \"/home/x\" is current directory."), "/home/x");
-    EXPECT_EQ(PathFromPwdReply("257 /home/x is current directory."), "");
-    EXPECT_EQ(PathFromPwdReply("257 \"/home/x is current directory."), "");
-    // The closing quote must come within 128 characters after the opening one.
-    const std::string fits(127, 'd');
-    EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "\" ok"), fits);
-    EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "d\" ok"), "");
-}
-
-TEST(NameRules, RemoteNamesSplitAtBackslashOrColonOnly)
-{
-    EXPECT_EQ(RemoteFileName("dir\\b.txt"), "b.txt");
-    EXPECT_EQ(RemoteFileName("C:\\a\\b:c.txt"), "c.txt");
-    EXPECT_EQ(RemoteFileName("C:b.txt"), "b.txt");
-    EXPECT_EQ(RemoteFileName("/x/b.txt"), "/x/b.txt");
-    EXPECT_EQ(RemoteFileName("/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE/A.MBR"),
-              "/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE/A.MBR");
-    EXPECT_EQ(RemoteFileName("dir\\"), "");
-}
-
-TEST(NameRules, BareLocalNamesGoIntoTheFolder)
-{
-    EXPECT_EQ(PlaceInFolder("/dl", "a.txt"), "/dl/a.txt");
-    EXPECT_EQ(PlaceInFolder("/dl/", "a.txt"), "/dl/a.txt");
-    EXPECT_EQ(PlaceInFolder("/dl", "/x/a.txt"), "/x/a.txt");
-    EXPECT_EQ(PlaceInFolder("/dl", "./a.txt"), "./a.txt");
-    EXPECT_EQ(PlaceInFolder("", "a.txt"), "/a.txt");
-}
-
-TEST(NameRules, WholeNumbersOnly)
-{
-    EXPECT_EQ(ParseWholeNumber("30"), 30);
-    EXPECT_EQ(ParseWholeNumber("0"), 0);
-    EXPECT_EQ(ParseWholeNumber("-5"), -5);
-    EXPECT_EQ(ParseWholeNumber("+7"), 7);
-    for (const char *bad : {"", "+", "-", "3.5", "30s", " 30", "0x10", "+-3", "99999999999"})
-        EXPECT_FALSE(ParseWholeNumber(bad).has_value()) << bad;
-}
 
 TEST(RemoteHandlers, EveryMessageHoldingPassIsMasked)
 {

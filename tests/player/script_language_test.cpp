@@ -1,4 +1,4 @@
-#include "script_language.h"
+#include "player/script_language.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ TEST(ScriptLanguage, LongLineStaysOneCommand)
     const std::string line = "LOCALDEL " + std::string(1 << 20, 'x');
     const Lines lines = SplitScriptText(line + "\r\nEXIT");
     ASSERT_EQ(lines.size(), 2u);
-    const ScriptCommand command = SplitCommandLine(lines[0]);
+    const ScriptCommand command = SplitScriptLine(lines[0]);
     EXPECT_EQ(command.Keyword, "LOCALDEL");
     EXPECT_EQ(command.Argument.size(), std::size_t(1) << 20);
 }
@@ -67,17 +67,10 @@ TEST(ScriptLanguage, LineSplitsAtFirstBlankOnly)
         {"ONERROR\x0b", "ONERROR", ""},
     };
     for (const Case &c : cases) {
-        const ScriptCommand command = SplitCommandLine(c.Line);
+        const ScriptCommand command = SplitScriptLine(c.Line);
         EXPECT_EQ(command.Keyword, c.Keyword) << "line: " << c.Line;
         EXPECT_EQ(command.Argument, c.Argument) << "line: " << c.Line;
     }
-}
-
-TEST(ScriptLanguage, TrimAndUpperCaseTouchOnlyTheirBytes)
-{
-    EXPECT_EQ(TrimControls(std::string("\0\x1f \x20x y\x21\n", 9)), "x y!");
-    EXPECT_EQ(TrimControls("\x80 "), "\x80");
-    EXPECT_EQ(UpperCaseAscii("az{`@AZ\xe4\xfc"), "AZ{`@AZ\xe4\xfc");
 }
 
 TEST(ScriptLanguage, NamePairNeedsThreeQuotes)

@@ -1,5 +1,5 @@
 #include "profile/ui/login_dlg.h"
-#include "profile_files.h"
+#include "tests/profile/profile_files.h"
 #include "support/settings_store.h"
 
 #include <QComboBox>
@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <deque>
 #include <gtest/gtest.h>
+
+namespace tarn {
 
 namespace {
 
@@ -177,8 +179,8 @@ TEST_F(LoginDlg, OpenAndSaveGoThroughTheProfileDialogs)
     EXPECT_EQ(Dialogs.Requests[1].Title, "Save Profile");
     EXPECT_EQ(Dialogs.Requests[1].InitialName, "host.tnc");
     EXPECT_EQ(dlg.Profile->text().toStdString(), copy);
-    EXPECT_EQ(ReadProfile(copy), dlg.Values());
-    EXPECT_EQ(ReadProfile(copy).PassWord, "secret");
+    EXPECT_EQ(ReadConnectionProfile(copy), dlg.Values());
+    EXPECT_EQ(ReadConnectionProfile(copy).PassWord, "secret");
 
     // A cancelled dialog changes nothing; a failed write says so and keeps the old name.
     Dialogs.Answers = {std::nullopt};
@@ -199,10 +201,10 @@ TEST_F(LoginDlg, RemembersTheLastProfileAndPrefersTheCommandLine)
 {
     TConnectionProfile last;
     last.URLOrIP = "last-host";
-    ASSERT_TRUE(WriteProfile(Path("last.tnc"), last));
+    ASSERT_TRUE(WriteConnectionProfile(Path("last.tnc"), last));
     TConnectionProfile given;
     given.URLOrIP = "given-host";
-    ASSERT_TRUE(WriteProfile(Path("given.tnc"), given));
+    ASSERT_TRUE(WriteConnectionProfile(Path("given.tnc"), given));
     {
         TLoginDlg dlg(Dialogs);
         dlg.show();
@@ -231,3 +233,5 @@ TEST_F(LoginDlg, RemembersTheLastProfileAndPrefersTheCommandLine)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -1,10 +1,12 @@
 #include "profile/private_profile.h"
-#include "profile_files.h"
+#include "tests/profile/profile_files.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
@@ -150,3 +152,5 @@ TEST_F(PrivateProfile, SaveKeepsModeAndWritesThroughLinks)
 }
 
 } // namespace
+
+} // namespace tarn

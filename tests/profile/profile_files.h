@@ -5,6 +5,8 @@
 #include <iterator>
 #include <string>
 
+namespace tarn {
+
 // Reading and writing whole files byte for byte, in a temporary folder of the test's own.
 class ProfileFiles
 {
@@ -26,3 +28,5 @@ public:
 
     QTemporaryDir Dir;
 };
+
+} // namespace tarn

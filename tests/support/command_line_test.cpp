@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
 using Words = std::vector<std::string>;
@@ -32,3 +34,5 @@ TEST(SplitCommandLine, SplitsLikeAShell)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
 // Delivers a drag and a drop of the given URLs to a widget, as the window system would.
@@ -102,3 +104,5 @@ TEST(FileDrag, UnhooksItsOwnerAndSurvivesAnOwnerGoneFirst)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <thread>
 
+namespace tarn {
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -196,3 +198,5 @@ TEST(Process, HandlerMayDestroyItsLauncher)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
 // The temporary directory is read once per program, so the first test that needs it points
@@ -150,3 +152,5 @@ TEST_F(TempGenerator, PlantedLinksAreSkippedAndNeverFollowed)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
 // Runs `answer` on the message box that the next modal call opens.
@@ -48,3 +50,5 @@ TEST(WidgetDialogs, FiltersBecomeQtNameFilters)
 }
 
 } // namespace
+
+} // namespace tarn

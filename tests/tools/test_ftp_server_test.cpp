@@ -1,6 +1,6 @@
 // The fixture that other suites use to run tools/testftpd: it must bring a server up, report a
 // server that cannot start, and leave nothing listening behind it.
-#include "test_ftp_server.h"
+#include "tests/common/test_ftp_server.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+namespace tarn {
 
 namespace {
 
@@ -94,3 +96,5 @@ TEST(TestFtpServer, ServerThatCannotStartThrowsWithItsMessage)
         EXPECT_NE(std::string(e.what()).find("is not a folder"), std::string::npos) << e.what();
     }
 }
+
+} // namespace tarn
