@@ -269,13 +269,13 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
     RestartAt = 0;
     FLastResponse.clear();
     FErrorMessage.clear();
-    ChainStarting = true;
+    FChainStarting = true;
     try {
         NextStep();
     } catch (...) {
         // The first step refused to start (an argument check, a socket failure): nothing was
         // sent, so the caller gets the exception and the engine stays as it was.
-        ChainStarting = false;
+        FChainStarting = false;
         ChainActive = ChainContinue = false;
         PendingSteps = 0;
         if (DataSocket->State() != wsClosed)
@@ -288,8 +288,8 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
 
 void TCustomFtpCli::NextStep()
 {
-    const bool first = ChainStarting;
-    ChainStarting = false;
+    const bool first = FChainStarting;
+    FChainStarting = false;
     if (FState == fsAborting) {
         PendingSteps = 0;
         ChainResult = 426;

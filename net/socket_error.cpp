@@ -67,8 +67,8 @@ std::string SocketErrorText(int ErrCode)
         {WSANO_RECOVERY, "Non-recoverable error"},
         {WSANO_DATA, "No Data"},
     };
-    const auto It = Texts.find(ErrCode);
-    return It == Texts.end() ? "Not a WinSock error" : It->second;
+    const auto it = Texts.find(ErrCode);
+    return it == Texts.end() ? "Not a WinSock error" : it->second;
 }
 
 int WinSockErrorFromErrno(int Errno)
@@ -184,9 +184,9 @@ void WSASetLastError(int ErrCode)
 
 int WSASetLastErrorFromErrno()
 {
-    const int Code = WinSockErrorFromErrno(errno);
-    WSASetLastError(Code);
-    return Code;
+    const int code = WinSockErrorFromErrno(errno);
+    WSASetLastError(code);
+    return code;
 }
 
 } // namespace tarn

@@ -38,24 +38,24 @@ struct TConnectionProfile
 // Reads a profile. A file that does not exist, or lacks keys, gives the defaults above for
 // what is missing; it never fails. A LOCALDIR of "\" (the drive root of profiles written on
 // Windows) reads as "/". A name without a directory is taken from the current directory.
-TConnectionProfile ReadConnectionProfile(const std::string &fileName);
+TConnectionProfile ReadConnectionProfile(const std::string &FileName);
 
 // Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into
 // the file's [Connection] section, keeping every other line of an existing file. Returns false,
 // leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).
-bool WriteConnectionProfile(const std::string &fileName, const TConnectionProfile &profile);
+bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfile &Profile);
 
 // The offset by which each password byte is raised in a profile, modulo 256. Small enough that
 // no byte of a printable ASCII or UTF-8 password (at most 0xF4) wraps round to a control
 // character, so a scrambled password never holds a line end, a NUL or a blank.
 constexpr unsigned char PasswordOffset = 7;
 
-std::string ScramblePassword(const std::string &password);
-std::string UnscramblePassword(const std::string &scrambled);
+std::string ScramblePassword(const std::string &Password);
+std::string UnscramblePassword(const std::string &Scrambled);
 
 // The library list file that belongs to a profile: the same directory, and the file name up to
 // the first ".TNC" (in any case) followed by ".tnl"; without ".TNC", ".tnl" is appended.
 // "/p/HOST.tnc" and "/p/HOST" give "/p/HOST.tnl"; "" gives ".tnl".
-std::string LibraryListFileName(const std::string &profileFileName);
+std::string LibraryListFileName(const std::string &ProfileFileName);
 
 } // namespace tarn

@@ -12,6 +12,6 @@ namespace tarn {
 // - outside quotes a backslash takes the next character literally.
 // A quote left open runs to the end of the line instead of failing, so that a command the user
 // typed with one quote too few still starts the program it names. "" yields an empty word.
-std::vector<std::string> SplitCommandLine(const std::string &commandLine);
+std::vector<std::string> SplitCommandLine(const std::string &CommandLine);
 
 } // namespace tarn

@@ -26,17 +26,17 @@ struct TProcess::Link
 namespace {
 
 // Starts the program; returns its pid, or -1 when it could not be started.
-pid_t Spawn(const std::vector<std::string> &words, const std::string &directory)
+pid_t Spawn(const std::vector<std::string> &Words, const std::string &Directory)
 {
     std::vector<char *> argv;
-    for (const std::string &word : words)
+    for (const std::string &word : Words)
         argv.push_back(const_cast<char *>(word.c_str()));
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (!directory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    if (!Directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, Directory.c_str());
     // The child gets the default signal dispositions and an empty mask, whatever this
     // program blocked or ignored for its own threads.
     posix_spawnattr_t attributes;
@@ -56,12 +56,12 @@ pid_t Spawn(const std::vector<std::string> &words, const std::string &directory)
     return result == 0 ? pid : -1;
 }
 
-std::int32_t ExitCodeOf(int status)
+std::int32_t ExitCodeOf(int Status)
 {
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
+    if (WIFEXITED(Status))
+        return WEXITSTATUS(Status);
+    if (WIFSIGNALED(Status))
+        return 128 + WTERMSIG(Status);
     return -1;
 }
 

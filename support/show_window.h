@@ -23,10 +23,10 @@ enum TShowWindow {
 // The show-window code of a value: swHide 0, swShowNormal 1, swShowMinimized 2,
 // swMaximize and swShowMaximized 3, swShowNoActivate 4, swShow 5, swMinimize 6,
 // swShowMinNoActive 7, swShowNA 8, swRestore 9, swShowDefault 10.
-constexpr int ShowWindowCode(TShowWindow value)
+constexpr int ShowWindowCode(TShowWindow Value)
 {
-    constexpr int codes[] = {0, 3, 6, 9, 5, 10, 3, 2, 7, 8, 4, 1};
-    return codes[value];
+    constexpr int Codes[] = {0, 3, 6, 9, 5, 10, 3, 2, 7, 8, 4, 1};
+    return Codes[Value];
 }
 
 } // namespace tarn

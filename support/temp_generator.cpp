@@ -25,8 +25,8 @@ std::string TempDirectoryFromEnvironment()
 
 const std::string &TTempGenerator::TempDirectory()
 {
-    static const std::string directory = TempDirectoryFromEnvironment();
-    return directory;
+    static const std::string Directory = TempDirectoryFromEnvironment();
+    return Directory;
 }
 
 TTempGenerator::~TTempGenerator()
@@ -60,12 +60,12 @@ std::string TTempGenerator::NewName()
     return {};
 }
 
-bool TTempGenerator::FreeName(const std::string &name)
+bool TTempGenerator::FreeName(const std::string &Name)
 {
-    const auto it = std::find(FNames.begin(), FNames.end(), name);
+    const auto it = std::find(FNames.begin(), FNames.end(), Name);
     if (it == FNames.end())
         return false;
-    unlink(name.c_str());
+    unlink(Name.c_str());
     FNames.erase(it);
     return true;
 }

@@ -6,8 +6,8 @@ namespace tarn {
 
 std::string Trim(std::string_view Text, TTrimSet Set)
 {
-    const auto trimmed = [Set](char c) {
-        return Set == tsBlanks ? c == ' ' || c == '\t' : static_cast<unsigned char>(c) <= 32;
+    const auto trimmed = [Set](char C) {
+        return Set == tsBlanks ? C == ' ' || C == '\t' : static_cast<unsigned char>(C) <= 32;
     };
     std::size_t first = 0;
     std::size_t last = Text.size();

@@ -13,7 +13,7 @@
 int main(int argc, char **argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    const tarn::PlayerCommandLine line = tarn::ParsePlayerCommandLine(arguments);
+    const tarn::TPlayerCommandLine line = tarn::ParsePlayerCommandLine(arguments);
     if (line.Help) {
         std::fputs(tarn::PlayerUsage().c_str(), stdout);
         return 0;
@@ -46,7 +46,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName("Tarn Script Player");
     QApplication::setApplicationDisplayName("Tarn Script Player");
     QApplication::setApplicationVersion(TARN_VERSION);
-    tarn::PlayerWindow window(line);
+    tarn::TPlayerWindow window(line);
     window.show();
     return QApplication::exec();
 }

@@ -26,7 +26,7 @@ namespace tarn {
 class TFileDrag : public QObject
 {
 public:
-    explicit TFileDrag(QWidget *owner);
+    explicit TFileDrag(QWidget *Owner);
     ~TFileDrag() override;
 
     std::vector<std::string> Files;
@@ -34,10 +34,10 @@ public:
     std::function<void(TFileDrag *Sender)> OnDrop;
 
     bool EnableDrop() const { return FEnableDrop && FOwner; }
-    void SetEnableDrop(bool enable);
+    void SetEnableDrop(bool Enable);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     QPointer<QWidget> FOwner;

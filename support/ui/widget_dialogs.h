@@ -13,21 +13,21 @@ namespace tarn {
 class TWidgetDialogs : public TUserDialogs
 {
 public:
-    explicit TWidgetDialogs(QWidget *parent = nullptr) : Parent(parent) {}
+    explicit TWidgetDialogs(QWidget *Parent = nullptr) : Parent(Parent) {}
 
     QPointer<QWidget> Parent;
 
-    void Information(const std::string &text) override;
-    void Error(const std::string &text) override;
-    bool Confirm(const std::string &text) override;
-    std::optional<std::string> OpenFileName(const FileRequest &request) override;
-    std::optional<std::string> SaveFileName(const FileRequest &request) override;
-    std::optional<std::string> DirectoryName(const std::string &title,
-                                             const std::string &start) override;
+    void Information(const std::string &Text) override;
+    void Error(const std::string &Text) override;
+    bool Confirm(const std::string &Text) override;
+    std::optional<std::string> OpenFileName(const TFileRequest &Request) override;
+    std::optional<std::string> SaveFileName(const TFileRequest &Request) override;
+    std::optional<std::string> DirectoryName(const std::string &Title,
+                                             const std::string &Start) override;
 
     // "Tarn Connection Profile|*.tnc|All files|*.*" as Qt name filters:
     // "Tarn Connection Profile (*.tnc);;All files (*)".
-    static QString QtNameFilters(const std::string &filter);
+    static QString QtNameFilters(const std::string &Filter);
 };
 
 } // namespace tarn

@@ -18,7 +18,7 @@ TEST_F(PlayerSessionTest, CommandAfterTheServerClosedTheSessionFailsDespiteAnEar
     Write(ServerPath("x.txt"), "x");
     StartServer("unix");
     WriteProfile("/");
-    RecordingView view;
+    TRecordingView view;
     TTarnPlayer player(view);
     player.StopOnError = true;
     player.ReadProfile(PathOf("profile.tnc"));
@@ -29,7 +29,7 @@ TEST_F(PlayerSessionTest, CommandAfterTheServerClosedTheSessionFailsDespiteAnEar
     ASSERT_FALSE(Exists(ServerPath("x.txt")));
 
     // The server goes away while the session is idle.
-    Server.reset();
+    FServer.reset();
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 500)

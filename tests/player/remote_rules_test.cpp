@@ -13,7 +13,7 @@ namespace {
 
 TEST(RemoteHandlers, EveryMessageHoldingPassIsMasked)
 {
-    RecordingView view;
+    TRecordingView view;
     TTarnPlayer player(view);
     for (std::string message : {"> PASS secret", "! PASSWORD expired", "> USER PASS"}) {
         player.ControlFtpDisplay(nullptr, message);
@@ -26,7 +26,7 @@ TEST(RemoteHandlers, EveryMessageHoldingPassIsMasked)
 
 TEST(RemoteHandlers, ProfileLeavesTheTimeoutOfALaterTimeoutLineToConnect)
 {
-    RecordingView view;
+    TRecordingView view;
     TTarnPlayer player(view);
     player.SetTimeOut("45");
     player.SetTimeOut("soon");
@@ -38,22 +38,22 @@ TEST(RemoteHandlers, ProfileLeavesTheTimeoutOfALaterTimeoutLineToConnect)
     EXPECT_EQ(player.HostDir, "/");
 }
 
-std::string Contents(std::FILE *file)
+std::string Contents(std::FILE *File)
 {
-    std::fflush(file);
-    std::rewind(file);
+    std::fflush(File);
+    std::rewind(File);
     std::string text;
     char buffer[4096];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, File)) > 0)
         text.append(buffer, got);
     return text;
 }
 
-std::size_t Count(const std::string &text, const std::string &part)
+std::size_t Count(const std::string &Text, const std::string &Part)
 {
     std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    for (std::size_t at = Text.find(Part); at != std::string::npos; at = Text.find(Part, at + 1))
         ++count;
     return count;
 }
@@ -64,7 +64,7 @@ TEST(ConsoleProgress, ALineOnTheTerminalWipedBeforeTheNextLogLine)
     std::FILE *progress = std::tmpfile();
     ASSERT_TRUE(out && progress);
     {
-        ConsoleView view(out, progress);
+        TConsoleView view(out, progress);
         view.TransferProgress(1024, 4096);
         // A block every few kilobytes must not mean a redraw each: a few per second at most.
         for (int count = 1025; count < 4096; ++count)
@@ -90,7 +90,7 @@ TEST(ConsoleProgress, NothingWithoutATerminal)
     std::FILE *out = std::tmpfile();
     ASSERT_TRUE(out);
     {
-        ConsoleView view(out);
+        TConsoleView view(out);
         view.TransferProgress(1024, 4096);
         view.LogLineAppended("x");
     }

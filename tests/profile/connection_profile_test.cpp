@@ -8,7 +8,7 @@ namespace tarn {
 
 namespace {
 
-class ConnectionProfile : public ::testing::Test, protected ProfileFiles
+class ConnectionProfile : public ::testing::Test, protected TProfileFiles
 {
 };
 

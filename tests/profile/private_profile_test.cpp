@@ -10,7 +10,7 @@ namespace tarn {
 
 namespace {
 
-class PrivateProfile : public ::testing::Test, protected ProfileFiles
+class PrivateProfile : public ::testing::Test, protected TProfileFiles
 {
 };
 

@@ -14,11 +14,11 @@ namespace tarn {
 
 namespace {
 
-QByteArray readReply(QTcpSocket &socket)
+QByteArray ReadReply(QTcpSocket &Socket)
 {
     QByteArray reply;
-    while (!reply.endsWith("\r\n") && socket.waitForReadyRead(5000))
-        reply += socket.readAll();
+    while (!reply.endsWith("\r\n") && Socket.waitForReadyRead(5000))
+        reply += Socket.readAll();
     return reply;
 }
 
@@ -26,26 +26,26 @@ QByteArray readReply(QTcpSocket &socket)
 
 TEST(TestFtpServer, ServesItsOwnFolderAndGreets)
 {
-    TestFtpServer server;
-    ASSERT_GT(server.port(), 0);
-    ASSERT_TRUE(QDir(QString::fromStdString(server.root())).exists());
+    TTestFtpServer server;
+    ASSERT_GT(server.Port(), 0);
+    ASSERT_TRUE(QDir(QString::fromStdString(server.Root())).exists());
 
     QTcpSocket socket;
-    socket.connectToHost("127.0.0.1", quint16(server.port()));
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
     ASSERT_TRUE(socket.waitForConnected(5000));
-    EXPECT_TRUE(readReply(socket).startsWith("220 "));
+    EXPECT_TRUE(ReadReply(socket).startsWith("220 "));
 }
 
 TEST(TestFtpServer, PersonalityAndLoginReachTheServer)
 {
-    TestFtpServerOptions options;
-    options.personality = "os400";
-    options.user = "qpgmr";
-    options.password = "pw";
-    TestFtpServer server(options);
+    TTestFtpServerOptions options;
+    options.Personality = "os400";
+    options.User = "qpgmr";
+    options.Password = "pw";
+    TTestFtpServer server(options);
 
     QTcpSocket socket;
-    socket.connectToHost("127.0.0.1", quint16(server.port()));
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
     ASSERT_TRUE(socket.waitForConnected(5000));
     QByteArray greeting;
     while (!greeting.contains("\r\n220 ") && socket.waitForReadyRead(5000))
@@ -53,9 +53,9 @@ TEST(TestFtpServer, PersonalityAndLoginReachTheServer)
     EXPECT_TRUE(greeting.startsWith("220-QTCP at ")) << greeting.constData();
 
     socket.write("USER qpgmr\r\n");
-    EXPECT_EQ(readReply(socket), "331 Enter password.\r\n");
+    EXPECT_EQ(ReadReply(socket), "331 Enter password.\r\n");
     socket.write("PASS pw\r\n");
-    EXPECT_EQ(readReply(socket), "230 QPGMR logged on.\r\n");
+    EXPECT_EQ(ReadReply(socket), "230 QPGMR logged on.\r\n");
 }
 
 TEST(TestFtpServer, GivenRootIsServedAndKept)
@@ -65,10 +65,10 @@ TEST(TestFtpServer, GivenRootIsServedAndKept)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     {
-        TestFtpServerOptions options;
-        options.root = dir.path().toStdString();
-        TestFtpServer server(options);
-        EXPECT_EQ(server.root(), options.root);
+        TTestFtpServerOptions options;
+        options.Root = dir.path().toStdString();
+        TTestFtpServer server(options);
+        EXPECT_EQ(server.Root(), options.Root);
     }
     EXPECT_TRUE(QFile::exists(dir.filePath("here.txt")));
 }
@@ -77,8 +77,8 @@ TEST(TestFtpServer, StopsListeningWhenDestroyed)
 {
     int port = 0;
     {
-        TestFtpServer server;
-        port = server.port();
+        TTestFtpServer server;
+        port = server.Port();
     }
     QTcpSocket socket;
     socket.connectToHost("127.0.0.1", quint16(port));
@@ -87,10 +87,10 @@ TEST(TestFtpServer, StopsListeningWhenDestroyed)
 
 TEST(TestFtpServer, ServerThatCannotStartThrowsWithItsMessage)
 {
-    TestFtpServerOptions options;
-    options.root = "/nonexistent/testftpd-root";
+    TTestFtpServerOptions options;
+    options.Root = "/nonexistent/testftpd-root";
     try {
-        TestFtpServer server(options);
+        TTestFtpServer server(options);
         FAIL() << "a server without its root folder came up";
     } catch (const std::runtime_error &e) {
         EXPECT_NE(std::string(e.what()).find("is not a folder"), std::string::npos) << e.what();
