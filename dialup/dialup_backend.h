@@ -17,7 +17,7 @@ using THRasConn = std::int64_t;
 struct TRasConnStatusA
 {
     int State = 0; // a state number of TDialUp::StateText, 8192 connected
-    int Error = 0;      // 0, or a TRasResult when the connection failed
+    int Error = 0; // 0, or a TRasResult when the connection failed
     std::string DeviceType;
     std::string DeviceName;
 };

@@ -100,7 +100,7 @@ TNetworkManagerBackend::Run(const std::vector<std::string> &Arguments, int Timeo
 }
 
 TNetworkManagerBackend::TOutcome TNetworkManagerBackend::List(bool Active,
-                                                             std::vector<TProfile> &Profiles) const
+                                                              std::vector<TProfile> &Profiles) const
 {
     std::vector<std::string> arguments = {"-t", "-f", "NAME,UUID,TYPE,DEVICE,STATE", "connection",
                                           "show"};

@@ -54,7 +54,7 @@ private:
     };
 
     TOutcome Run(const std::vector<std::string> &Arguments, int TimeoutSeconds,
-                std::string *Output = nullptr) const;
+                 std::string *Output = nullptr) const;
     // The dial-up profiles, all of them or only the active ones.
     TOutcome List(bool Active, std::vector<TProfile> &Profiles) const;
     // List, for the enumerations: no NetworkManager is an empty list, more than 100 an error.

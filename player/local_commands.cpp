@@ -1,8 +1,8 @@
 // The player's local commands: the current directory, folders, files and the log.
 
-#include "support/local_files.h"
 #include "player/script_language.h"
 #include "player/tarn_player.h"
+#include "support/local_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -6,12 +6,12 @@
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
 #include "ftp/remote_names.h"
-#include "support/local_files.h"
-#include "support/text.h"
-#include "profile/connection_profile.h"
 #include "player/script_language.h"
-#include "support/temp_generator.h"
 #include "player/tarn_player.h"
+#include "profile/connection_profile.h"
+#include "support/local_files.h"
+#include "support/temp_generator.h"
+#include "support/text.h"
 
 #include <fstream>
 #include <stdexcept>

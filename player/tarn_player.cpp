@@ -3,8 +3,8 @@
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
 #include "player/script_language.h"
-#include "support/text.h"
 #include "support/temp_generator.h"
+#include "support/text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -188,7 +188,7 @@ void TTarnPlayer::FailAndStop()
 }
 
 std::optional<TNamePair> TTarnPlayer::NamePairOrStop(const std::string &Argument,
-                                                    const std::string &What)
+                                                     const std::string &What)
 {
     std::optional<TNamePair> names = SplitNamePair(Argument);
     if (!names) {

@@ -18,9 +18,10 @@ namespace tarn {
 //     HOSTDIR=/QSYS.LIB/MYLIB.LIB   first remote directory
 //     VERSION=2.x             written, never read
 //
-// Both programs read profiles with ReadConnectionProfile (the player for its PROFILE line, the client's
-// login dialog for Open, its last profile and its command line); the login dialog writes them
-// with WriteConnectionProfile. The fields are byte strings as the file holds them (values trimmed).
+// Both programs read profiles with ReadConnectionProfile (the player for its PROFILE line, the
+// client's login dialog for Open, its last profile and its command line); the login dialog writes
+// them with WriteConnectionProfile. The fields are byte strings as the file holds them (values
+// trimmed).
 struct TConnectionProfile
 {
     std::string Connection = "LAN";

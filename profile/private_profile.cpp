@@ -91,7 +91,7 @@ TPrivateProfile::TPrivateProfile(std::string FileName) : FFileName(std::move(Fil
 }
 
 TPrivateProfile::TKeyLocation TPrivateProfile::Find(const std::string &Section,
-                                                   const std::string &Key) const
+                                                    const std::string &Key) const
 {
     TKeyLocation location{Npos, Npos, Npos};
     bool inSection = false; // in a section of the name

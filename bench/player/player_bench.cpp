@@ -3,8 +3,8 @@
 // the load and run time of a 100,000-line script of unknown words, CLEARLOG and local commands.
 
 #include "player/console_view.h"
-#include "player/ui/player_window.h"
 #include "player/tarn_player.h"
+#include "player/ui/player_window.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

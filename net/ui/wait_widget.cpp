@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
 #include <functional>
 #include <memory>
 #include <utility>
-#include <QPainter>
-#include <QPalette>
 
 namespace tarn {
 

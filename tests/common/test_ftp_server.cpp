@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <stdexcept>
 
 namespace tarn {
@@ -40,11 +39,16 @@ TTestFtpServer::TTestFtpServer(TTestFtpServerOptions Options)
     }
 
     QStringList args{ScriptPath(),
-                     "--personality", QString::fromStdString(FOptions.Personality),
-                     "--root", QString::fromStdString(FRoot),
-                     "--port", "0",
-                     "--user", QString::fromStdString(FOptions.User),
-                     "--password", QString::fromStdString(FOptions.Password)};
+                     "--personality",
+                     QString::fromStdString(FOptions.Personality),
+                     "--root",
+                     QString::fromStdString(FRoot),
+                     "--port",
+                     "0",
+                     "--user",
+                     QString::fromStdString(FOptions.User),
+                     "--password",
+                     QString::fromStdString(FOptions.Password)};
     for (const std::string &arg : FOptions.ExtraArgs)
         args << QString::fromStdString(arg);
 

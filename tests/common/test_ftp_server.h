@@ -10,7 +10,8 @@ class QTemporaryDir;
 namespace tarn {
 
 // How to start tools/testftpd for one test.
-struct TTestFtpServerOptions {
+struct TTestFtpServerOptions
+{
     std::string Personality = "unix"; // unix, windows or os400
     std::string Root; // empty: a fresh temporary folder owned and removed by the server object
     std::string User = "tester";

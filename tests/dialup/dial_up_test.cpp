@@ -97,8 +97,8 @@ struct TRecorder
                                            const std::string &StatusText, const std::string &Entry,
                                            const std::string &Type, const std::string &Device) {
             Events.push_back("active " + std::to_string(Handle) + " " +
-                             std::to_string(Status.State) + " " + StatusText + " " + Entry +
-                             " " + Type + " " + Device);
+                             std::to_string(Status.State) + " " + StatusText + " " + Entry + " " +
+                             Type + " " + Device);
         };
     }
 };
@@ -144,7 +144,7 @@ TEST_F(DialUp, SynchronousDialHangsUpThePreviousLineFirst)
                                         "Dial Office VPN", "HangUp 41", "GetEntryDialParams Mobile",
                                         "Dial Mobile"}));
     EXPECT_EQ(FEvents.Events, (std::vector<std::string>{"dialing Office VPN", "connect Office VPN",
-                                                       "dialing Mobile", "connect Mobile"}));
+                                                        "dialing Mobile", "connect Mobile"}));
     FBackend->Calls.clear();
     EXPECT_EQ(FDialer.HangUp(), 0);
     EXPECT_EQ(FDialer.HangUpConnection(7), 0);

@@ -44,8 +44,8 @@ protected:
             FEvents.push_back("error " + std::to_string(Code) + " " + Text);
         };
         FDialer.OnActiveConnection = [this](TDialUp *, THRasConn Handle, const TRasConnStatusA &,
-                                           const std::string &Text, const std::string &Entry,
-                                           const std::string &Type, const std::string &Device) {
+                                            const std::string &Text, const std::string &Entry,
+                                            const std::string &Type, const std::string &Device) {
             FHandles.push_back(Handle);
             FEvents.push_back("active " + Text + " " + Entry + " " + Type + " " + Device);
         };
@@ -83,7 +83,7 @@ TEST_F(NetworkManager, DialConnectsListsAndHangsUp)
     EXPECT_NE(Read("calls").find("--wait 5 connection up uuid u-vpn\n"), std::string::npos);
     EXPECT_EQ(FDialer.GetConnections(), 0);
     EXPECT_EQ(FEvents, (std::vector<std::string>{"dialing Office: VPN", "connect Office: VPN",
-                                                "active Connected Office: VPN vpn dev-vpn"}));
+                                                 "active Connected Office: VPN vpn dev-vpn"}));
     ASSERT_EQ(FHandles.size(), 1u);
     EXPECT_EQ(FHandles[0], FDialer.Handle());
 

@@ -1,7 +1,7 @@
 // The engine against a real FTP server process (tools/testftpd) in its three personalities,
 // with the server's fault switches.
-#include "tests/ftp/ftp_test_support.h"
 #include "tests/common/test_ftp_server.h"
+#include "tests/ftp/ftp_test_support.h"
 
 #include <QTemporaryDir>
 #include <filesystem>

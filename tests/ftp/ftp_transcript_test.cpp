@@ -46,7 +46,7 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
         peer.Finish();
         EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p"}));
         EXPECT_EQ(h.Log, (TCommands{"< 220-Welcome", "< 220 ready", "> USER u", "< 331 pw",
-                                   "> PASS p", "< 230 in"}));
+                                    "> PASS p", "< 230 in"}));
         EXPECT_EQ(h.Ftp.State(), fsReady);
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
         EXPECT_EQ(h.Ftp.StatusCode(), 230);
@@ -189,7 +189,7 @@ TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
     EXPECT_TRUE(h.Ftp.Mkd());
     peer.Finish();
     EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p", "NOOP", "NOOP", "SITE X", "SITE X",
-                                         "SIZE big", "SIZE big", "MKD new"}));
+                                          "SIZE big", "SIZE big", "MKD new"}));
 }
 
 TEST_F(FtpTranscript, LostConnectionFailsTheRunningRequest)

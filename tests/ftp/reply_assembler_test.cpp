@@ -51,7 +51,7 @@ TEST(ReplyAssembler, MultiLineRepliesFollowRfc959)
     EXPECT_EQ(Feed(a, "220-Welcome\r\n  no code here\r\n230 other code\r\n220-again\r\n"
                       "220 done\r\n331 next\r\n"),
               (TLines{"C:220-Welcome", "C:  no code here", "C:230 other code", "C:220-again",
-                     "F:220 done", "F:331 next"}));
+                      "F:220 done", "F:331 next"}));
     // The closing line may be the bare code; "2200" is not the code 220.
     EXPECT_EQ(Feed(a, "250-a\r\n2500 b\r\n250\r\n"), (TLines{"C:250-a", "C:2500 b", "F:250"}));
     // A line without a code outside a multi-line reply is a (final) line of its own.

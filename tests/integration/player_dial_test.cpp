@@ -2,8 +2,8 @@
 // the run dials is hung up when the run ends, a line that was already up is neither dialled
 // again nor hung up, and HANGUP takes down the active line.
 
-#include "tests/integration/player_run.h"
 #include "tests/common/stand_in_nmcli.h"
+#include "tests/integration/player_run.h"
 
 #include <cstdlib>
 
@@ -25,7 +25,7 @@ protected:
         Write(PathOf("nm/active"), "");
         const char *path = std::getenv("PATH");
         FEnvironment = {{"PATH", bin + ":" + (path ? path : "/usr/bin:/bin")},
-                       {"NMCLI_STATE", PathOf("nm")}};
+                        {"NMCLI_STATE", PathOf("nm")}};
         StartServer("unix");
         WriteProfile("/", "20", 0, "Mobile");
     }

@@ -53,12 +53,12 @@ TEST_F(PlayerFaultTest, TransferCutMidwayIsAFailureBothWays)
     WriteProfile("/");
 
     const TRunOutcome receive = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\nBINARY\n"
-                                   "RECEIVE \"big.bin\" \"big.bin\"\nLOCALMD after\n");
+                                    "RECEIVE \"big.bin\" \"big.bin\"\nLOCALMD after\n");
     EXPECT_EQ(receive.Status, 1) << receive.Out;
     EXPECT_FALSE(Exists(PathOf("after")));
 
     const TRunOutcome send = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\nBINARY\n"
-                                "SEND \"up.bin\" \"up.bin\"\nLOCALMD after\n");
+                                 "SEND \"up.bin\" \"up.bin\"\nLOCALMD after\n");
     EXPECT_EQ(send.Status, 1) << send.Out;
     EXPECT_FALSE(Exists(PathOf("after")));
 }
@@ -76,7 +76,7 @@ TEST_F(PlayerFaultTest, UnwritableDownloadAndMissingUploadFail)
     EXPECT_FALSE(Exists(PathOf("after")));
 
     const TRunOutcome send = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-                                "SEND \"not-here.bin\" \"x.bin\"\nLOCALMD after\n");
+                                 "SEND \"not-here.bin\" \"x.bin\"\nLOCALMD after\n");
     EXPECT_EQ(send.Status, 1) << send.Out;
     EXPECT_FALSE(Exists(PathOf("after")));
     EXPECT_FALSE(Exists(ServerPath("x.bin")));

@@ -45,20 +45,20 @@ TEST_P(PersonalityRun, RecordedScriptMovesEveryFileIntact)
     WriteProfile("/pub");
 
     const TRunOutcome run = Run("PROFILE profile.tnc\n"
-                               "TIMEOUT 60\n"
-                               "CONNECT\n"
-                               "COMMAND SITE NAMEFMT 1\n"
-                               "BINARY\n"
-                               "CHDIR /pub\n"
-                               "RECEIVE \"got.bin\" \"get.bin\"\n"
-                               "SEND \"up.bin\" \"c:\\upload\\up.bin\"\n"
-                               "RENAME \"up.bin\" \"renamed.bin\"\n"
-                               "DELETE old.txt\n"
-                               "MKDIR made\n"
-                               "MKDIR gone\n"
-                               "RMDIR gone\n"
-                               "LIST\n"
-                               "QUIT\n");
+                                "TIMEOUT 60\n"
+                                "CONNECT\n"
+                                "COMMAND SITE NAMEFMT 1\n"
+                                "BINARY\n"
+                                "CHDIR /pub\n"
+                                "RECEIVE \"got.bin\" \"get.bin\"\n"
+                                "SEND \"up.bin\" \"c:\\upload\\up.bin\"\n"
+                                "RENAME \"up.bin\" \"renamed.bin\"\n"
+                                "DELETE old.txt\n"
+                                "MKDIR made\n"
+                                "MKDIR gone\n"
+                                "RMDIR gone\n"
+                                "LIST\n"
+                                "QUIT\n");
 
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
     // Standard error is not a terminal here, so the log is all there is.
@@ -149,7 +149,7 @@ TEST_P(PersonalityRun, CommandSucceedsOnlyOn250)
     StartServer(GetParam());
     WriteProfile("/");
     const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-                               "COMMAND NOOP\nMKDIR made\n");
+                                "COMMAND NOOP\nMKDIR made\n");
     EXPECT_EQ(run.Status, 1) << run.Out;
     EXPECT_TRUE(run.HasLine("> NOOP"));
     EXPECT_GE(run.LineStarting("< 200"), 0);
@@ -197,14 +197,14 @@ TEST_F(Os400Run, ChdirToALibraryNameReachesQsysAndListsIt)
 {
     WriteProfile("/home/tester");
     const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-                               "COMMAND SITE NAMEFMT 1\n"
-                               "LIST\n"
-                               "CHDIR mylib.lib\n"
-                               "LIST\n"
-                               "RECEIVE \"hello.txt\" \"QCLSRC.FILE/HELLO.MBR\"\n"
-                               "CDUP\n"
-                               "CHDIR /home/tester\n"
-                               "QUIT\n");
+                                "COMMAND SITE NAMEFMT 1\n"
+                                "LIST\n"
+                                "CHDIR mylib.lib\n"
+                                "LIST\n"
+                                "RECEIVE \"hello.txt\" \"QCLSRC.FILE/HELLO.MBR\"\n"
+                                "CDUP\n"
+                                "CHDIR /home/tester\n"
+                                "QUIT\n");
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_TRUE(run.HasLine("> LIST /home/tester")) << run.Out;
     EXPECT_TRUE(run.HasLine("> CWD /QSYS.LIB/MYLIB.LIB"));
@@ -218,8 +218,8 @@ TEST_F(Os400Run, RcmdAnswered250Succeeds)
 {
     WriteProfile("/");
     const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-                               "COMMAND RCMD CRTLIB LIB(NEWLIB)\n"
-                               "MKDIR /home/tester/after\n");
+                                "COMMAND RCMD CRTLIB LIB(NEWLIB)\n"
+                                "MKDIR /home/tester/after\n");
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_TRUE(std::filesystem::is_directory(ServerPath("QSYS.LIB/NEWLIB.LIB")));
     EXPECT_TRUE(std::filesystem::is_directory(ServerPath("home/tester/after")));

@@ -1,9 +1,9 @@
 // The player's remote operations in this process, against a real server, where a test has to
 // act between two script lines.
 
+#include "player/tarn_player.h"
 #include "tests/integration/player_run.h"
 #include "tests/player/recording_view.h"
-#include "player/tarn_player.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

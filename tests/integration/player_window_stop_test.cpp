@@ -1,8 +1,8 @@
 // Stop pressed in the player's window while a file is being received: the log says so at once,
 // the transfer runs to its end with the file intact, and no further line runs.
 
-#include "tests/integration/player_run.h"
 #include "player/ui/player_window.h"
+#include "tests/integration/player_run.h"
 
 #include <QCoreApplication>
 #include <QLabel>

@@ -68,8 +68,8 @@ void SendInput(QObject *Target)
                           Qt::NoModifier);
         QCoreApplication::sendEvent(Target, &click);
     }
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton,
-                       Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(1, 1), QPointF(1, 1),
+                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(Target, &doubleClick);
 }
 

@@ -1,8 +1,8 @@
 // Connection life of TWSocket against real loopback peers: event order, close rules, the
 // listen/accept/dup road of a data connection, property rules while connected, the destroy rules.
 
-#include "tests/net/loopback_peer.h"
 #include "net/wsocket.h"
+#include "tests/net/loopback_peer.h"
 
 #include <QObject>
 #include <filesystem>

@@ -1,9 +1,9 @@
 // Line mode and the blocking waits of TWSocket, in both of their modes: with a count-down
 // control on the main thread, and multi-threaded in a worker thread with its own event loop.
 
-#include "tests/net/loopback_peer.h"
 #include "net/wait.h"
 #include "net/wsocket.h"
+#include "tests/net/loopback_peer.h"
 
 #include <QThread>
 #include <atomic>

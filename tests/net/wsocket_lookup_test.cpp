@@ -2,8 +2,8 @@
 // machine are looked up: localhost (from the hosts file) and names the resolver rejects before
 // asking any server.
 
-#include "tests/net/loopback_peer.h"
 #include "net/wsocket.h"
+#include "tests/net/loopback_peer.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

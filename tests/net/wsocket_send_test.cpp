@@ -1,9 +1,9 @@
 // The send queue of TWSocket against a loopback peer that reads when the test lets it.
 
-#include "tests/net/loopback_peer.h"
 #include "net/socket_buffer.h"
 #include "net/wait.h"
 #include "net/wsocket.h"
+#include "tests/net/loopback_peer.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

@@ -1,5 +1,5 @@
-#include "tests/player/recording_view.h"
 #include "player/tarn_player.h"
+#include "tests/player/recording_view.h"
 #include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +63,7 @@ TEST_F(LocalCommands, NamesWithoutSlashGoIntoLocalDirAndTheSourceFolder)
     FPlayer.LocalDir = PathOf("dl");
     EXPECT_EQ(Run("LOCALCOPY \"a.txt\" \"b.txt\""),
               (TLines{"LOCALCOPY " + PathOf("dl/a.txt") + " " + PathOf("dl/b.txt"),
-                     "File operation completed successfully."}));
+                      "File operation completed successfully."}));
     EXPECT_EQ(Read("dl/b.txt"), "alpha");
 
     // A LocalDir that ends with "/" is not given a second one.
@@ -138,19 +138,19 @@ TEST_F(LocalCommands, EveryKeywordOfOneScriptInOrder)
     Write("src/r1.txt", "one");
     Write("src/r2.txt", "two");
     const TLines log = Run("ONERROR stop\r\n"
-                          "LOGFILE end.log\r\n"
-                          "LOCALMD work\r\n"
-                          "LOCALCD work\r\n"
-                          "LOCALCOPY \"../src/*.txt\" \"./in/\"\r\n"
-                          "LOCALREN \"./in/r1.txt\" \"first.txt\"\r\n"
-                          "LOCALMOVE \"./in/r2.txt\" \"./out/second.txt\"\r\n"
-                          "LOCALDEL in/first.txt\r\n"
-                          "LOCALRD in\r\n"
-                          "SAVELOG mid.log\r\n"
-                          "CLEARLOG\r\n"
-                          "ONERROR continue\r\n"
-                          "EXIT\r\n"
-                          "LOCALMD never\r\n");
+                           "LOGFILE end.log\r\n"
+                           "LOCALMD work\r\n"
+                           "LOCALCD work\r\n"
+                           "LOCALCOPY \"../src/*.txt\" \"./in/\"\r\n"
+                           "LOCALREN \"./in/r1.txt\" \"first.txt\"\r\n"
+                           "LOCALMOVE \"./in/r2.txt\" \"./out/second.txt\"\r\n"
+                           "LOCALDEL in/first.txt\r\n"
+                           "LOCALRD in\r\n"
+                           "SAVELOG mid.log\r\n"
+                           "CLEARLOG\r\n"
+                           "ONERROR continue\r\n"
+                           "EXIT\r\n"
+                           "LOCALMD never\r\n");
     EXPECT_EQ(log, TLines{"Error action set to CONTINUE."});
     EXPECT_EQ(Read("work/mid.log"), "Error action set to STOP.\r\n"
                                     "LOCALCOPY ../src/*.txt ./in/\r\n"

@@ -1,8 +1,8 @@
 // The engine's log handler of the remote commands, and the console's progress line.
 
 #include "player/console_view.h"
-#include "tests/player/recording_view.h"
 #include "player/tarn_player.h"
+#include "tests/player/recording_view.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

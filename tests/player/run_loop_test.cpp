@@ -1,5 +1,5 @@
-#include "tests/player/recording_view.h"
 #include "player/tarn_player.h"
+#include "tests/player/recording_view.h"
 #include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>

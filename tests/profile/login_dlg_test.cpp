@@ -1,6 +1,6 @@
 #include "profile/ui/login_dlg.h"
-#include "tests/profile/profile_files.h"
 #include "support/settings_store.h"
+#include "tests/profile/profile_files.h"
 
 #include <QComboBox>
 #include <QDir>

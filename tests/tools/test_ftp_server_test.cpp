@@ -4,10 +4,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace tarn {
