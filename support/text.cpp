@@ -18,6 +18,22 @@ std::string Trim(std::string_view Text, TTrimSet Set)
     return std::string(Text.substr(first, last - first));
 }
 
+std::string PrintableText(std::string_view Text)
+{
+    std::string result;
+    result.reserve(Text.size());
+    for (const char c : Text) {
+        const auto code = static_cast<unsigned char>(c);
+        if ((code < 32 && c != '\t') || code == 127) {
+            result += '^';
+            result += static_cast<char>(code ^ 64);
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
 std::string UpperCaseAscii(std::string_view Text)
 {
     std::string result(Text);
