@@ -46,20 +46,24 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
         peer.Finish();
         EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p"}));
         EXPECT_EQ(h.Log, (TCommands{"< 220-Welcome", "< 220 ready", "> USER u", "< 331 pw",
-                                    "> PASS p", "< 230 in"}));
+                                    "> PASS *******", "< 230 in"}));
         EXPECT_EQ(h.Ftp.State(), fsReady);
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
         EXPECT_EQ(h.Ftp.StatusCode(), 230);
         EXPECT_TRUE(h.Ftp.Connected());
     }
-    { // Three replies in one read: each is judged in the state the one before left.
+    { // A reply and a line nobody asked for in one read: the line that came before PASS was
+        // sent cannot answer PASS.
         TScriptedPeer peer;
-        peer.Send("220 hi\r\n331 pw\r\n230 in\r\n").Expect().Expect();
+        peer.Send("220 hi\r\n").Expect("331 pw\r\n230 early\r\n").Expect("230 in\r\n");
         peer.Start();
         TFtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
         peer.Finish();
         EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p"}));
+        EXPECT_EQ(h.Log,
+                  (TCommands{"< 220 hi", "> USER u", "< 331 pw", "! Unsolicited reply: 230 early",
+                             "> PASS *******", "< 230 in"}));
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
     }
     { // USER answered 230: no PASS is sent.
@@ -95,13 +99,16 @@ TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
     EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/x\" is cwd");
     ASSERT_EQ(h.Done.size(), 1u);
     EXPECT_EQ(h.Done.front(), (TFtpHarness::TDoneNotice{rqPwd, 0}));
-    // Lines that arrive while idle are logged and fire OnResponse; they change no result.
-    ASSERT_TRUE(PumpUntil([&] { return h.Ftp.LastResponse() == "421 closing soon"; }));
-    EXPECT_EQ(responses, 6);
+    // Lines that arrive while idle are shown as unsolicited; they change no result and are
+    // no reply of the next command.
+    ASSERT_TRUE(PumpUntil([&] { return h.Logged("! Unsolicited reply: 421 closing soon"); }));
+    EXPECT_TRUE(h.Logged("! Unsolicited reply: 421-idle warning"));
+    EXPECT_EQ(responses, 4);
+    EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/x\" is cwd");
     EXPECT_EQ(h.Ftp.State(), fsReady);
-    EXPECT_TRUE(h.Logged("< 421-idle warning"));
     EXPECT_TRUE(h.Ftp.Connected());
     ASSERT_TRUE(h.Ftp.Syst());
+    EXPECT_EQ(responses, 5);
     ASSERT_TRUE(PumpUntil([&] { return h.Done.size() == 3; }));
     EXPECT_EQ(h.Done.back(), (TFtpHarness::TDoneNotice{rqSyst, 0}));
     peer.Finish();
@@ -180,10 +187,10 @@ TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
     EXPECT_EQ(h.Ftp.SizeResult(), 5000000000);
     EXPECT_FALSE(h.Ftp.Size());
     EXPECT_EQ(h.Ftp.SizeResult(), 0);
-    // Argument checks: false at once, nothing sent, ErrorMessage untouched.
+    // Argument checks: false at once, nothing sent, and ErrorMessage says why.
     h.Ftp.HostDirName.clear();
     EXPECT_FALSE(h.Ftp.Cwd());
-    EXPECT_EQ(h.Ftp.ErrorMessage(), "500 unknown");
+    EXPECT_EQ(h.Ftp.ErrorMessage(), "HostDirName emtpy");
     EXPECT_EQ(h.Ftp.State(), fsReady);
     h.Ftp.HostFileName = "new";
     EXPECT_TRUE(h.Ftp.Mkd());
