@@ -295,7 +295,10 @@ void TCustomFtpCli::ControlDataAvailable(uint16_t Error)
     FAssembler.Commit(std::size_t(received));
     TFtpReplyLine line;
     while (FAssembler.NextLine(line)) {
-        if (FStrayPending || (FState != fsAwaitBanner && FState != fsAwaitReply)) {
+        // A transfer whose final reply came waits for its data connection only.
+        const bool awaited =
+            FState == fsAwaitBanner || (FState == fsAwaitReply && ReplyHandler != nullptr);
+        if (FStrayPending || !awaited) {
             ShowUnsolicited(line);
             continue;
         }
@@ -360,9 +363,7 @@ bool TCustomFtpCli::JudgeLine(const TFtpReplyLine &Line, uint16_t Error)
             OnSessionConnected(this, Error);
         TriggerRequestDone(0);
         return true;
-    case fsAwaitReply:
-        if (!ReplyHandler)
-            throw FtpException("Program error: FNext is nil");
+    case fsAwaitReply: // with a handler: lines no handler waits for are unsolicited
         (this->*ReplyHandler)(Line);
         return true;
     default:

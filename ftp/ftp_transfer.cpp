@@ -398,6 +398,7 @@ void TCustomFtpCli::TransferFinalReply(const TFtpReplyLine &Line)
     if (FStatusCode == 226 || FStatusCode == 250) {
         // 226 Closing data connection / 250 Requested file action okay (IBM i)
         ServerDone = true;
+        ReplyHandler = nullptr; // the reply is complete: a line after it answers nothing
         if (Uploading && FUploadEnded && !FDataClosed)
             ProbeUploadEnd();
         TransferCheck();
@@ -422,7 +423,12 @@ void TCustomFtpCli::TransferFailed(int Code)
     FLocal.Discard();
     TriggerDisplay(Uploading ? "! STOR Failed" : "! RETR/LIST/NLST Failed");
     StepResult = Code;
-    TriggerRequestDone(uint16_t(Code));
+    if (FTransferError != 0) {
+        // What went wrong here first (an abort, the local file) is why the server gave up.
+        FLastResponse = FTransferReason;
+        FStatusCode = StepResult = FTransferError;
+    }
+    TriggerRequestDone(uint16_t(StepResult));
 }
 
 // Keeps the first failure of the running transfer; ErrorMessage tells it at once.
