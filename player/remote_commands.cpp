@@ -303,7 +303,8 @@ void TTarnPlayer::ListDirectory(const std::string &Argument)
     ControlFtp->HostFileName = Argument.empty() ? HostDir : Argument;
     ControlFtp->LocalFileName = listing;
     if (ControlFtp->Dir())
-        ForEachListingLine(listing, [this](const std::string &Line) { AppendLog(Line); });
+        ForEachListingLine(listing,
+                           [this](const std::string &Line) { AppendLog(PrintableText(Line)); });
     else
         Fail();
     TempFile->FreeName(listing);
