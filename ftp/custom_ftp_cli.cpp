@@ -488,8 +488,12 @@ void TCustomFtpCli::Abort()
     FLocal.Discard();
     ControlOpen = false;
     // A request ended here says why, also one that was no chain.
-    if (before != fsReady && before != fsStepReady && before != fsOffline && FErrorMessage.empty())
-        FErrorMessage = "426 Operation aborted.";
+    if (before != fsReady && before != fsStepReady && before != fsOffline) {
+        FLastResponse = "426 Operation aborted.";
+        FStatusCode = 426;
+        if (FErrorMessage.empty())
+            FErrorMessage = FLastResponse;
+    }
     SetState(fsReady);
 }
 

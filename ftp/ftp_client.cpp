@@ -127,7 +127,7 @@ bool TFtpClient::WaitReady(uint64_t Started)
         if (Timeout > 0) {
             if (now > Deadline) {
                 Abort();
-                FErrorMessage = "426 Timeout";
+                FErrorMessage = FLastResponse = "426 Timeout";
                 FStatusCode = 426;
                 return false;
             }

@@ -81,7 +81,7 @@ TEST_F(FtpIntegrity, RepliesStayInStepWhenTheServerAnswersLateEarlyTwiceOrRefuse
         {{"--late-replies", "CWD,RETR", "--late-delay", "700"}, true},
         {{"--extra-reply", "CWD,TYPE", "--extra-pause", "100"}, true},
         {{"--extra-reply", "RETR", "--extra-text", "550 Not a reply to anything"}, true},
-        {{"--early-completion", "RETR"}, true},
+        {{"--early-completion", "RETR,STOR"}, true},
         {{"--port-connect-delay", "300"}, true},
         {{"--port-unreachable"}, false},
     };
@@ -104,6 +104,11 @@ TEST_F(FtpIntegrity, RepliesStayInStepWhenTheServerAnswersLateEarlyTwiceOrRefuse
         h.Ftp.LocalFileName = Local("big.bin");
         EXPECT_EQ(h.Ftp.Get(), c.GetSucceeds) << name << ": " << h.Ftp.LastResponse();
         EXPECT_TRUE(!c.GetSucceeds || ReadFile(Local("big.bin")) == Big) << name;
+        if (c.GetSucceeds) { // and back: the whole file arrives, whenever the 226 comes
+            h.Ftp.HostFileName = "/up.bin";
+            EXPECT_TRUE(h.Ftp.Put()) << name << ": " << h.Ftp.LastResponse();
+            EXPECT_TRUE(ReadFile(server->Root() + "/up.bin") == Big) << name;
+        }
         elsewhere();
         h.Ftp.HostFileName = "/missing.txt";
         EXPECT_FALSE(h.Ftp.Dele()) << name << ": " << h.Ftp.LastResponse();
@@ -187,6 +192,7 @@ TEST_F(FtpIntegrity, AFailedDownloadLeavesTheOldFileAsItWas)
         if (c.AbortInProgress || c.AbortFromOutside) {
             EXPECT_EQ(h.Ftp.ErrorMessage(),
                       c.AbortInProgress ? "426 Transfer aborted" : "426 Operation aborted.");
+            EXPECT_EQ(h.Ftp.StatusCode(), 426);
         }
         if (!during.empty()) {
             EXPECT_EQ(during.substr(during.size() - 5), ".part") << during;
