@@ -1,0 +1,330 @@
+#include "support/color_scanner.h"
+
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+constexpr TColor Lime = 0x00FF00;
+
+char ColorLetter(TColor color)
+{
+    switch (color) {
+    case ColorBlue:
+        return 'B';
+    case ColorRed:
+        return 'R';
+    case Lime:
+        return 'G';
+    case ColorWhite:
+        return 'W';
+    case ColorYellow:
+        return 'Y';
+    default:
+        return '?';
+    }
+}
+
+// The colouring of a text as one character per character: "." where no run lies, "-" for runs
+// that are left alone (selection, tabs), else the letter of the run's colour.
+std::string Marks(QStringView text, const std::vector<TKeyDescr> &runs)
+{
+    std::string marks(size_t(text.size()), '.');
+    for (const TKeyDescr &run : runs) {
+        for (int i = run.Start; i <= run.End; ++i)
+            marks[size_t(i)] = run.Priority >= SelectionPriority ? '-' : ColorLetter(run.Color);
+    }
+    return marks;
+}
+
+std::string Scan(const QString &text, const TDrawRules &rules,
+                 const TColorScanner::TEditorState &editor = {}, const THotSpot &hotSpot = {})
+{
+    TColorScanner scanner;
+    return Marks(text, scanner.Scan(text, rules, hotSpot, editor, {}));
+}
+
+TDrawRules KeywordRules(const QStringList &lines, bool keyCase = false, bool partWord = false)
+{
+    TDrawRules rules;
+    TColorRule &rule = rules.Add();
+    rule.KeyDrawingType = dtKeyShow;
+    rule.PartWord = partWord;
+    rule.SetKeyCase(keyCase);
+    rule.SetDefKeyColor(ColorBlue);
+    rule.SetKeywords(lines);
+    return rules;
+}
+
+TEST(ColorScanner, KeywordsMatchWholeWordsAsCaseAndPartWordSay)
+{
+    const struct
+    {
+        const char *Text;
+        bool KeyCase, PartWord;
+        const char *Marks;
+    } cases[] = {
+        {"connect", false, false, "BBBBBBB"},
+        {"Connect", false, false, "BBBBBBB"},
+        {"CONNECT", false, false, "BBBBBBB"},
+        {"RECONNECT", false, false, "........."},
+        {"CONNECTED", false, false, "........."},
+        {"CONNECT2", false, false, "BBBBBBB."},
+        {"_CONNECT_", false, false, ".BBBBBBB."},
+        {"@CONNECT", false, false, "........"},
+        {"CONNECT@", false, false, "........"},
+        {"[CONNECT`", false, false, ".BBBBBBB."},
+        {"\xc3\xa9"
+         "CONNECT",
+         false, false, ".BBBBBBB"},
+        {"CONNECT connect\r\nCONNECT", false, false, "BBBBBBB.BBBBBBB..BBBBBBB"},
+        {"connect", true, false, "......."},
+        {"CONNECT Connect", true, false, "BBBBBBB........"},
+        {"RECONNECT", false, true, "..BBBBBBB"},
+        {"reconnected", false, true, "..BBBBBBB.."},
+        {"CONNECTCONNECT", false, true, "BBBBBBBBBBBBBB"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(Scan(QString::fromUtf8(c.Text), KeywordRules({"CONNECT"}, c.KeyCase, c.PartWord)),
+                  c.Marks)
+            << c.Text << " KeyCase " << c.KeyCase << " PartWord " << c.PartWord;
+    }
+    // An occurrence, counted or not, is skipped whole: ABAB in ABABAB is found once.
+    EXPECT_EQ(Scan("ABABAB", KeywordRules({"ABAB"}, false, true)), "BBBB..");
+}
+
+TEST(ColorScanner, KeywordLinesGiveTheirColour)
+{
+    const struct
+    {
+        QStringList Lines;
+        const char *Marks;
+    } cases[] = {
+        {{"SEND;RED"}, "RRRR.."},
+        {{"SEND;#00FF00"}, "GGGG.."},
+        {{"SEND;nonsense"}, "WWWW.."},
+        {{"SEND"}, "BBBB.."},
+        {{"SEND;  "}, "BBBB.."},
+        {{" send ;red"}, "RRRR.."},
+        {{"", "   ", ";RED", "X;YELLOW"}, ".....Y"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(Scan("SEND x", KeywordRules(c.Lines)), c.Marks)
+            << c.Lines.join('|').toStdString();
+    }
+
+    // KeyCase and DefKeyColor apply to keywords set before them.
+    TDrawRules rules = KeywordRules({"Send"});
+    rules[0].SetDefKeyColor(Lime);
+    EXPECT_EQ(Scan("SEND send Send", rules), "GGGG.GGGG.GGGG");
+    rules[0].SetKeyCase(true);
+    EXPECT_EQ(Scan("SEND send Send", rules), "..........GGGG");
+}
+
+TEST(ColorScanner, ParseColorReadsNamesAndRedGreenBlueNumbers)
+{
+    const struct
+    {
+        const char *Text;
+        TColor Color;
+    } cases[] = {
+        {"RED", 0x0000FF},          {"  red\t", 0x0000FF}, {"Fuchsia", 0xFF00FF},
+        {"navy", 0x800000},         {"#00FF00", 0x00FF00}, {"#FF0000", 0x0000FF},
+        {"FF8000", 0x0080FF},       {"$0000ff", 0xFF0000}, {"12345678", 0x785634},
+        {"0000000000FF", 0x000000}, // cut to ten characters
+        {"nonsense", 0xFFFFFF},     {"REDDISH", 0xFFFFFF}, {"00$FF", 0xFFFFFF},
+        {"$$FF", 0xFFFFFF},         {"#", 0xFFFFFF},       {"-FF", 0xFFFFFF},
+        {"FFFFFFFFF", 0xFFFFFF},    {"", 0xFFFFFF},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ParseColor(QString::fromLatin1(c.Text)), c.Color) << c.Text;
+}
+
+TEST(ColorScanner, MarkerRulesColourRangesAndLineEnds)
+{
+    const struct
+    {
+        QStringList Lines;
+        TKeyDrawingType Kind;
+        const char *Text;
+        const char *Marks;
+    } cases[] = {
+        {{"/*;*/;LIME"}, dtBeginEnd, "a /* b */ c", "..GGGGGGG.."},
+        {{"/*;*/;LIME"}, dtBeginEnd, "/* a\r\nb */ c", "GGGGGGGGGG.."},
+        {{"/*;*/"}, dtBeginEnd, "/**/", "RRRR"},
+        // A begin marker without its end marker ends the rule, also for later ones.
+        {{"/*;*/;LIME"}, dtBeginEnd, "x /* y", "......"},
+        {{"/*;*/;LIME"}, dtBeginEnd, "/**/ /* a", "GGGG....."},
+        {{"/*;*/;LIME"}, dtBeginEnd, "/*/", "..."},
+        // The search goes on from the second character of the end marker.
+        {{"<;><;LIME"}, dtBeginEnd, "<a><b><", "GGGGGGG"},
+        // The earliest begin marker wins; on a tie the earlier entry.
+        {{"/*;*/;LIME", "{;};BLUE"}, dtBeginEnd, "{ /* } */", "BBBBBB..."},
+        {{"/*;*/;LIME", "/;/;BLUE"}, dtBeginEnd, "/* x */", "GGGGGGG"},
+        // Entries after one that is empty or has no ";" past its first character are not used.
+        {{"", "/*;*/;LIME"}, dtBeginEnd, "/**/", "...."},
+        {{";/*;*/", "/*;*/;LIME"}, dtBeginEnd, "/**/", "...."},
+        {{"<<<<<<<<;>;LIME"}, dtBeginEnd, "<<<<<<a>", "GGGGGGGG"},
+        {{"//;LIME"}, dtBeginLineEnd, "a // b\r\nc", "..GGGG..."},
+        {{"//;LIME"}, dtBeginLineEnd, "a //\nb //", "..GG...GG"},
+        {{";;LIME"}, dtBeginLineEnd, "SEND x ; y\r\nz", ".......GGG..."},
+        {{";;"}, dtBeginLineEnd, "a;b", ".RR"},
+        {{";x;LIME"}, dtBeginLineEnd, "a ;x;LIME b", "..RRRRRRRRR"},
+        {{"REM", "#;BLUE"}, dtBeginLineEnd, "REM a #\r\nx #REM", "RRRRRRR....BBBB"},
+        // Marker rules look at neither case nor word boundaries.
+        {{"rem;LIME"}, dtBeginLineEnd, "REM xrem", ".....GGG"},
+    };
+    for (const auto &c : cases) {
+        TDrawRules rules;
+        TColorRule &rule = rules.Add();
+        rule.KeyDrawingType = c.Kind;
+        if (c.Kind == dtBeginEnd)
+            rule.SetKeyBegEndLst(c.Lines);
+        else
+            rule.SetKeyLineEndLst(c.Lines);
+        EXPECT_EQ(Scan(c.Text, rules), c.Marks)
+            << c.Lines.join('|').toStdString() << " / " << c.Text;
+    }
+}
+
+TEST(ColorScanner, PrioritiesDecideOverlapsAndRunsSplitAtEveryChange)
+{
+    TDrawRules rules;
+    TColorRule &ranges = rules.Add();
+    ranges.SetKeyBegEndLst({"<;>;LIME"});
+    TColorRule &keywords = rules.Add();
+    keywords.KeyDrawingType = dtKeyShow;
+    keywords.SetKeywords({"SEND;RED"});
+
+    // Equal priority: the later rule wins; a higher priority wins whatever the order.
+    EXPECT_EQ(Scan("<SEND>", rules), "GRRRRG");
+    keywords.ZOrder = 0;
+    ranges.ZOrder = 1;
+    EXPECT_EQ(Scan("<SEND>", rules), "GGGGGG");
+    ranges.ZOrder = 0;
+    keywords.Enabled = false;
+    EXPECT_EQ(Scan("<SEND>", rules), "GGGGGG");
+    keywords.Enabled = true;
+
+    TColorScanner scanner;
+    const std::vector<TKeyDescr> &runs = scanner.Scan(u"<SEND> x", rules, {}, {}, {});
+    ASSERT_EQ(runs.size(), 3u);
+    const struct
+    {
+        int Start, End;
+        TColor Color;
+        bool Keyword;
+    } expected[] = {{0, 0, Lime, false}, {1, 4, ColorRed, true}, {5, 5, Lime, false}};
+    for (size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i].Start, expected[i].Start) << i;
+        EXPECT_EQ(runs[i].End, expected[i].End) << i;
+        EXPECT_EQ(runs[i].Color, expected[i].Color) << i;
+        EXPECT_EQ(runs[i].Keyword, expected[i].Keyword) << i;
+    }
+
+    // The selection and tabs (when the editor takes them) are laid over everything.
+    TColorScanner::TEditorState editor;
+    editor.SelStart = 2;
+    editor.SelEnd = 4;
+    EXPECT_EQ(Scan("<SEND> x", rules, editor), "GR--RG..");
+    editor = {};
+    editor.WantTabs = true;
+    EXPECT_EQ(Scan("<a\tb>\t", rules, editor), "GG-GG-");
+    editor.WantTabs = false;
+    EXPECT_EQ(Scan("<a\tb>\t", rules, editor), "GGGGG.");
+}
+
+TEST(ColorScanner, HotSpotsMarkTheirTextAndAnswerTheMouse)
+{
+    THotSpot hotSpot;
+    hotSpot.BeginChar = u'[';
+    hotSpot.EndChar = u']';
+    hotSpot.MarkerColor = ColorYellow;
+    hotSpot.Active = true;
+    TDrawRules rules = KeywordRules({"LINK;RED"});
+
+    // Markers win over keywords; a begin without an end ends the search.
+    TColorScanner scanner;
+    const QString text = "a [LINK] LINK [] [x";
+    const std::vector<TKeyDescr> &runs = scanner.Scan(text, rules, hotSpot, {}, {});
+    EXPECT_EQ(Marks(text, runs), "..YBBBBY.RRRR.YY...");
+    EXPECT_EQ(runs[0].Priority, HotSpotMarkerPriority);
+    EXPECT_EQ(runs[1].Priority, HotSpotTextPriority);
+    hotSpot.Active = false;
+    EXPECT_EQ(Scan(text, rules, {}, hotSpot), "...RRRR..RRRR......");
+    hotSpot.Active = true;
+    hotSpot.BeginChar = QChar(0);
+    EXPECT_EQ(Scan(text, rules, {}, hotSpot), "...RRRR..RRRR......");
+    hotSpot.BeginChar = u'[';
+
+    const struct
+    {
+        char Begin, End;
+        const char *Line;
+        int Column;
+        bool Over;
+        const char *Text;
+    } cases[] = {
+        {'[', ']', "go [here] or [there]", 4, true, "here"},
+        {'[', ']', "go [here] or [there]", 8, true, "here"},
+        {'[', ']', "go [here] or [there]", 3, false, ""},
+        {'[', ']', "go [here] or [there]", 0, false, ""},
+        {'[', ']', "go [here] or [there]", 10, false, ""},
+        {'[', ']', "go [here] or [there]", 15, true, "there"},
+        {'[', ']', "go [here] or [there]", 20, false, ""},
+        {'[', ']', "no start] here", 1, true, "no start"},
+        {'|', '|', "a |b| c", 3, true, "b"},
+        {'|', '|', "a |b| c", 0, true, "a "},
+        {'|', '|', "a |b| c", 5, false, ""},
+    };
+    for (const auto &c : cases) {
+        hotSpot.BeginChar = QChar(c.Begin);
+        hotSpot.EndChar = QChar(c.End);
+        const QString line = QString::fromLatin1(c.Line);
+        EXPECT_EQ(OverHotSpot(hotSpot, line, c.Column), c.Over) << c.Line << " @" << c.Column;
+        if (c.Over) {
+            EXPECT_EQ(HotSpotText(hotSpot, line, c.Column), c.Text) << c.Line << " @" << c.Column;
+        }
+    }
+    hotSpot.Active = false;
+    EXPECT_FALSE(OverHotSpot(hotSpot, u"go [here]", 4));
+}
+
+TEST(ColorScanner, EventRulesTakeWhatOnDrawGivesWithinBounds)
+{
+    TDrawRules rules;
+    TColorRule &rule = rules.Add();
+    rule.KeyDrawingType = dtEventDraw;
+    rule.ZOrder = 7;
+    const QString text = "0123456789";
+    int calls = 0;
+    const TColorScanner::TDrawEvent onDraw = [&](const TColorRule *sender, QStringView fromPos,
+                                                 std::span<TKeyDescr> a, int &itemsCount) {
+        ++calls;
+        EXPECT_EQ(sender, &rule);
+        EXPECT_EQ(fromPos, text);
+        EXPECT_EQ(itemsCount, 0);
+        ASSERT_EQ(a.size(), 3u);
+        for (const TKeyDescr &d : a)
+            EXPECT_EQ(d.Start, TKeyDescr::FreeStart);
+        a[0] = {1, 2, ColorRed, 0, false};
+        a[1] = {8, 40, Lime, 9, false};     // runs past the text: cut at its end
+        a[2] = {6, 5, ColorBlue, 0, false}; // ends before it starts: dropped
+        itemsCount = 8000;                  // more than the array holds
+    };
+
+    TColorScanner scanner;
+    EXPECT_EQ(Marks(text, scanner.Scan(text, rules, {}, {}, onDraw)), "..........");
+    EXPECT_EQ(calls, 0); // no array yet
+    scanner.SetColorLimMax(3);
+    const std::vector<TKeyDescr> &runs = scanner.Scan(text, rules, {}, {}, onDraw);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Marks(text, runs), ".RR.....GG");
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].Priority, 7);
+    EXPECT_EQ(runs[1].Priority, 9);
+    EXPECT_EQ(runs[1].End, 9);
+}
+
+} // namespace
+} // namespace tarn
