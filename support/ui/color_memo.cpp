@@ -1,0 +1,249 @@
+#include "support/ui/color_memo.h"
+
+#include <QMouseEvent>
+#include <QPalette>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <algorithm>
+
+namespace tarn {
+
+TColorMemo::TColorMemo(QWidget *parent) : QPlainTextEdit(parent)
+{
+    connect(document(), &QTextDocument::contentsChange, this, [this] { ScheduleRecolor(); });
+    connect(this, &QPlainTextEdit::selectionChanged, this, [this] { ScheduleRecolor(); });
+}
+
+void TColorMemo::SetColorRules(const TDrawRules &Rules)
+{
+    FColorRules = Rules;
+    ScheduleRecolor();
+}
+
+void TColorMemo::SetHotSpot(const THotSpot &HotSpot)
+{
+    FHotSpot = HotSpot;
+    viewport()->setMouseTracking(FHotSpot.Active);
+    if (FHandShown && !FHotSpot.Active) {
+        viewport()->setCursor(FCursorBeforeHand);
+        FHandShown = false;
+    }
+    ScheduleRecolor();
+}
+
+void TColorMemo::SetColorLimMax(int Count)
+{
+    FScanner.SetColorLimMax(Count);
+    ScheduleRecolor();
+}
+
+void TColorMemo::ScheduleRecolor()
+{
+    if (FRecolorPending)
+        return;
+    FRecolorPending = true;
+    // Queued so that a burst of changes is coloured once, after the editor has laid out the new
+    // text, and before the paint that the change has asked for.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (FRecolorPending)
+                Recolor();
+        },
+        Qt::QueuedConnection);
+}
+
+void TColorMemo::Recolor()
+{
+    FRecolorPending = false;
+    FLines.clear();
+    FText.clear();
+    const QTextBlock first = firstVisibleBlock();
+    FColoredTop = first.blockNumber();
+    FColoredHeight = viewport()->height();
+    if (!first.isValid())
+        return;
+
+    // The lines read: KeyMaxHeight - 1 lines above the first visible one, so that a range
+    // beginning there is seen, down to the last line that shows.
+    const int above = FColorRules.Count() > 0 ? std::max(FColorRules[0].KeyMaxHeight, 1) - 1 : 0;
+    QTextBlock block = first;
+    for (int i = 0; i < above && block.previous().isValid(); ++i)
+        block = block.previous();
+    const QPointF offset = contentOffset();
+    for (; block.isValid(); block = block.next()) {
+        if (block.blockNumber() > first.blockNumber() &&
+            blockBoundingGeometry(block).translated(offset).top() > FColoredHeight)
+            break;
+        if (!FLines.empty())
+            FText += u"\r\n";
+        const QString text = block.text();
+        FLines.push_back({block, FText.size(), text.size()});
+        FText += text;
+    }
+
+    TColorScanner::TEditorState editor;
+    editor.WantTabs = !tabChangesFocus();
+    const QTextCursor cursor = textCursor();
+    if (cursor.hasSelection()) {
+        editor.SelStart = TextIndex(cursor.selectionStart());
+        editor.SelEnd = TextIndex(cursor.selectionEnd());
+    }
+    const std::vector<TKeyDescr> &runs =
+        FScanner.Scan(FText, FColorRules, FHotSpot, editor, OnDraw);
+
+    // Runs are in text order and do not overlap; one may span several lines.
+    size_t next = 0;
+    for (const TLine &line : FLines) {
+        const qsizetype lineEnd = line.Start + line.Length;
+        while (next < runs.size() && runs[next].End < line.Start)
+            ++next;
+        if (line.Block.blockNumber() < first.blockNumber())
+            continue;
+        QList<QTextLayout::FormatRange> formats;
+        for (size_t r = next; r < runs.size() && runs[r].Start < lineEnd; ++r) {
+            if (runs[r].Priority >= SelectionPriority)
+                continue;
+            const qsizetype from = std::max<qsizetype>(runs[r].Start, line.Start);
+            const qsizetype to = std::min<qsizetype>(runs[r].End + 1, lineEnd);
+            if (to > from)
+                formats.append({int(from - line.Start), int(to - from), RunFormat(runs[r])});
+        }
+        QTextLayout *layout = line.Block.layout();
+        if (layout->formats() != formats) {
+            layout->setFormats(formats);
+            document()->markContentsDirty(line.Block.position(), line.Block.length());
+        }
+    }
+}
+
+qsizetype TColorMemo::TextIndex(int Position) const
+{
+    const TLine &firstLine = FLines.front();
+    const TLine &lastLine = FLines.back();
+    if (Position < firstLine.Block.position())
+        return 0;
+    if (Position > lastLine.Block.position() + lastLine.Length)
+        return FText.size();
+    const QTextBlock block = document()->findBlock(Position);
+    const TLine &line = FLines[size_t(block.blockNumber() - firstLine.Block.blockNumber())];
+    return line.Start + (Position - block.position());
+}
+
+QTextCharFormat TColorMemo::RunFormat(const TKeyDescr &Run) const
+{
+    QTextCharFormat format;
+    if (Run.Priority == HotSpotMarkerPriority) {
+        format.setBackground(ToQColor(Run.Color));
+        return format;
+    }
+    format.setForeground(ToQColor(Run.Color));
+    if (Run.Priority == HotSpotTextPriority && FHotSpot.Underlined)
+        format.setFontUnderline(true);
+    return format;
+}
+
+QColor TColorMemo::ToQColor(TColor Color) const
+{
+    if (!IsSystemColor(Color))
+        return QColor(int(Color & 0xFF), int((Color >> 8) & 0xFF), int((Color >> 16) & 0xFF));
+    switch (Color & 0xFF) {
+    case 5:
+        return palette().color(QPalette::Base);
+    case 13:
+        return palette().color(QPalette::Highlight);
+    case 14:
+        return palette().color(QPalette::HighlightedText);
+    case 15:
+        return palette().color(QPalette::Button);
+    default:
+        return palette().color(QPalette::Text);
+    }
+}
+
+void TColorMemo::paintEvent(QPaintEvent *event)
+{
+    // Scrolling that did not pass scrollContentsBy, or a paint that came before the queued
+    // colouring, still shows coloured lines.
+    if (FRecolorPending || firstVisibleBlock().blockNumber() != FColoredTop ||
+        viewport()->height() != FColoredHeight)
+        Recolor();
+    QPlainTextEdit::paintEvent(event);
+}
+
+void TColorMemo::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    ScheduleRecolor();
+}
+
+void TColorMemo::showEvent(QShowEvent *event)
+{
+    QPlainTextEdit::showEvent(event);
+    ScheduleRecolor();
+}
+
+void TColorMemo::changeEvent(QEvent *event)
+{
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+        ScheduleRecolor();
+}
+
+void TColorMemo::scrollContentsBy(int dx, int dy)
+{
+    QPlainTextEdit::scrollContentsBy(dx, dy);
+    if (dy != 0 && OnVScroll)
+        OnVScroll(this);
+    if (dx != 0 && OnHScroll)
+        OnHScroll(this);
+    ScheduleRecolor();
+}
+
+bool TColorMemo::HotSpotAt(const QPoint &Position, QTextBlock &Block, int &Column) const
+{
+    if (!FHotSpot.Active)
+        return false;
+    Block = cursorForPosition(Position).block();
+    const QPointF inBlock =
+        QPointF(Position) - blockBoundingGeometry(Block).translated(contentOffset()).topLeft();
+    const QTextLayout *layout = Block.layout();
+    for (int i = 0; i < layout->lineCount(); ++i) {
+        const QTextLine line = layout->lineAt(i);
+        if (inBlock.y() >= line.y() && inBlock.y() < line.y() + line.height()) {
+            Column = line.xToCursor(inBlock.x(), QTextLine::CursorOnCharacter);
+            return OverHotSpot(FHotSpot, Block.text(), Column);
+        }
+    }
+    return false;
+}
+
+void TColorMemo::mouseMoveEvent(QMouseEvent *event)
+{
+    QPlainTextEdit::mouseMoveEvent(event);
+    QTextBlock block;
+    int column = 0;
+    const bool over = HotSpotAt(event->position().toPoint(), block, column);
+    if (over == FHandShown)
+        return;
+    if (over) {
+        FCursorBeforeHand = viewport()->cursor();
+        viewport()->setCursor(Qt::PointingHandCursor);
+    } else {
+        viewport()->setCursor(FCursorBeforeHand);
+    }
+    FHandShown = over;
+}
+
+void TColorMemo::mouseReleaseEvent(QMouseEvent *event)
+{
+    QPlainTextEdit::mouseReleaseEvent(event);
+    QTextBlock block;
+    int column = 0;
+    if (event->button() == Qt::LeftButton && OnHotSpotClick &&
+        HotSpotAt(event->position().toPoint(), block, column))
+        OnHotSpotClick(this, HotSpotText(FHotSpot, block.text(), column));
+}
+
+} // namespace tarn

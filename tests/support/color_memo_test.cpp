@@ -1,0 +1,259 @@
+#include "support/ui/color_memo.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+constexpr TColor Lime = 0x00FF00;
+
+TDrawRules Keywords()
+{
+    TDrawRules rules;
+    TColorRule &rule = rules.Add();
+    rule.KeyDrawingType = dtKeyShow;
+    rule.SetDefKeyColor(ColorBlue);
+    rule.SetKeywords({"SEND", "CDUP", "CONNECT"});
+    return rules;
+}
+
+class ColorMemo : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Memo.resize(420, 240);
+        Memo.setLineWrapMode(QPlainTextEdit::NoWrap);
+        Memo.SetColorRules(Keywords());
+        Memo.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Memo));
+    }
+
+    // Lets the memo colour and paint what changed.
+    static void Settle()
+    {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+
+    // One character per character of a line: "." without a colour of the memo's own, else the
+    // first letter of the colour's name (Blue, Lime, Yellow background as "y"), "_" underlined.
+    std::string Marks(int line)
+    {
+        const QTextBlock block = Memo.document()->findBlockByNumber(line);
+        std::string marks(size_t(block.length() - 1), '.');
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            char mark = '?';
+            if (range.format.hasProperty(QTextFormat::BackgroundBrush))
+                mark = range.format.background().color() == QColor(Qt::yellow) ? 'y' : '?';
+            else if (range.format.foreground().color() == QColor(Qt::blue))
+                mark = range.format.fontUnderline() ? '_' : 'B';
+            else if (range.format.foreground().color() == QColor(Qt::green))
+                mark = 'L';
+            for (int i = range.start; i < range.start + range.length; ++i)
+                marks.at(size_t(i)) = mark;
+        }
+        return marks;
+    }
+
+    QPoint PointOf(int position, int dx = 2)
+    {
+        QTextCursor cursor(Memo.document());
+        cursor.setPosition(position);
+        return Memo.cursorRect(cursor).center() + QPoint(dx, 0);
+    }
+
+    void SendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton)
+    {
+        const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? button : Qt::NoButton;
+        QMouseEvent event(type, at, Memo.viewport()->mapToGlobal(at), button, buttons,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(Memo.viewport(), &event);
+    }
+
+    TColorMemo Memo;
+};
+
+TEST_F(ColorMemo, KeywordsAreColouredWhenTextIsSetAndAsItIsTyped)
+{
+    Memo.setPlainText("send \"a\" \"b\"\nRECONNECT now\nCONNECT2");
+    Settle();
+    EXPECT_EQ(Marks(0), "BBBB........");
+    EXPECT_EQ(Marks(1), ".............");
+    EXPECT_EQ(Marks(2), "BBBBBBB.");
+
+    Memo.moveCursor(QTextCursor::End);
+    QTest::keyClick(&Memo, Qt::Key_Return);
+    QTest::keyClicks(&Memo, "cdu");
+    Settle();
+    EXPECT_EQ(Marks(3), "...");
+    QTest::keyClick(&Memo, Qt::Key_P);
+    Settle();
+    EXPECT_EQ(Marks(3), "BBBB");
+    QTest::keyClick(&Memo, Qt::Key_X);
+    Settle();
+    EXPECT_EQ(Marks(3), ".....");
+    QTest::keyClick(&Memo, Qt::Key_Backspace);
+    Settle();
+    EXPECT_EQ(Marks(3), "BBBB");
+
+    // Deleting inside a line moves the colour with the text.
+    QTextCursor cursor = Memo.textCursor();
+    cursor.setPosition(Memo.document()->findBlockByNumber(1).position());
+    Memo.setTextCursor(cursor);
+    QTest::keyClick(&Memo, Qt::Key_Delete);
+    QTest::keyClick(&Memo, Qt::Key_Delete);
+    Settle();
+    EXPECT_EQ(Marks(1), "BBBBBBB....");
+    EXPECT_EQ(Marks(0), "BBBB........");
+}
+
+TEST_F(ColorMemo, SelectedTextKeepsTheEditorsSelectionLook)
+{
+    QFont font("DejaVu Sans Mono");
+    font.setPixelSize(28);
+    Memo.setFont(font);
+    QPalette palette = Memo.palette();
+    palette.setColor(QPalette::Highlight, Qt::black);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, Qt::black);
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::white);
+    Memo.setPalette(palette);
+    Memo.setPlainText("SEND x SEND");
+    QTextCursor cursor = Memo.textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(4, QTextCursor::KeepAnchor);
+    Memo.setTextCursor(cursor);
+    Settle();
+    EXPECT_EQ(Marks(0), ".......BBBB");
+
+    // What the screen shows: no blue in the selected keyword, blue in the other.
+    const QImage shot = Memo.viewport()->grab().toImage();
+    const auto bluePixels = [&](int from, int to) {
+        const QRect area = QRect(PointOf(from, 0), PointOf(to, 0)).adjusted(0, -8, 0, 8);
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x < area.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                count += c.blue() > c.red() + 80 && c.blue() > c.green() + 80;
+            }
+        }
+        return count;
+    };
+    EXPECT_EQ(bluePixels(0, 4), 0);
+    EXPECT_GT(bluePixels(7, 11), 20);
+
+    cursor.clearSelection();
+    Memo.setTextCursor(cursor);
+    Settle();
+    EXPECT_EQ(Marks(0), "BBBB...BBBB");
+}
+
+TEST_F(ColorMemo, LinesBelowTheViewAreColouredWhenScrolledIn)
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines.append(
+            QString(
+                "line %1 of the script, long enough to scroll sideways in a narrow editor window")
+                .arg(i));
+    lines[150] = "SEND x";
+    Memo.setPlainText(lines.join('\n'));
+    int vertical = 0;
+    int horizontal = 0;
+    Memo.OnVScroll = [&](TColorMemo *sender) {
+        EXPECT_EQ(sender, &Memo);
+        // Called before the new lines are coloured.
+        EXPECT_EQ(Marks(150), "......");
+        ++vertical;
+    };
+    Memo.OnHScroll = [&](TColorMemo *) { ++horizontal; };
+    Settle();
+    EXPECT_EQ(Marks(150), "......");
+
+    Memo.verticalScrollBar()->setValue(145);
+    Settle();
+    EXPECT_EQ(vertical, 1);
+    EXPECT_EQ(horizontal, 0);
+    EXPECT_EQ(Marks(150), "BBBB..");
+
+    ASSERT_GT(Memo.horizontalScrollBar()->maximum(), 40);
+    Memo.horizontalScrollBar()->setValue(40);
+    Settle();
+    EXPECT_EQ(horizontal, 1);
+    EXPECT_EQ(vertical, 1);
+}
+
+TEST_F(ColorMemo, RangesBeginningAboveTheViewNeedKeyMaxHeight)
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines.append("text");
+    lines[100] = "/* from";
+    lines[101] = "here";
+    lines[102] = "to */ x";
+    TDrawRules rules;
+    TColorRule &rule = rules.Add();
+    rule.SetKeyBegEndLst({"/*;*/;LIME"});
+    Memo.SetColorRules(rules);
+    Memo.setPlainText(lines.join('\n'));
+
+    // All of the range on screen: every line of it is coloured.
+    Memo.verticalScrollBar()->setValue(99);
+    Settle();
+    EXPECT_EQ(Marks(100), "LLLLLLL");
+    EXPECT_EQ(Marks(101), "LLLL");
+    EXPECT_EQ(Marks(102), "LLLLL..");
+
+    // The begin marker scrolled off the top: seen only when the lines read reach it.
+    Memo.verticalScrollBar()->setValue(101);
+    Settle();
+    EXPECT_EQ(Marks(101), "....");
+    EXPECT_EQ(Marks(102), ".......");
+    rules[0].KeyMaxHeight = 2;
+    Memo.SetColorRules(rules);
+    Settle();
+    EXPECT_EQ(Marks(101), "LLLL");
+    EXPECT_EQ(Marks(102), "LLLLL..");
+}
+
+TEST_F(ColorMemo, HotSpotsShowAHandAndReportTheirTextWhenClicked)
+{
+    THotSpot hotSpot;
+    hotSpot.BeginChar = u'[';
+    hotSpot.EndChar = u']';
+    hotSpot.MarkerColor = ColorYellow;
+    hotSpot.Active = true;
+    Memo.SetHotSpot(hotSpot);
+    Memo.setReadOnly(true);
+    Memo.setPlainText("open [readme.txt] or SEND");
+    Settle();
+    EXPECT_EQ(Marks(0), ".....y__________y....BBBB");
+
+    std::vector<QString> clicked;
+    Memo.OnHotSpotClick = [&](TColorMemo *sender, const QString &src) {
+        EXPECT_EQ(sender, &Memo);
+        clicked.push_back(src);
+    };
+    const Qt::CursorShape normal = Memo.viewport()->cursor().shape();
+    SendMouse(QEvent::MouseMove, PointOf(9));
+    EXPECT_EQ(Memo.viewport()->cursor().shape(), Qt::PointingHandCursor);
+    SendMouse(QEvent::MouseButtonPress, PointOf(9), Qt::LeftButton);
+    SendMouse(QEvent::MouseButtonRelease, PointOf(9), Qt::LeftButton);
+    EXPECT_EQ(clicked, std::vector<QString>{"readme.txt"});
+
+    SendMouse(QEvent::MouseMove, PointOf(1));
+    EXPECT_EQ(Memo.viewport()->cursor().shape(), normal);
+    SendMouse(QEvent::MouseButtonPress, PointOf(1), Qt::LeftButton);
+    SendMouse(QEvent::MouseButtonRelease, PointOf(1), Qt::LeftButton);
+    EXPECT_EQ(clicked.size(), 1u);
+}
+
+} // namespace
+} // namespace tarn
