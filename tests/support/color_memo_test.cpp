@@ -225,11 +225,8 @@ TEST_F(ColorMemo, RangesBeginningAboveTheViewNeedKeyMaxHeight)
 
 TEST_F(ColorMemo, HotSpotsShowAHandAndReportTheirTextWhenClicked)
 {
-    THotSpot hotSpot;
-    hotSpot.BeginChar = u'[';
-    hotSpot.EndChar = u']';
-    hotSpot.MarkerColor = ColorYellow;
-    hotSpot.Active = true;
+    THotSpot hotSpot{
+        .BeginChar = u'[', .EndChar = u']', .MarkerColor = ColorYellow, .Active = true};
     Memo.SetHotSpot(hotSpot);
     Memo.setReadOnly(true);
     Memo.setPlainText("open [readme.txt] or SEND");

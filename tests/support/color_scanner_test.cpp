@@ -236,11 +236,8 @@ TEST(ColorScanner, PrioritiesDecideOverlapsAndRunsSplitAtEveryChange)
 
 TEST(ColorScanner, HotSpotsMarkTheirTextAndAnswerTheMouse)
 {
-    THotSpot hotSpot;
-    hotSpot.BeginChar = u'[';
-    hotSpot.EndChar = u']';
-    hotSpot.MarkerColor = ColorYellow;
-    hotSpot.Active = true;
+    THotSpot hotSpot{
+        .BeginChar = u'[', .EndChar = u']', .MarkerColor = ColorYellow, .Active = true};
     TDrawRules rules = KeywordRules({"LINK;RED"});
 
     // Markers win over keywords; a begin without an end ends the search.
