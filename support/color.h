@@ -6,8 +6,8 @@
 namespace tarn {
 
 // A colour as rules store it: 0x00BBGGRR (red in the low byte), or, with the high bit set, a
-// system colour whose low byte names a role of the desktop's palette (5 the window background,
-// 8 the window text). A widget resolves system colours when it draws.
+// system colour that the editor takes from its palette when it colours: SystemWindowColor is
+// the background of its text, any other the colour of its text.
 using TColor = std::uint32_t;
 
 constexpr TColor ColorRed = 0x0000FF;

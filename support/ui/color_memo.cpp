@@ -69,12 +69,13 @@ void TColorMemo::Recolor()
     // beginning there is seen, down to the last line that shows.
     const int above = FColorRules.Count() > 0 ? std::max(FColorRules[0].KeyMaxHeight, 1) - 1 : 0;
     QTextBlock block = first;
-    for (int i = 0; i < above && block.previous().isValid(); ++i)
+    size_t linesAbove = 0;
+    for (; linesAbove < size_t(above) && block.previous().isValid(); ++linesAbove)
         block = block.previous();
     const QPointF offset = contentOffset();
     for (; block.isValid(); block = block.next()) {
-        if (block.blockNumber() > first.blockNumber() &&
-            blockBoundingGeometry(block).translated(offset).top() > FColoredHeight)
+        if (FLines.size() > linesAbove &&
+            blockBoundingGeometry(block).translated(offset).top() >= FColoredHeight)
             break;
         if (!FLines.empty())
             FText += u"\r\n";
@@ -95,12 +96,11 @@ void TColorMemo::Recolor()
 
     // Runs are in text order and do not overlap; one may span several lines.
     size_t next = 0;
-    for (const TLine &line : FLines) {
+    for (size_t i = linesAbove; i < FLines.size(); ++i) {
+        const TLine &line = FLines[i];
         const qsizetype lineEnd = line.Start + line.Length;
         while (next < runs.size() && runs[next].End < line.Start)
             ++next;
-        if (line.Block.blockNumber() < first.blockNumber())
-            continue;
         QList<QTextLayout::FormatRange> formats;
         for (size_t r = next; r < runs.size() && runs[r].Start < lineEnd; ++r) {
             if (runs[r].Priority >= SelectionPriority)
@@ -146,20 +146,9 @@ QTextCharFormat TColorMemo::RunFormat(const TKeyDescr &Run) const
 
 QColor TColorMemo::ToQColor(TColor Color) const
 {
-    if (!IsSystemColor(Color))
-        return QColor(int(Color & 0xFF), int((Color >> 8) & 0xFF), int((Color >> 16) & 0xFF));
-    switch (Color & 0xFF) {
-    case 5:
-        return palette().color(QPalette::Base);
-    case 13:
-        return palette().color(QPalette::Highlight);
-    case 14:
-        return palette().color(QPalette::HighlightedText);
-    case 15:
-        return palette().color(QPalette::Button);
-    default:
-        return palette().color(QPalette::Text);
-    }
+    if (IsSystemColor(Color))
+        return palette().color(Color == SystemWindowColor ? QPalette::Base : QPalette::Text);
+    return QColor(int(Color & 0xFF), int((Color >> 8) & 0xFF), int((Color >> 16) & 0xFF));
 }
 
 void TColorMemo::paintEvent(QPaintEvent *event)
