@@ -1,4 +1,4 @@
-#include "script_color_rules.h"
+#include "player/script_color_rules.h"
 
 #include <QStringList>
 

@@ -3,7 +3,7 @@
 // How script text is coloured in the player's script view and the client's script page: the
 // script language's command words in blue.
 
-#include "script_language.h"
+#include "player/script_language.h"
 #include "support/draw_rules.h"
 
 #include <array>

@@ -4,8 +4,8 @@
 // time and as the processor time of the thread, which other programs on a loaded machine do not
 // inflate.
 
-#include "script_color_rules.h"
-#include "script_language.h"
+#include "player/script_color_rules.h"
+#include "player/script_language.h"
 #include "support/ui/color_memo.h"
 
 #include <QApplication>
