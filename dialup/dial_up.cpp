@@ -4,9 +4,11 @@
 #include <chrono>
 #include <thread>
 
+namespace tarn {
+
 namespace {
 
-struct StateText
+struct TStateText
 {
     int State;
     const char *English;
@@ -14,7 +16,7 @@ struct StateText
 };
 
 // The connection states and their texts (the Czech ones in UTF-8).
-const StateText StateTexts[] = {
+const TStateText StateTexts[] = {
     {0, "Opening port", "Otevírá se port"},
     {1, "Port opened", "Port otevřen"},
     {2, "Connecting device", "Probíhá spojování"},
@@ -47,8 +49,8 @@ const StateText StateTexts[] = {
 
 } // namespace
 
-TDialUp::TDialUp(std::unique_ptr<TDialUpBackend> backend, QObject *parent)
-    : QObject(parent), FTimer(new QTimer(this)), FBackend(std::move(backend))
+TDialUp::TDialUp(std::unique_ptr<TDialUpBackend> Backend, QObject *Parent)
+    : QObject(Parent), FTimer(new QTimer(this)), FBackend(std::move(Backend))
 {
     FTimer->setInterval(1);
     connect(FTimer, &QTimer::timeout, this, [this] { DeliverNotification(); });
@@ -105,7 +107,7 @@ int TDialUp::Dial()
             OnNotConnected(this, result, text);
         return result;
     }
-    result = FBackend->Dial(Entry, FHandle, [this](int state, int error) { Notify(state, error); });
+    result = FBackend->Dial(Entry, FHandle, [this](int State, int Error) { Notify(State, Error); });
     if (result != rrSuccess && OnError)
         OnError(this, result, FBackend->ErrorString(result));
     return result;
@@ -116,9 +118,9 @@ int TDialUp::HangUp()
     return FBackend->HangUp(FHandle);
 }
 
-int TDialUp::HangUpConnection(THRasConn handle)
+int TDialUp::HangUpConnection(THRasConn Handle)
 {
-    return FBackend->HangUp(handle);
+    return FBackend->HangUp(Handle);
 }
 
 int TDialUp::GetConnections()
@@ -129,21 +131,21 @@ int TDialUp::GetConnections()
         return result;
     for (const TRasConn &connection : connections) {
         TRasConnStatusA status;
-        FBackend->GetConnectStatus(connection.hrasconn, status);
-        const std::string text = StatusText(status.rasconnstate, status.dwError);
+        FBackend->GetConnectStatus(connection.Handle, status);
+        const std::string text = StatusText(status.State, status.Error);
         if (OnActiveConnection)
-            OnActiveConnection(this, connection.hrasconn, status, text, connection.szEntryName,
-                               connection.szDeviceType, connection.szDeviceName);
+            OnActiveConnection(this, connection.Handle, status, text, connection.EntryName,
+                               connection.DeviceType, connection.DeviceName);
     }
     return rrSuccess;
 }
 
-std::string TDialUp::StatusText(int state, int error) const
+std::string TDialUp::StatusText(int State, int Error) const
 {
-    if (error != 0)
-        return FBackend->ErrorString(error);
-    for (const StateText &text : StateTexts) {
-        if (text.State == state)
+    if (Error != 0)
+        return FBackend->ErrorString(Error);
+    for (const TStateText &text : StateTexts) {
+        if (text.State == State)
             return Language == Czech ? text.Czech : text.English;
     }
     return {};
@@ -151,7 +153,7 @@ std::string TDialUp::StatusText(int state, int error) const
 
 // Runs on the backend's thread: waits until the slot is free, fills it and wakes the owner's
 // thread through the timer.
-void TDialUp::Notify(int state, int error)
+void TDialUp::Notify(int State, int Error)
 {
     for (;;) {
         {
@@ -159,8 +161,8 @@ void TDialUp::Notify(int state, int error)
             if (FClosing)
                 return;
             if (!FPending) {
-                FState = state;
-                FError = error;
+                FState = State;
+                FError = Error;
                 FPending = true;
                 QMetaObject::invokeMethod(FTimer, qOverload<>(&QTimer::start),
                                           Qt::QueuedConnection);
@@ -188,3 +190,5 @@ void TDialUp::DeliverNotification()
     if (OnAsyncEvent)
         OnAsyncEvent(this, state, error, StatusText(state, error));
 }
+
+} // namespace tarn

@@ -11,6 +11,8 @@
 
 class QTimer;
 
+namespace tarn {
+
 enum TDialMode { dmAsync, dmSync };
 enum TLanguage { English, Czech };
 
@@ -53,8 +55,8 @@ public:
                            const std::string &StatusString, const std::string &EntryName,
                            const std::string &DeviceType, const std::string &DeviceName)>;
 
-    explicit TDialUp(std::unique_ptr<TDialUpBackend> backend = CreateDialUpBackend(),
-                     QObject *parent = nullptr);
+    explicit TDialUp(std::unique_ptr<TDialUpBackend> Backend = CreateDialUpBackend(),
+                     QObject *Parent = nullptr);
     ~TDialUp() override;
 
     TDialMode DialMode = dmAsync;
@@ -78,19 +80,19 @@ public:
     // for the line to drop.
     int HangUp();
     // Hangs up any connection, by the handle that OnActiveConnection gave.
-    int HangUpConnection(THRasConn handle);
+    int HangUpConnection(THRasConn Handle);
     // Fires OnActiveConnection once per active connection; none active: nothing, 0.
     int GetConnections();
 
     // The handle of the last Dial, 0 before the first.
     THRasConn Handle() const { return FHandle; }
 
-    // The text of a connection state or, when `error` is not 0, of the error: state texts in
+    // The text of a connection state or, when `Error` is not 0, of the error: state texts in
     // `Language`, "" for a state with no text.
-    std::string StatusText(int state, int error) const;
+    std::string StatusText(int State, int Error) const;
 
 private:
-    void Notify(int state, int error);
+    void Notify(int State, int Error);
     void DeliverNotification();
 
     // The mailbox between the backend's thread and the owner's thread.
@@ -104,3 +106,5 @@ private:
     THRasConn FHandle = 0;
     std::unique_ptr<TDialUpBackend> FBackend;
 };
+
+} // namespace tarn

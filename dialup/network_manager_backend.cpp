@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <algorithm>
 
+namespace tarn {
+
 namespace {
 
 constexpr size_t MaxListed = 100;
@@ -14,32 +16,32 @@ constexpr int ListTimeout = 15;
 constexpr int NmcliNotRunning = 8;
 constexpr int NmcliNotFound = 10;
 
-bool IsDialUpType(const std::string &type)
+bool IsDialUpType(const std::string &Type)
 {
-    static const char *const types[] = {"gsm",       "cdma", "pppoe",    "adsl",
+    static const char *const Types[] = {"gsm",       "cdma", "pppoe",    "adsl",
                                         "bluetooth", "vpn",  "wireguard"};
-    return std::any_of(std::begin(types), std::end(types),
-                       [&type](const char *t) { return type == t; });
+    return std::any_of(std::begin(Types), std::end(Types),
+                       [&Type](const char *T) { return Type == T; });
 }
 
 // One line of nmcli's terse output: fields separated by ":", with "\:" and "\\" inside them.
-std::vector<std::string> TerseFields(const std::string &line)
+std::vector<std::string> TerseFields(const std::string &Line)
 {
     std::vector<std::string> fields(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\' && i + 1 < line.size())
-            fields.back() += line[++i];
-        else if (line[i] == ':')
+    for (size_t i = 0; i < Line.size(); ++i) {
+        if (Line[i] == '\\' && i + 1 < Line.size())
+            fields.back() += Line[++i];
+        else if (Line[i] == ':')
             fields.emplace_back();
         else
-            fields.back() += line[i];
+            fields.back() += Line[i];
     }
     return fields;
 }
 
-std::string FirstLine(const QByteArray &text)
+std::string FirstLine(const QByteArray &Text)
 {
-    const QByteArray line = text.trimmed().split('\n').value(0).trimmed();
+    const QByteArray line = Text.trimmed().split('\n').value(0).trimmed();
     return line.toStdString();
 }
 
@@ -50,7 +52,7 @@ std::unique_ptr<TDialUpBackend> CreateDialUpBackend()
     return std::make_unique<TNetworkManagerBackend>();
 }
 
-TNetworkManagerBackend::TNetworkManagerBackend(int waitSeconds) : FWaitSeconds(waitSeconds) {}
+TNetworkManagerBackend::TNetworkManagerBackend(int WaitSeconds) : FWaitSeconds(WaitSeconds) {}
 
 TNetworkManagerBackend::~TNetworkManagerBackend()
 {
@@ -58,12 +60,12 @@ TNetworkManagerBackend::~TNetworkManagerBackend()
         FDialThread.join();
 }
 
-TNetworkManagerBackend::Outcome
-TNetworkManagerBackend::Run(const std::vector<std::string> &arguments, int timeoutSeconds,
-                            std::string *output) const
+TNetworkManagerBackend::TOutcome
+TNetworkManagerBackend::Run(const std::vector<std::string> &Arguments, int TimeoutSeconds,
+                            std::string *Output) const
 {
     QStringList list;
-    for (const std::string &argument : arguments)
+    for (const std::string &argument : Arguments)
         list << QString::fromLocal8Bit(argument.c_str());
     QProcess nmcli;
     // English messages and untranslated states, whatever the user's language; names stay UTF-8.
@@ -74,14 +76,14 @@ TNetworkManagerBackend::Run(const std::vector<std::string> &arguments, int timeo
     if (!nmcli.waitForStarted())
         return {rrNoService, "NetworkManager is not available (nmcli cannot be started), so "
                              "dial-up connections cannot be made."};
-    if (!nmcli.waitForFinished(timeoutSeconds * 1000)) {
+    if (!nmcli.waitForFinished(TimeoutSeconds * 1000)) {
         nmcli.kill();
         nmcli.waitForFinished();
         return {rrDialFailed,
-                "nmcli did not answer within " + std::to_string(timeoutSeconds) + " seconds."};
+                "nmcli did not answer within " + std::to_string(TimeoutSeconds) + " seconds."};
     }
-    if (output)
-        *output = nmcli.readAllStandardOutput().toStdString();
+    if (Output)
+        *Output = nmcli.readAllStandardOutput().toStdString();
     if (nmcli.exitStatus() == QProcess::NormalExit && nmcli.exitCode() == 0)
         return {rrSuccess, {}};
     std::string text = FirstLine(nmcli.readAllStandardError());
@@ -97,15 +99,15 @@ TNetworkManagerBackend::Run(const std::vector<std::string> &arguments, int timeo
     }
 }
 
-TNetworkManagerBackend::Outcome TNetworkManagerBackend::List(bool active,
-                                                             std::vector<Profile> &profiles) const
+TNetworkManagerBackend::TOutcome TNetworkManagerBackend::List(bool Active,
+                                                              std::vector<TProfile> &Profiles) const
 {
     std::vector<std::string> arguments = {"-t", "-f", "NAME,UUID,TYPE,DEVICE,STATE", "connection",
                                           "show"};
-    if (active)
+    if (Active)
         arguments.push_back("--active");
     std::string output;
-    const Outcome outcome = Run(arguments, ListTimeout, &output);
+    const TOutcome outcome = Run(arguments, ListTimeout, &output);
     if (outcome.Code != rrSuccess)
         return outcome;
     size_t start = 0;
@@ -117,106 +119,106 @@ TNetworkManagerBackend::Outcome TNetworkManagerBackend::List(bool active,
         start = end + 1;
         if (fields.size() < 5 || !IsDialUpType(fields[2]))
             continue;
-        profiles.push_back({fields[0], fields[1], fields[2], fields[3], fields[4]});
+        Profiles.push_back({fields[0], fields[1], fields[2], fields[3], fields[4]});
     }
     return outcome;
 }
 
-int TNetworkManagerBackend::Failed(const Outcome &outcome)
+int TNetworkManagerBackend::Failed(const TOutcome &Outcome)
 {
     std::lock_guard lock(FMutex);
-    FLastCode = outcome.Code;
-    FLastText = outcome.Text;
-    return outcome.Code;
+    FLastCode = Outcome.Code;
+    FLastText = Outcome.Text;
+    return Outcome.Code;
 }
 
-THRasConn TNetworkManagerBackend::HandleOf(const std::string &uuid)
+THRasConn TNetworkManagerBackend::HandleOf(const std::string &Uuid)
 {
     std::lock_guard lock(FMutex);
     for (const auto &[handle, known] : FHandles) {
-        if (known == uuid)
+        if (known == Uuid)
             return handle;
     }
-    FHandles[FNextHandle] = uuid;
+    FHandles[FNextHandle] = Uuid;
     return FNextHandle++;
 }
 
-std::string TNetworkManagerBackend::UuidOf(THRasConn handle)
+std::string TNetworkManagerBackend::UuidOf(THRasConn Handle)
 {
     std::lock_guard lock(FMutex);
-    const auto it = FHandles.find(handle);
+    const auto it = FHandles.find(Handle);
     return it == FHandles.end() ? std::string() : it->second;
 }
 
-int TNetworkManagerBackend::Enumerate(bool active, std::vector<Profile> &profiles)
+int TNetworkManagerBackend::Enumerate(bool Active, std::vector<TProfile> &Profiles)
 {
-    const Outcome outcome = List(active, profiles);
+    const TOutcome outcome = List(Active, Profiles);
     // Without NetworkManager there is simply nothing to dial and nothing up.
     if (outcome.Code == rrNoService) {
-        profiles.clear();
+        Profiles.clear();
         return rrSuccess;
     }
     if (outcome.Code != rrSuccess)
         return Failed(outcome);
-    if (profiles.size() > MaxListed) {
-        profiles.clear();
+    if (Profiles.size() > MaxListed) {
+        Profiles.clear();
         return Failed({rrBufferTooSmall, {}});
     }
     return rrSuccess;
 }
 
-int TNetworkManagerBackend::FindEntry(const std::string &entry, Profile &found)
+int TNetworkManagerBackend::FindEntry(const std::string &Entry, TProfile &Found)
 {
-    std::vector<Profile> profiles;
-    const Outcome outcome = List(false, profiles);
+    std::vector<TProfile> profiles;
+    const TOutcome outcome = List(false, profiles);
     if (outcome.Code != rrSuccess)
         return Failed(outcome);
     const auto profile = std::find_if(profiles.begin(), profiles.end(),
-                                      [&entry](const Profile &p) { return p.Name == entry; });
+                                      [&Entry](const TProfile &P) { return P.Name == Entry; });
     if (profile == profiles.end())
-        return Failed({rrNoSuchEntry, "There is no dial-up connection named \"" + entry + "\"."});
-    found = *profile;
+        return Failed({rrNoSuchEntry, "There is no dial-up connection named \"" + Entry + "\"."});
+    Found = *profile;
     return rrSuccess;
 }
 
-int TNetworkManagerBackend::EnumEntries(std::vector<std::string> &entries)
+int TNetworkManagerBackend::EnumEntries(std::vector<std::string> &Entries)
 {
-    std::vector<Profile> profiles;
+    std::vector<TProfile> profiles;
     const int result = Enumerate(false, profiles);
-    for (const Profile &profile : profiles)
-        entries.push_back(profile.Name);
+    for (const TProfile &profile : profiles)
+        Entries.push_back(profile.Name);
     return result;
 }
 
-int TNetworkManagerBackend::GetEntryDialParams(const std::string &entry)
+int TNetworkManagerBackend::GetEntryDialParams(const std::string &Entry)
 {
-    Profile profile;
-    return FindEntry(entry, profile);
+    TProfile profile;
+    return FindEntry(Entry, profile);
 }
 
-TNetworkManagerBackend::Outcome TNetworkManagerBackend::Activate(const std::string &uuid) const
+TNetworkManagerBackend::TOutcome TNetworkManagerBackend::Activate(const std::string &Uuid) const
 {
     // nmcli gives up after FWaitSeconds; the process gets a little longer to say so.
-    return Run({"--wait", std::to_string(FWaitSeconds), "connection", "up", "uuid", uuid},
+    return Run({"--wait", std::to_string(FWaitSeconds), "connection", "up", "uuid", Uuid},
                FWaitSeconds + 10);
 }
 
-int TNetworkManagerBackend::Dial(const std::string &entry, THRasConn &handle, TNotifier notifier)
+int TNetworkManagerBackend::Dial(const std::string &Entry, THRasConn &Handle, TNotifier Notifier)
 {
-    Profile profile;
-    const int found = FindEntry(entry, profile);
+    TProfile profile;
+    const int found = FindEntry(Entry, profile);
     if (found != rrSuccess)
         return found;
-    handle = HandleOf(profile.Uuid);
-    if (!notifier) {
-        const Outcome outcome = Activate(profile.Uuid);
+    Handle = HandleOf(profile.Uuid);
+    if (!Notifier) {
+        const TOutcome outcome = Activate(profile.Uuid);
         return outcome.Code == rrSuccess ? rrSuccess : Failed(outcome);
     }
     if (FDialThread.joinable())
         FDialThread.join();
-    FDialThread = std::thread([this, uuid = profile.Uuid, notifier = std::move(notifier)] {
+    FDialThread = std::thread([this, uuid = profile.Uuid, notifier = std::move(Notifier)] {
         notifier(2, 0); // "Connecting device"
-        const Outcome result = Activate(uuid);
+        const TOutcome result = Activate(uuid);
         if (result.Code == rrSuccess)
             notifier(8192, 0); // "Connected"
         else
@@ -225,56 +227,56 @@ int TNetworkManagerBackend::Dial(const std::string &entry, THRasConn &handle, TN
     return rrSuccess;
 }
 
-int TNetworkManagerBackend::HangUp(THRasConn handle)
+int TNetworkManagerBackend::HangUp(THRasConn Handle)
 {
-    const std::string uuid = UuidOf(handle);
+    const std::string uuid = UuidOf(Handle);
     if (uuid.empty())
         return Failed({rrInvalidHandle, {}});
-    const Outcome outcome = Run({"connection", "down", "uuid", uuid}, ListTimeout);
+    const TOutcome outcome = Run({"connection", "down", "uuid", uuid}, ListTimeout);
     if (outcome.Code == rrNoSuchEntry)
         return Failed({rrInvalidHandle, outcome.Text});
     return outcome.Code == rrSuccess ? rrSuccess : Failed(outcome);
 }
 
-int TNetworkManagerBackend::EnumConnections(std::vector<TRasConn> &connections)
+int TNetworkManagerBackend::EnumConnections(std::vector<TRasConn> &Connections)
 {
-    std::vector<Profile> profiles;
+    std::vector<TProfile> profiles;
     const int result = Enumerate(true, profiles);
-    for (const Profile &profile : profiles)
-        connections.push_back({HandleOf(profile.Uuid), profile.Name, profile.Type, profile.Device});
+    for (const TProfile &profile : profiles)
+        Connections.push_back({HandleOf(profile.Uuid), profile.Name, profile.Type, profile.Device});
     return result;
 }
 
-int TNetworkManagerBackend::GetConnectStatus(THRasConn handle, TRasConnStatusA &status)
+int TNetworkManagerBackend::GetConnectStatus(THRasConn Handle, TRasConnStatusA &Status)
 {
-    const std::string uuid = UuidOf(handle);
+    const std::string uuid = UuidOf(Handle);
     if (uuid.empty())
         return Failed({rrInvalidHandle, {}});
-    std::vector<Profile> profiles;
-    const Outcome outcome = List(true, profiles);
+    std::vector<TProfile> profiles;
+    const TOutcome outcome = List(true, profiles);
     if (outcome.Code != rrSuccess)
         return Failed(outcome);
     const auto profile = std::find_if(profiles.begin(), profiles.end(),
-                                      [&uuid](const Profile &p) { return p.Uuid == uuid; });
-    status = TRasConnStatusA();
+                                      [&uuid](const TProfile &P) { return P.Uuid == uuid; });
+    Status = TRasConnStatusA();
     if (profile == profiles.end()) {
-        status.rasconnstate = 8193; // "Disconnected"
+        Status.State = 8193; // "Disconnected"
         return rrSuccess;
     }
-    status.rasconnstate = profile->State == "activated" ? 8192 : 2;
-    status.szDeviceType = profile->Type;
-    status.szDeviceName = profile->Device;
+    Status.State = profile->State == "activated" ? 8192 : 2;
+    Status.DeviceType = profile->Type;
+    Status.DeviceName = profile->Device;
     return rrSuccess;
 }
 
-std::string TNetworkManagerBackend::ErrorString(int code)
+std::string TNetworkManagerBackend::ErrorString(int Code)
 {
     {
         std::lock_guard lock(FMutex);
-        if (code == FLastCode && !FLastText.empty())
+        if (Code == FLastCode && !FLastText.empty())
             return FLastText;
     }
-    switch (code) {
+    switch (Code) {
     case rrSuccess:
         return {};
     case rrInvalidHandle:
@@ -288,6 +290,8 @@ std::string TNetworkManagerBackend::ErrorString(int code)
     case rrNoService:
         return "NetworkManager is not available, so dial-up connections cannot be made.";
     default:
-        return "Dial-up error " + std::to_string(code) + ".";
+        return "Dial-up error " + std::to_string(Code) + ".";
     }
 }
+
+} // namespace tarn

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+namespace tarn {
+
 // Dial-up networking through NetworkManager, driven by its command-line client `nmcli`
 // (found on PATH) in terse mode:
 // - entries: the connection profiles of dial-up kinds (gsm, cdma, pppoe, adsl, bluetooth, vpn,
@@ -25,19 +27,19 @@
 class TNetworkManagerBackend : public TDialUpBackend
 {
 public:
-    explicit TNetworkManagerBackend(int waitSeconds = 90);
+    explicit TNetworkManagerBackend(int WaitSeconds = 90);
     ~TNetworkManagerBackend() override;
 
-    int EnumEntries(std::vector<std::string> &entries) override;
-    int GetEntryDialParams(const std::string &entry) override;
-    int Dial(const std::string &entry, THRasConn &handle, TNotifier notifier) override;
-    int HangUp(THRasConn handle) override;
-    int EnumConnections(std::vector<TRasConn> &connections) override;
-    int GetConnectStatus(THRasConn handle, TRasConnStatusA &status) override;
-    std::string ErrorString(int code) override;
+    int EnumEntries(std::vector<std::string> &Entries) override;
+    int GetEntryDialParams(const std::string &Entry) override;
+    int Dial(const std::string &Entry, THRasConn &Handle, TNotifier Notifier) override;
+    int HangUp(THRasConn Handle) override;
+    int EnumConnections(std::vector<TRasConn> &Connections) override;
+    int GetConnectStatus(THRasConn Handle, TRasConnStatusA &Status) override;
+    std::string ErrorString(int Code) override;
 
 private:
-    struct Profile
+    struct TProfile
     {
         std::string Name;
         std::string Uuid;
@@ -45,24 +47,24 @@ private:
         std::string Device;
         std::string State;
     };
-    struct Outcome
+    struct TOutcome
     {
         int Code;         // a TRasResult
         std::string Text; // nmcli's complaint when Code is not 0
     };
 
-    Outcome Run(const std::vector<std::string> &arguments, int timeoutSeconds,
-                std::string *output = nullptr) const;
+    TOutcome Run(const std::vector<std::string> &Arguments, int TimeoutSeconds,
+                 std::string *Output = nullptr) const;
     // The dial-up profiles, all of them or only the active ones.
-    Outcome List(bool active, std::vector<Profile> &profiles) const;
+    TOutcome List(bool Active, std::vector<TProfile> &Profiles) const;
     // List, for the enumerations: no NetworkManager is an empty list, more than 100 an error.
-    int Enumerate(bool active, std::vector<Profile> &profiles);
+    int Enumerate(bool Active, std::vector<TProfile> &Profiles);
     // The dial-up profile of an entry name; rrNoSuchEntry when there is none.
-    int FindEntry(const std::string &entry, Profile &found);
-    Outcome Activate(const std::string &uuid) const;
-    int Failed(const Outcome &outcome);
-    THRasConn HandleOf(const std::string &uuid);
-    std::string UuidOf(THRasConn handle);
+    int FindEntry(const std::string &Entry, TProfile &Found);
+    TOutcome Activate(const std::string &Uuid) const;
+    int Failed(const TOutcome &Outcome);
+    THRasConn HandleOf(const std::string &Uuid);
+    std::string UuidOf(THRasConn Handle);
 
     const int FWaitSeconds;
     std::mutex FMutex; // the handle table and the last error, shared with the dial thread
@@ -72,3 +74,5 @@ private:
     std::string FLastText;
     std::thread FDialThread;
 };
+
+} // namespace tarn

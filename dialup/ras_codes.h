@@ -1,5 +1,7 @@
 #pragma once
 
+namespace tarn {
+
 // The result codes of every dial-up operation (TDialUp and its backends). They keep the numbers
 // of the classic remote-access error codes, so that logs read the same on every platform.
 enum TRasResult {
@@ -18,3 +20,5 @@ enum TRasResult {
     // There is no dial-up service: NetworkManager (nmcli) is not installed or not running.
     rrNoService = 711,
 };
+
+} // namespace tarn

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <climits>
 
+namespace tarn {
+
 namespace {
 
 // Result of a final reply line that carries no leading code: a broken server's garbage must
@@ -35,7 +37,7 @@ int64_t FtpTickCount()
 
 TCustomFtpCli::TCustomFtpCli()
     : ControlSocket(std::make_unique<TWSocket>()), DataSocket(std::make_unique<TWSocket>()),
-      Receiver(std::make_unique<QObject>())
+      FReceiver(std::make_unique<QObject>())
 {
     ControlSocket->OnDnsLookupDone = [this](auto &&, uint16_t Error) {
         ControlDnsLookupDone(Error);
@@ -131,11 +133,11 @@ void TCustomFtpCli::StartCommand(TFtpRequest Request, const std::string &Cmd,
     AfterReply = std::move(After);
     const TFtpState before = FState;
     SetState(fsAwaitReply);
-    AwaitingFinal = true;
+    FAwaitingFinal = true;
     try {
         SendCommand(Cmd);
     } catch (...) {
-        AwaitingFinal = false;
+        FAwaitingFinal = false;
         SetState(before);
         throw;
     }
@@ -149,16 +151,16 @@ void TCustomFtpCli::OpenAsync()
     if (!ChainActive)
         FRequestType = rqOpen;
     DoneSignalled = false;
-    Assembler.Reset();
+    FAssembler.Reset();
     StepResult = 0;
     const TFtpState before = FState;
     SetState(fsLookup);
-    AwaitingFinal = true;
+    FAwaitingFinal = true;
     try {
         ControlSocket->DnsLookup(HostName);
     } catch (...) {
         if (FState == fsLookup) {
-            AwaitingFinal = false;
+            FAwaitingFinal = false;
             SetState(before);
         }
         throw;
@@ -212,17 +214,17 @@ void TCustomFtpCli::ControlSessionConnected(uint16_t Error)
 
 void TCustomFtpCli::ControlDataAvailable(uint16_t Error)
 {
-    char *space = Assembler.Space(); // first: it makes room for SpaceLen()
-    const int received = ControlSocket->Receive(space, int(Assembler.SpaceLen()));
+    char *space = FAssembler.Space(); // first: it makes room for SpaceLen()
+    const int received = ControlSocket->Receive(space, int(FAssembler.SpaceLen()));
     if (received == 0) {
         ControlSocket->Close();
         return;
     }
     if (received < 0)
         return;
-    Assembler.Commit(std::size_t(received));
+    FAssembler.Commit(std::size_t(received));
     TFtpReplyLine line;
-    while (Assembler.NextLine(line)) {
+    while (FAssembler.NextLine(line)) {
         FLastResponse = line.Text;
         if (OnResponse)
             OnResponse(this);
@@ -245,7 +247,7 @@ bool TCustomFtpCli::JudgeLine(const TFtpReplyLine &Line, uint16_t Error)
             // the loss handler completes the request with this code.
             KeepError();
             StepResult = FStatusCode > 0 ? FStatusCode : NoCodeResult;
-            AwaitingFinal = false;
+            FAwaitingFinal = false;
             ControlSocket->Close();
             return false;
         }
@@ -271,7 +273,7 @@ void TCustomFtpCli::HandleReply(const TFtpReplyLine &Line)
     ReadStatusCode();
     if (!Line.Final)
         return; // inside a multi-line reply: only "nnn " with the opening code ends it
-    AwaitingFinal = false;
+    FAwaitingFinal = false;
     if (FStatusCode <= 0) {
         StepResult = NoCodeResult;
     } else if (AcceptedCodes.empty()) {
@@ -296,7 +298,7 @@ void TCustomFtpCli::HandleReply(const TFtpReplyLine &Line)
 
 void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
 {
-    AwaitingFinal = false;
+    FAwaitingFinal = false;
     if (DoneSignalled)
         return;
     DoneSignalled = true;
@@ -307,7 +309,7 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
         return;
     }
     SetState(fsReady);
-    DoneResult = StepResult;
+    FDoneResult = StepResult;
     if (DataSocket->State() != wsClosed)
         DataSocket->Close();
     if (ChainActive && SavedStatusCode >= 0) {
@@ -315,14 +317,14 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
         FStatusCode = SavedStatusCode;
     }
     ChainActive = false;
-    ++RequestsDone;
+    ++FRequestsDone;
     PostRequestDone(Error);
 }
 
 void TCustomFtpCli::PostRequestDone(uint16_t Error)
 {
     QMetaObject::invokeMethod(
-        Receiver.get(),
+        FReceiver.get(),
         [this, Error] {
             if (OnRequestDone)
                 OnRequestDone(this, FRequestType, Error);
@@ -332,8 +334,8 @@ void TCustomFtpCli::PostRequestDone(uint16_t Error)
 
 void TCustomFtpCli::ControlSessionClosed(uint16_t Error)
 {
-    const bool lost = AwaitingFinal;
-    AwaitingFinal = false;
+    const bool lost = FAwaitingFinal;
+    FAwaitingFinal = false;
     if (ControlOpen) {
         ControlOpen = false;
         if (FState != fsAborting)
@@ -375,3 +377,5 @@ void TCustomFtpCli::Abort()
     ControlOpen = false;
     SetState(fsReady);
 }
+
+} // namespace tarn

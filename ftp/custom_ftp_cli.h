@@ -12,6 +12,9 @@
 #include <vector>
 
 class QObject;
+
+namespace tarn {
+
 class TWSocket;
 class TCustomFtpCli;
 
@@ -184,8 +187,8 @@ protected:
     // Requests completed so far, and the result of the last one. A server that closes the
     // connection right after its final reply moves State on to fsStepReady in the same pass
     // of the event loop; a waiter learns of the completion from these, not from State.
-    uint64_t RequestsDone = 0;
-    int DoneResult = 0;
+    uint64_t FRequestsDone = 0;
+    int FDoneResult = 0;
 
 private:
     using TReplyHandler = void (TCustomFtpCli::*)(const TFtpReplyLine &Line);
@@ -225,7 +228,7 @@ private:
     void CloseUnstartedDownload();
     void CloseLocalStream();
 
-    std::unique_ptr<QObject> Receiver; // target of the posted completion notices
+    std::unique_ptr<QObject> FReceiver; // target of the posted completion notices
 
     TFtpState FState = fsReady;
     int64_t FSizeResult = 0;
@@ -240,35 +243,37 @@ private:
     bool DoneSignalled = false;
     // A request is running that needs more than the control connection closing: its reply (or
     // greeting, or transfer) is still awaited. Losing the connection then fails the request.
-    bool AwaitingFinal = false;
+    bool FAwaitingFinal = false;
 
     TFtpSteps PendingSteps = 0;
     TFtpStep CurrentStep = stNone;
     int ChainResult = 0;
     bool ChainActive = false;
     bool ChainContinue = false;
-    bool ChainStarting = false; // the first step runs inside the caller's call
+    bool FChainStarting = false; // the first step runs inside the caller's call
     std::string SavedResponse;
     int SavedStatusCode = -1;
 
-    TFtpReplyAssembler Assembler;
+    TFtpReplyAssembler FAssembler;
 
     std::FILE *LocalStream = nullptr;
     std::string DataCommand;
     bool Uploading = false;
-    bool AcceptWaiting = false;    // the server connected before the data step began
-    bool LocalFileFailed = false;  // a local read or write failed during the transfer
-    bool DataStarted = false;      // the server started sending: the download's file is in use
-    bool LocalCreated = false;     // the download created its file
-    std::vector<char> DataBuffer;  // the network block in hand
-    std::vector<char> LocalBuffer; // stdio buffer of LocalStream
+    bool FAcceptWaiting = false;    // the server connected before the data step began
+    bool FLocalFileFailed = false;  // a local read or write failed during the transfer
+    bool FDataStarted = false;      // the server started sending: the download's file is in use
+    bool FLocalCreated = false;     // the download created its file
+    std::vector<char> FDataBuffer;  // the network block in hand
+    std::vector<char> FLocalBuffer; // stdio buffer of LocalStream
     int64_t ByteCount = 0;
     int64_t RestartAt = 0;
     bool ServerDone = false;
-    bool DataClosed = false;
+    bool FDataClosed = false;
     int64_t StartTime = 0;
     int64_t StopTime = 0;
 };
 
 // Milliseconds of a monotonic clock.
 int64_t FtpTickCount();
+
+} // namespace tarn

@@ -6,6 +6,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+namespace tarn {
+
 TFtpClient::TFtpClient() = default;
 
 bool TFtpClient::Connect()
@@ -91,7 +93,7 @@ bool TFtpClient::Quote()
 bool TFtpClient::RunSync(void (TCustomFtpCli::*Operation)())
 {
     try {
-        const uint64_t started = RequestsDone;
+        const uint64_t started = FRequestsDone;
         (this->*Operation)();
         return WaitReady(started);
     } catch (...) {
@@ -108,8 +110,8 @@ bool TFtpClient::WaitReady(uint64_t Started)
     alarm.setSingleShot(true);
     alarm.setTimerType(Qt::PreciseTimer);
     for (;;) {
-        if (RequestsDone != Started)
-            return DoneResult == 0;
+        if (FRequestsDone != Started)
+            return FDoneResult == 0;
         if (State() == fsReady)
             return StepResult == 0;
         const int64_t now = FtpTickCount();
@@ -137,3 +139,5 @@ bool TFtpClient::TriggerProgress()
         Deadline = FtpTickCount() + int64_t(Timeout) * 1000;
     return result;
 }
+
+} // namespace tarn

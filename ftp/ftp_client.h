@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tarn {
+
 // The FTP engine with synchronous calls, as both programs use it. Each call starts the
 // asynchronous operation, runs the event loop until the engine is idle again or Timeout
 // seconds pass without progress, and returns true exactly when the request succeeded. Every
@@ -48,3 +50,5 @@ private:
     bool RunSync(void (TCustomFtpCli::*Operation)());
     bool WaitReady(uint64_t Started);
 };
+
+} // namespace tarn

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+namespace tarn {
+
 TParsedInteger ParseInteger(const std::string &Text, std::size_t Start)
 {
     std::size_t i = Start;
@@ -13,11 +15,11 @@ TParsedInteger ParseInteger(const std::string &Text, std::size_t Start)
         negative = Text[i] == '-';
         ++i;
     }
-    constexpr int64_t limit = std::numeric_limits<int64_t>::max();
+    constexpr int64_t Limit = std::numeric_limits<int64_t>::max();
     int64_t value = 0;
     while (i < Text.size() && Text[i] >= '0' && Text[i] <= '9') {
         const int digit = Text[i] - '0';
-        value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
+        value = value > (Limit - digit) / 10 ? Limit : value * 10 + digit;
         ++i;
     }
     return {negative ? -value : value, i};
@@ -34,3 +36,5 @@ std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs)
     }
     return text;
 }
+
+} // namespace tarn

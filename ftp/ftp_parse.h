@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tarn {
+
 // Small text helpers of the FTP engine, kept apart so that they can be tested alone.
 
 // The result of ParseInteger: the number read and the index of the first character after it.
@@ -23,3 +25,5 @@ TParsedInteger ParseInteger(const std::string &Text, std::size_t Start = 0);
 // no time passed. Up to 32767 bytes the rate multiplies first (exact for small transfers);
 // above that it divides first, which keeps the product far from overflow.
 std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs);
+
+} // namespace tarn

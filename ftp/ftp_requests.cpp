@@ -2,8 +2,11 @@
 // chain sequencer that runs the steps of the chained operations in a fixed order.
 #include "ftp/custom_ftp_cli.h"
 #include "net/wsocket.h"
+#include "support/local_files.h"
 
 #include <sys/stat.h>
+
+namespace tarn {
 
 namespace {
 
@@ -19,12 +22,6 @@ constexpr TFtpStep StepOrder[] = {
 };
 
 constexpr TFtpSteps Login = StepBit(stOpen) | StepBit(stUser) | StepBit(stPass);
-
-int64_t LocalFileSize(const std::string &Name)
-{
-    struct stat info = {};
-    return ::stat(Name.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
-}
 
 } // namespace
 
@@ -272,13 +269,13 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
     RestartAt = 0;
     FLastResponse.clear();
     FErrorMessage.clear();
-    ChainStarting = true;
+    FChainStarting = true;
     try {
         NextStep();
     } catch (...) {
         // The first step refused to start (an argument check, a socket failure): nothing was
         // sent, so the caller gets the exception and the engine stays as it was.
-        ChainStarting = false;
+        FChainStarting = false;
         ChainActive = ChainContinue = false;
         PendingSteps = 0;
         if (DataSocket->State() != wsClosed)
@@ -291,8 +288,8 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
 
 void TCustomFtpCli::NextStep()
 {
-    const bool first = ChainStarting;
-    ChainStarting = false;
+    const bool first = FChainStarting;
+    FChainStarting = false;
     if (FState == fsAborting) {
         PendingSteps = 0;
         ChainResult = 426;
@@ -431,3 +428,5 @@ void TCustomFtpCli::StartStep(TFtpStep Step)
         break;
     }
 }
+
+} // namespace tarn

@@ -13,6 +13,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace tarn {
+
 namespace {
 
 constexpr int WouldBlock = 10035;
@@ -79,8 +81,8 @@ void TCustomFtpCli::PortAsync()
     // Some servers connect as soon as they have the PORT line, before the transfer command.
     // The notice of that connection comes only once, so it is remembered until the data step
     // binds its accept handler; dropping it would leave the transfer waiting forever.
-    AcceptWaiting = false;
-    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { AcceptWaiting = true; };
+    FAcceptWaiting = false;
+    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { FAcceptWaiting = true; };
     DataSocket->OnSessionClosed = nullptr;
     DataSocket->OnDataAvailable = nullptr;
     DataSocket->Listen();
@@ -150,15 +152,15 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     CurrentStep = Step;
     DataCommand = Word;
     Uploading = false;
-    ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
+    ServerDone = FDataClosed = DoneSignalled = FLocalFileFailed = false;
     ByteCount = 0;
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
-    const bool early = std::exchange(AcceptWaiting, false);
+    const bool early = std::exchange(FAcceptWaiting, false);
     // A fresh download empties its file only once the transfer starts (StartLocalData), so
     // a refused RETR leaves an existing file as it was.
-    DataStarted = LocalCreated = false;
-    LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt, LocalBuffer)
-                                : OpenUntruncated(LocalFileName, LocalCreated, LocalBuffer);
+    FDataStarted = FLocalCreated = false;
+    LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt, FLocalBuffer)
+                                : OpenUntruncated(LocalFileName, FLocalCreated, FLocalBuffer);
     if (!LocalStream) {
         FLastResponse = "Unable to open local file " + LocalFileName;
         FStatusCode = 550;
@@ -170,7 +172,7 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     }
     SetState(fsAwaitReply);
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
-    AwaitingFinal = true;
+    FAwaitingFinal = true;
     SendCommand(HostFileName.empty() ? DataCommand : DataCommand + " " + HostFileName);
     if (early)
         DownloadAccept();
@@ -184,11 +186,11 @@ void TCustomFtpCli::StartUpload()
         throw FtpException("LocalFileName empty");
     CloseLocalStream();
     Uploading = true;
-    ServerDone = DataClosed = DoneSignalled = LocalFileFailed = false;
+    ServerDone = FDataClosed = DoneSignalled = FLocalFileFailed = false;
     ByteCount = 0;
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { UploadAccept(); };
-    const bool early = std::exchange(AcceptWaiting, false);
-    LocalStream = OpenLocal(LocalFileName, "rb", RestartAt, LocalBuffer);
+    const bool early = std::exchange(FAcceptWaiting, false);
+    LocalStream = OpenLocal(LocalFileName, "rb", RestartAt, FLocalBuffer);
     if (!LocalStream) {
         FErrorMessage = "Unable to open local file " + LocalFileName;
         TriggerDisplay("! " + FErrorMessage);
@@ -199,7 +201,7 @@ void TCustomFtpCli::StartUpload()
     }
     SetState(fsAwaitReply);
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
-    AwaitingFinal = true;
+    FAwaitingFinal = true;
     SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
     if (early)
         UploadAccept();
@@ -251,21 +253,21 @@ void TCustomFtpCli::DownloadData()
 {
     if (!TriggerProgress())
         return;
-    DataBuffer.resize(DownloadBlockSize);
-    const int received = DataSocket->Receive(DataBuffer.data(), int(DownloadBlockSize));
+    FDataBuffer.resize(DownloadBlockSize);
+    const int received = DataSocket->Receive(FDataBuffer.data(), int(DownloadBlockSize));
     if (received > 0) {
         ByteCount += received;
         StartLocalData();
-        if (LocalStream && std::fwrite(DataBuffer.data(), 1, std::size_t(received), LocalStream) !=
+        if (LocalStream && std::fwrite(FDataBuffer.data(), 1, std::size_t(received), LocalStream) !=
                                std::size_t(received)) {
             TriggerDisplay("! Error writing local file");
-            LocalFileFailed = true;
+            FLocalFileFailed = true;
             CloseLocalStream();
             DataSocket->Shutdown(2);
             return;
         }
         if (DisplayFlag)
-            ShowDataLines(DataBuffer.data(), std::size_t(received));
+            ShowDataLines(FDataBuffer.data(), std::size_t(received));
     } else if (received < 0 && DataSocket->State() == wsConnected &&
                DataSocket->LastError() != WouldBlock) {
         TriggerDisplay("! Data: Receive error " + std::to_string(DataSocket->LastError()));
@@ -283,32 +285,32 @@ void TCustomFtpCli::UploadSend()
 {
     if (!TriggerProgress())
         return;
-    DataBuffer.resize(UploadBlockSize);
+    FDataBuffer.resize(UploadBlockSize);
     const std::size_t count =
-        LocalStream ? std::fread(DataBuffer.data(), 1, UploadBlockSize, LocalStream) : 0;
+        LocalStream ? std::fread(FDataBuffer.data(), 1, UploadBlockSize, LocalStream) : 0;
     if (count == 0) {
         if (!LocalStream || std::ferror(LocalStream)) {
             TriggerDisplay("! Error reading file");
-            LocalFileFailed = true;
+            FLocalFileFailed = true;
         }
         DataSocket->Close(); // end of file: the close tells the server the data is complete
         return;
     }
     ByteCount += int64_t(count);
-    DataSocket->Send(DataBuffer.data(), int(count));
+    DataSocket->Send(FDataBuffer.data(), int(count));
 }
 
 void TCustomFtpCli::DownloadClosed()
 {
     CloseLocalStream();
-    DataClosed = true;
+    FDataClosed = true;
     TransferCheck();
 }
 
 void TCustomFtpCli::UploadClosed()
 {
     CloseLocalStream();
-    DataClosed = true;
+    FDataClosed = true;
     TransferCheck();
 }
 
@@ -317,21 +319,21 @@ void TCustomFtpCli::UploadClosed()
 // so a shorter file leaves no stale tail. Devices and pipes are left as they are.
 void TCustomFtpCli::StartLocalData()
 {
-    if (std::exchange(DataStarted, true) || !LocalStream || RestartAt > 0)
+    if (std::exchange(FDataStarted, true) || !LocalStream || RestartAt > 0)
         return;
     struct stat info = {};
     const int fd = ::fileno(LocalStream);
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
         ::ftruncate(fd, 0) != 0) {
         TriggerDisplay("! Error writing local file");
-        LocalFileFailed = true;
+        FLocalFileFailed = true;
         CloseLocalStream();
     }
 }
 
 void TCustomFtpCli::CloseUnstartedDownload()
 {
-    if (!Uploading && !DataStarted)
+    if (!Uploading && !FDataStarted)
         CloseLocalStream();
 }
 
@@ -341,16 +343,16 @@ void TCustomFtpCli::CloseLocalStream()
         return;
     // A download that never started removes the empty file it created itself.
     struct stat opened = {};
-    const bool unused = !Uploading && LocalCreated && !DataStarted &&
+    const bool unused = !Uploading && FLocalCreated && !FDataStarted &&
                         ::fstat(::fileno(LocalStream), &opened) == 0 && opened.st_size == 0;
     // Buffered bytes reach the file only here: a failing close is a failed write.
     const bool failed = std::fclose(LocalStream) != 0;
     LocalStream = nullptr;
     if (unused)
         RemoveUnused(LocalFileName, opened);
-    if (failed && !Uploading && !LocalFileFailed) {
+    if (failed && !Uploading && !FLocalFileFailed) {
         TriggerDisplay("! Error writing local file");
-        LocalFileFailed = true;
+        FLocalFileFailed = true;
     }
 }
 
@@ -405,12 +407,12 @@ void TCustomFtpCli::TransferCheck()
 {
     // After the request ended otherwise (a lost control connection, an abort), closing the
     // data connection must not turn it into a success.
-    if (DoneSignalled || !ServerDone || !DataClosed)
+    if (DoneSignalled || !ServerDone || !FDataClosed)
         return;
     TransferStats();
     RestartAt = 0;
     StepResult = 0;
-    if (LocalFileFailed) {
+    if (FLocalFileFailed) {
         // The server saw a complete transfer, but the local file is not: never a success.
         FLastResponse = std::string("550 ") +
                         (Uploading ? "Error reading file " : "Error writing local file ") +
@@ -452,3 +454,5 @@ void TCustomFtpCli::ShowDataLines(const char *Data, std::size_t Len)
         i = end;
     }
 }
+
+} // namespace tarn

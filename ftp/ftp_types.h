@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace tarn {
+
 // The engine's enumerations. The numbers are the stored values and must not change.
 
 // Where the engine stands; a request may start only in fsReady or fsStepReady.
@@ -91,3 +93,5 @@ constexpr TFtpSteps StepBit(TFtpStep Step)
 {
     return TFtpSteps(1) << Step;
 }
+
+} // namespace tarn

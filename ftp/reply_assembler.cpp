@@ -2,11 +2,13 @@
 
 #include <cstring>
 
+namespace tarn {
+
 namespace {
 
-bool IsDigit(char c)
+bool IsDigit(char C)
 {
-    return c >= '0' && c <= '9';
+    return C >= '0' && C <= '9';
 }
 
 // Index of the first CR LF at or after From, or Len when there is none.
@@ -22,61 +24,61 @@ std::size_t FindCrLf(const char *Buffer, std::size_t From, std::size_t Len)
 
 void TFtpReplyAssembler::Reset()
 {
-    Start = Len = 0;
-    Discarding = DiscardSawCR = false;
-    OpenCode.clear();
+    FStart = FLen = 0;
+    FDiscarding = FDiscardSawCr = false;
+    FOpenCode.clear();
 }
 
 char *TFtpReplyAssembler::Space()
 {
-    if (Start > 0) {
-        std::memmove(Buffer, Buffer + Start, Len - Start);
-        Len -= Start;
-        Start = 0;
+    if (FStart > 0) {
+        std::memmove(FBuffer, FBuffer + FStart, FLen - FStart);
+        FLen -= FStart;
+        FStart = 0;
     }
-    return Buffer + Len;
+    return FBuffer + FLen;
 }
 
 void TFtpReplyAssembler::Commit(std::size_t Count)
 {
-    Len += Count <= SpaceLen() ? Count : SpaceLen();
+    FLen += Count <= SpaceLen() ? Count : SpaceLen();
 }
 
 bool TFtpReplyAssembler::NextLine(TFtpReplyLine &Line)
 {
-    if (Discarding) {
-        if (Start == Len)
+    if (FDiscarding) {
+        if (FStart == FLen)
             return false;
-        if (DiscardSawCR && Start < Len && Buffer[Start] == '\n') {
-            ++Start;
-            Discarding = false;
+        if (FDiscardSawCr && FStart < FLen && FBuffer[FStart] == '\n') {
+            ++FStart;
+            FDiscarding = false;
         } else {
-            const std::size_t end = FindCrLf(Buffer, Start, Len);
-            if (end == Len) {
-                DiscardSawCR = Len > Start && Buffer[Len - 1] == '\r';
-                Start = Len;
+            const std::size_t end = FindCrLf(FBuffer, FStart, FLen);
+            if (end == FLen) {
+                FDiscardSawCr = FLen > FStart && FBuffer[FLen - 1] == '\r';
+                FStart = FLen;
                 return false;
             }
-            Start = end + 2;
-            Discarding = false;
+            FStart = end + 2;
+            FDiscarding = false;
         }
     }
-    const std::size_t end = FindCrLf(Buffer, Start, Len);
-    if (end < Len) {
-        Line.Text.assign(Buffer + Start, end - Start);
+    const std::size_t end = FindCrLf(FBuffer, FStart, FLen);
+    if (end < FLen) {
+        Line.Text.assign(FBuffer + FStart, end - FStart);
         Line.Cut = false;
-        Start = end + 2;
-    } else if (Len - Start == BufferSize) {
+        FStart = end + 2;
+    } else if (FLen - FStart == BufferSize) {
         // The buffer is full and holds no line end: hand out what we have and drop the rest of
         // this line. A CR at the very end may be the first half of the line's CR LF.
         std::size_t keep = BufferSize;
-        DiscardSawCR = Buffer[Len - 1] == '\r';
-        if (DiscardSawCR)
+        FDiscardSawCr = FBuffer[FLen - 1] == '\r';
+        if (FDiscardSawCr)
             --keep;
-        Line.Text.assign(Buffer + Start, keep);
+        Line.Text.assign(FBuffer + FStart, keep);
         Line.Cut = true;
-        Discarding = true;
-        Start = Len;
+        FDiscarding = true;
+        FStart = FLen;
     } else {
         return false;
     }
@@ -87,16 +89,18 @@ bool TFtpReplyAssembler::NextLine(TFtpReplyLine &Line)
 bool TFtpReplyAssembler::Classify(const std::string &Text)
 {
     const bool coded = Text.size() >= 3 && IsDigit(Text[0]) && IsDigit(Text[1]) && IsDigit(Text[2]);
-    if (!OpenCode.empty()) {
-        if (coded && Text.compare(0, 3, OpenCode) == 0 && (Text.size() == 3 || Text[3] == ' ')) {
-            OpenCode.clear();
+    if (!FOpenCode.empty()) {
+        if (coded && Text.compare(0, 3, FOpenCode) == 0 && (Text.size() == 3 || Text[3] == ' ')) {
+            FOpenCode.clear();
             return true;
         }
         return false;
     }
     if (coded && Text.size() >= 4 && Text[3] == '-') {
-        OpenCode = Text.substr(0, 3);
+        FOpenCode = Text.substr(0, 3);
         return false;
     }
     return true;
 }
+
+} // namespace tarn

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+namespace tarn {
+
 // One line of a server reply, as the assembler hands it to the engine.
 struct TFtpReplyLine
 {
@@ -32,22 +34,24 @@ public:
 
     // Where the next read goes and how many bytes fit there (never 0).
     char *Space();
-    std::size_t SpaceLen() const { return BufferSize - Len; }
+    std::size_t SpaceLen() const { return BufferSize - FLen; }
     void Commit(std::size_t Count);
 
     // The next complete line, or false when none is held.
     bool NextLine(TFtpReplyLine &Line);
 
     // Bytes held that do not form a complete line yet.
-    std::size_t Held() const { return Len - Start; }
+    std::size_t Held() const { return FLen - FStart; }
 
 private:
     bool Classify(const std::string &Text);
 
-    char Buffer[BufferSize] = {};
-    std::size_t Start = 0;   // first byte not yet handed out
-    std::size_t Len = 0;     // bytes in Buffer
-    bool Discarding = false; // dropping the tail of a cut line
-    bool DiscardSawCR = false;
-    std::string OpenCode; // code of the open multi-line reply, empty when none is open
+    char FBuffer[BufferSize] = {};
+    std::size_t FStart = 0;   // first byte not yet handed out
+    std::size_t FLen = 0;     // bytes in Buffer
+    bool FDiscarding = false; // dropping the tail of a cut line
+    bool FDiscardSawCr = false;
+    std::string FOpenCode; // code of the open multi-line reply, empty when none is open
 };
+
+} // namespace tarn

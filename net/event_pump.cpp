@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+namespace tarn {
+
 TEventPump::TEventPump(int HeartbeatMs)
 {
     FHeartbeat.setInterval(HeartbeatMs);
@@ -13,3 +15,5 @@ void TEventPump::Pass()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
+
+} // namespace tarn

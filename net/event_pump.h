@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+namespace tarn {
+
 // Passes of the calling thread's event loop for a blocking wait. Each Pass dispatches whatever is
 // pending; when nothing is, it sleeps until something arrives, at most one heartbeat period, so
 // that a wait loop neither spins nor misses its deadline by more than that.
@@ -14,3 +16,5 @@ public:
 private:
     QTimer FHeartbeat;
 };
+
+} // namespace tarn

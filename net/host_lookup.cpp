@@ -8,29 +8,31 @@
 #include <system_error>
 #include <thread>
 
+namespace tarn {
+
 TLookupResult LookupHostAddresses(const std::string &Host)
 {
-    addrinfo Hints{};
-    Hints.ai_family = AF_INET;
-    Hints.ai_socktype = SOCK_STREAM;
-    addrinfo *List = nullptr;
-    TLookupResult Result;
-    const int Code = getaddrinfo(Host.c_str(), nullptr, &Hints, &List);
-    if (Code != 0) {
-        Result.Error = WinSockErrorFromResolver(Code);
-        return Result;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *list = nullptr;
+    TLookupResult result;
+    const int code = getaddrinfo(Host.c_str(), nullptr, &hints, &list);
+    if (code != 0) {
+        result.Error = WinSockErrorFromResolver(code);
+        return result;
     }
-    for (const addrinfo *Entry = List; Entry; Entry = Entry->ai_next) {
-        const auto *Address = reinterpret_cast<const sockaddr_in *>(Entry->ai_addr);
-        Result.Addresses.push_back(Address->sin_addr.s_addr);
+    for (const addrinfo *entry = list; entry; entry = entry->ai_next) {
+        const auto *address = reinterpret_cast<const sockaddr_in *>(entry->ai_addr);
+        result.Addresses.push_back(address->sin_addr.s_addr);
     }
-    freeaddrinfo(List);
-    return Result;
+    freeaddrinfo(list);
+    return result;
 }
 
 void TLookupRelay::Detach()
 {
-    std::lock_guard Guard(FLock);
+    std::lock_guard guard(FLock);
     FTarget = nullptr;
 }
 
@@ -38,15 +40,15 @@ void TLookupRelay::Deliver(uint64_t Task, TLookupResult Result)
 {
     // Held while posting: the socket cannot finish its destructor in between, and once it is
     // destroyed Qt discards whatever was already queued for it.
-    std::lock_guard Guard(FLock);
+    std::lock_guard guard(FLock);
     if (!FTarget)
         return;
-    TCustomWSocket *Target = FTarget;
+    TCustomWSocket *target = FTarget;
     QMetaObject::invokeMethod(
-        Target,
-        [Target, Task, Result = std::move(Result)] {
+        target,
+        [target, Task, result = std::move(Result)] {
             try {
-                Target->HandleLookupDone(Task, Result.Error, Result.Addresses);
+                target->HandleLookupDone(Task, result.Error, result.Addresses);
             } catch (...) {
                 // An exception must not unwind into the event loop.
             }
@@ -67,3 +69,5 @@ bool StartHostLookup(const std::shared_ptr<TLookupRelay> &Relay, uint64_t Task,
     }
     return true;
 }
+
+} // namespace tarn

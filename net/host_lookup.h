@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 class TCustomWSocket;
 
 struct TLookupResult
@@ -37,3 +39,5 @@ private:
 // Starts the asynchronous lookup; false (with the last socket error set) when no thread can start.
 bool StartHostLookup(const std::shared_ptr<TLookupRelay> &Relay, uint64_t Task,
                      const std::string &Host);
+
+} // namespace tarn

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace tarn {
+
 // One block of a socket's send queue. Bytes are written at WritePos and taken off the front at
 // ReadPos; 0 <= ReadPos <= WritePos <= Capacity always holds. When the last unsent byte is
 // removed both positions return to 0, so a drained block is reused from its start.
@@ -34,3 +36,5 @@ private:
     int32_t FWritePos = 0;
     int32_t FReadPos = 0;
 };
+
+} // namespace tarn

@@ -4,6 +4,8 @@
 #include <netdb.h>
 #include <unordered_map>
 
+namespace tarn {
+
 namespace {
 
 thread_local int LastSocketError = 0;
@@ -65,8 +67,8 @@ std::string SocketErrorText(int ErrCode)
         {WSANO_RECOVERY, "Non-recoverable error"},
         {WSANO_DATA, "No Data"},
     };
-    const auto It = Texts.find(ErrCode);
-    return It == Texts.end() ? "Not a WinSock error" : It->second;
+    const auto it = Texts.find(ErrCode);
+    return it == Texts.end() ? "Not a WinSock error" : it->second;
 }
 
 int WinSockErrorFromErrno(int Errno)
@@ -182,7 +184,9 @@ void WSASetLastError(int ErrCode)
 
 int WSASetLastErrorFromErrno()
 {
-    const int Code = WinSockErrorFromErrno(errno);
-    WSASetLastError(Code);
-    return Code;
+    const int code = WinSockErrorFromErrno(errno);
+    WSASetLastError(code);
+    return code;
 }
+
+} // namespace tarn

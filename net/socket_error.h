@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace tarn {
+
 // WinSock error numbers (the subset the layer produces or names in its table).
 constexpr int WSAEINTR = 10004;
 constexpr int WSAEBADF = 10009;
@@ -74,3 +76,5 @@ int WSAGetLastError();
 void WSASetLastError(int ErrCode);
 // Stores the calling thread's errno, translated, as its last socket error and returns it.
 int WSASetLastErrorFromErrno();
+
+} // namespace tarn

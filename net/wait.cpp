@@ -3,59 +3,22 @@
 #include "net/event_pump.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QMouseEvent>
+
+namespace tarn {
 
 int32_t ParseLeadingNumber(const std::string &Text)
 {
-    size_t I = 0;
-    while (I < Text.size() && Text[I] == ' ')
-        ++I;
-    int64_t N = 0;
-    for (; I < Text.size() && Text[I] >= '0' && Text[I] <= '9'; ++I) {
+    size_t i = 0;
+    while (i < Text.size() && Text[i] == ' ')
+        ++i;
+    int64_t n = 0;
+    for (; i < Text.size() && Text[i] >= '0' && Text[i] <= '9'; ++i) {
         // A long run of digits saturates instead of overflowing.
-        if (N < INT32_MAX)
-            N = N * 10 + (Text[I] - '0');
+        if (n < INT32_MAX)
+            n = n * 10 + (Text[i] - '0');
     }
-    return static_cast<int32_t>(std::min<int64_t>(N, INT32_MAX));
+    return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX));
 }
-
-// Swallows, application-wide, the input that could start a second operation during a modal
-// wait: key presses and left or right button presses and double clicks. Key releases and the
-// middle button pass.
-class TCustomWait::TInputFilter : public QObject
-{
-public:
-    explicit TInputFilter(TCustomWait *Owner) : FOwner(Owner) {}
-
-protected:
-    bool eventFilter(QObject *Watched, QEvent *Event) override
-    {
-        switch (Event->type()) {
-        case QEvent::KeyPress:
-        case QEvent::Shortcut:
-            FOwner->Beep();
-            return true;
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::NonClientAreaMouseButtonPress:
-        case QEvent::NonClientAreaMouseButtonDblClick: {
-            const auto Button = static_cast<QMouseEvent *>(Event)->button();
-            if (Button == Qt::LeftButton || Button == Qt::RightButton) {
-                FOwner->Beep();
-                return true;
-            }
-            break;
-        }
-        default:
-            break;
-        }
-        return QObject::eventFilter(Watched, Event);
-    }
-
-private:
-    TCustomWait *FOwner;
-};
 
 TCustomWait::TCustomWait()
 {
@@ -110,11 +73,11 @@ void TCustomWait::Reset()
 
 void TCustomWait::Tick()
 {
-    const int32_t N = ParseLeadingNumber(Caption) - 1;
+    const int32_t n = ParseLeadingNumber(Caption) - 1;
     if (OnWait)
-        OnWait(this, N);
-    if (N > 0) {
-        Caption = std::to_string(N);
+        OnWait(this, n);
+    if (n > 0) {
+        Caption = std::to_string(n);
     } else {
         FTimer.stop();
         ModalResult = mrTimedOut;
@@ -129,15 +92,19 @@ void TCustomWait::Tick()
 void TCustomWait::WaitModal()
 {
     // Installed last, the filter sees input first; removing it restores whatever filtered before.
-    TInputFilter Filter(this);
-    QCoreApplication::instance()->installEventFilter(&Filter);
+    const std::unique_ptr<QObject> filter = CreateInputFilter();
+    if (filter)
+        QCoreApplication::instance()->installEventFilter(filter.get());
     ModalResult = mrNone;
     Start();
-    TEventPump Pump;
+    TEventPump pump;
     while (Running()) {
         if (OnWaiting)
             OnWaiting(this);
-        Pump.Pass();
+        pump.Pass();
     }
-    QCoreApplication::instance()->removeEventFilter(&Filter);
+    if (filter)
+        QCoreApplication::instance()->removeEventFilter(filter.get());
 }
+
+} // namespace tarn

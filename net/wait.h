@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+namespace tarn {
+
 class TCustomWait;
 
 using TWaitEvent = std::function<void(TCustomWait *Sender, int32_t Count)>;
@@ -39,9 +41,9 @@ public:
     virtual void Start();
     // ModalResult 1, timer off, Caption back to StartCount, OnWaitStop; also when idle.
     virtual void Stop();
-    // Blocks, running the event loop, until Stop or the time-out. While it runs, key presses and
-    // left or right button presses and double clicks anywhere in the application are swallowed
-    // with a beep; key releases and middle clicks pass.
+    // Blocks, running the event loop, until Stop or the time-out. While it runs, the filter of
+    // CreateInputFilter sees every event of the application first (TWait's swallows key
+    // presses and left or right button presses and double clicks with a beep).
     virtual void WaitModal();
     // Caption back to StartCount.
     virtual void Reset();
@@ -71,13 +73,14 @@ protected:
     void Tick();
     // The count changed: a painted control repaints here.
     virtual void Changed() {}
-    // The beep for a swallowed input event.
-    virtual void Beep() {}
+    // The application-wide event filter installed for the time of WaitModal; none here, since
+    // without a window there is no input to hold back.
+    virtual std::unique_ptr<QObject> CreateInputFilter() { return nullptr; }
 
 private:
-    class TInputFilter;
-
     QObject FLifeGuard;
     QTimer FTimer;
     bool FVisible = true;
 };
+
+} // namespace tarn

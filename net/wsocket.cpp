@@ -5,6 +5,7 @@
 
 #include "net/host_lookup.h"
 #include "net/wait.h"
+#include "support/text.h"
 
 #include <QSocketNotifier>
 #include <arpa/inet.h>
@@ -16,6 +17,8 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
@@ -31,15 +34,6 @@ constexpr size_t MaxServiceName = 31;
 void StartSocketLibrary()
 {
     SocketLibraryStartedFlag = true;
-}
-
-std::string TrimBlanks(const std::string &Text)
-{
-    const auto First = Text.find_first_not_of(" \t");
-    if (First == std::string::npos)
-        return {};
-    const auto Last = Text.find_last_not_of(" \t");
-    return Text.substr(First, Last - First + 1);
 }
 
 bool StartsWithDigit(const std::string &Text)
@@ -133,11 +127,11 @@ void TCustomWSocket::ResetSocket()
 
 void TCustomWSocket::ChangeState(TSocketState NewState)
 {
-    const TSocketState OldState = FState;
+    const TSocketState oldState = FState;
     FState = NewState;
     // Torn down with its owner, the socket calls into nothing: the handlers' objects may be gone.
     if (!FDestroying)
-        TriggerChangeState(OldState, NewState);
+        TriggerChangeState(oldState, NewState);
     // A wait for a connection also ends when the attempt fails.
     if (NewState == FWaitedState || (FWaitedState == wsConnected && NewState == wsClosed))
         StopWaitCtrl();
@@ -153,14 +147,14 @@ void TCustomWSocket::StopWaitCtrl()
 
 void TCustomWSocket::SocketError(const std::string &FuncName)
 {
-    const int Code = WSAGetLastError();
-    const std::string Text = "Error " + std::to_string(Code) + " in function " + FuncName + "\r\n" +
-                             SocketErrorText(Code);
-    if (Code == WSAECONNRESET || Code == WSAENOTCONN) {
+    const int code = WSAGetLastError();
+    const std::string text = "Error " + std::to_string(code) + " in function " + FuncName + "\r\n" +
+                             SocketErrorText(code);
+    if (code == WSAECONNRESET || code == WSAENOTCONN) {
         AbandonHandle();
         ChangeState(wsClosed);
     }
-    RaiseException(Text);
+    RaiseException(text);
 }
 
 void TCustomWSocket::RaiseException(const std::string &Msg)
@@ -174,16 +168,16 @@ void TCustomWSocket::RaiseException(const std::string &Msg)
 
 void TCustomWSocket::RaiseExceptionFmt(const char *Fmt, ...)
 {
-    va_list Args;
-    va_start(Args, Fmt);
-    va_list Copy;
-    va_copy(Copy, Args);
-    const int Len = std::vsnprintf(nullptr, 0, Fmt, Copy);
-    va_end(Copy);
-    std::string Text(static_cast<size_t>(std::max(Len, 0)), '\0');
-    std::vsnprintf(Text.data(), Text.size() + 1, Fmt, Args);
-    va_end(Args);
-    RaiseException(Text);
+    va_list args;
+    va_start(args, Fmt);
+    va_list copy;
+    va_copy(copy, args);
+    const int len = std::vsnprintf(nullptr, 0, Fmt, copy);
+    va_end(copy);
+    std::string text(static_cast<size_t>(std::max(len, 0)), '\0');
+    std::vsnprintf(text.data(), text.size() + 1, Fmt, args);
+    va_end(args);
+    RaiseException(text);
 }
 
 // ---- Triggers ------------------------------------------------------------------------------
@@ -250,28 +244,28 @@ void TCustomWSocket::TimeValueClear(TTimeValue &Tv)
 
 bool TCustomWSocket::TimeValueCompare(const TTimeValue &A, const TTimeValue &B, bool WantEqual)
 {
-    const bool Equal = A.Sec == B.Sec && A.USec == B.USec;
-    return Equal == WantEqual;
+    const bool equal = A.Sec == B.Sec && A.USec == B.USec;
+    return equal == WantEqual;
 }
 
 // ---- Addr, Port, Proto ---------------------------------------------------------------------
 
 uint32_t TCustomWSocket::ResolveHost(const std::string &Host)
 {
-    const std::string Text = TrimBlanks(Host);
+    const std::string text = Trim(Host, tsBlanks);
     StartSocketLibrary();
-    if (Text.size() <= MaxHostText) {
-        const in_addr_t Dotted = inet_addr(Text.c_str());
-        if (Dotted != INADDR_NONE || Text == "255.255.255.255")
-            return Dotted;
-        if (const auto Found = LookupHostAddresses(Text); !Found.Addresses.empty())
-            return Found.Addresses.front();
+    if (text.size() <= MaxHostText) {
+        const in_addr_t dotted = inet_addr(text.c_str());
+        if (dotted != INADDR_NONE || text == "255.255.255.255")
+            return dotted;
+        if (const auto found = LookupHostAddresses(text); !found.Addresses.empty())
+            return found.Addresses.front();
     }
     // Not interceptable by OnError: the caller gets no usable address without it.
-    char Msg[MaxHostText + 64];
-    std::snprintf(Msg, sizeof Msg, "SetAddr: Cannot convert host address '%s'",
+    char msg[MaxHostText + 64];
+    std::snprintf(msg, sizeof msg, "SetAddr: Cannot convert host address '%s'",
                   Host.substr(0, MaxHostText).c_str());
-    throw ESocketException(Msg);
+    throw ESocketException(msg);
 }
 
 void TCustomWSocket::SetAddr(const std::string &Value)
@@ -299,29 +293,29 @@ void TCustomWSocket::SetPort(const std::string &Value)
         return;
     }
     FPortAssigned = true;
-    const std::string Text = TrimBlanks(Value);
-    if (StartsWithDigit(Text)) {
-        FSockAddr.sin_port = htons(static_cast<uint16_t>(ParseLeadingNumber(Text) & 0xFFFF));
+    const std::string text = Trim(Value, tsBlanks);
+    if (StartsWithDigit(text)) {
+        FSockAddr.sin_port = htons(static_cast<uint16_t>(ParseLeadingNumber(text) & 0xFFFF));
         return;
     }
     // An empty text or an over-long service name is refused before any lookup.
-    int Code = WSAEINVAL;
-    if (!Text.empty() && Text.size() <= MaxServiceName) {
-        const std::string ProtoName = TrimBlanks(FProtoStr);
-        servent Entry{};
-        servent *Result = nullptr;
-        char Work[1024];
-        getservbyname_r(Text.c_str(), ProtoName.empty() ? nullptr : ProtoName.c_str(), &Entry, Work,
-                        sizeof Work, &Result);
-        if (Result) {
-            FSockAddr.sin_port = static_cast<in_port_t>(Result->s_port);
+    int code = WSAEINVAL;
+    if (!text.empty() && text.size() <= MaxServiceName) {
+        const std::string protoName = Trim(FProtoStr, tsBlanks);
+        servent entry{};
+        servent *result = nullptr;
+        char work[1024];
+        getservbyname_r(text.c_str(), protoName.empty() ? nullptr : protoName.c_str(), &entry, work,
+                        sizeof work, &result);
+        if (result) {
+            FSockAddr.sin_port = static_cast<in_port_t>(result->s_port);
             return;
         }
-        Code = WSANO_DATA;
+        code = WSANO_DATA;
     }
     FPortAssigned = false;
-    WSASetLastError(Code);
-    SocketError("SetPort: Cannot convert port '" + Text + "'");
+    WSASetLastError(code);
+    SocketError("SetPort: Cannot convert port '" + text + "'");
 }
 
 void TCustomWSocket::SetProto(const std::string &Value)
@@ -334,34 +328,34 @@ void TCustomWSocket::SetProto(const std::string &Value)
         RaiseException("Cannot change Proto if not closed");
         return;
     }
-    const std::string Text = TrimBlanks(Value);
-    if (Text == "not found")
+    const std::string text = Trim(Value, tsBlanks);
+    if (text == "not found")
         return;
     FProtoAssigned = true;
-    int Code = 0;
-    if (StartsWithDigit(Text)) {
-        FProto = ParseLeadingNumber(Text);
-    } else if (Text.empty() || Text.size() > MaxServiceName) {
-        Code = WSAEINVAL;
+    int code = 0;
+    if (StartsWithDigit(text)) {
+        FProto = ParseLeadingNumber(text);
+    } else if (text.empty() || text.size() > MaxServiceName) {
+        code = WSAEINVAL;
     } else {
-        protoent Entry{};
-        protoent *Result = nullptr;
-        char Work[1024];
-        getprotobyname_r(Text.c_str(), &Entry, Work, sizeof Work, &Result);
-        if (Result)
-            FProto = Result->p_proto;
+        protoent entry{};
+        protoent *result = nullptr;
+        char work[1024];
+        getprotobyname_r(text.c_str(), &entry, work, sizeof work, &result);
+        if (result)
+            FProto = result->p_proto;
         // A system without a protocols database still knows the two the layer needs.
-        else if (Text == "tcp")
+        else if (text == "tcp")
             FProto = IPPROTO_TCP;
-        else if (Text == "udp")
+        else if (text == "udp")
             FProto = IPPROTO_UDP;
         else
-            Code = WSANO_DATA;
+            code = WSANO_DATA;
     }
-    if (Code != 0) {
+    if (code != 0) {
         FProtoAssigned = false;
-        WSASetLastError(Code);
-        SocketError("SetProto: Cannot convert protocol '" + Text + "'");
+        WSASetLastError(code);
+        SocketError("SetProto: Cannot convert protocol '" + text + "'");
         return;
     }
     FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
@@ -412,11 +406,11 @@ int TCustomWSocket::AbandonHandle()
     RetireNotifiers();
     if (FHSocket == INVALID_SOCKET)
         return 0;
-    const TSocket Old = FHSocket;
+    const TSocket old = FHSocket;
     FHSocket = INVALID_SOCKET;
     ++FSerial;
     DropQueuedBytes();
-    return ::close(Old) == 0 ? 0 : WSASetLastErrorFromErrno();
+    return ::close(old) == 0 ? 0 : WSASetLastErrorFromErrno();
 }
 
 void TCustomWSocket::DropQueuedBytes()
@@ -447,16 +441,16 @@ void TCustomWSocket::Connect()
         RaiseException("Connect: No Protocol Specified");
         return;
     }
-    const TSocket Handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
-    if (Handle < 0) {
+    const TSocket handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
+    if (handle < 0) {
         WSASetLastErrorFromErrno();
         SocketError("Connect (socket)");
         return;
     }
-    AdoptHandle(Handle);
+    AdoptHandle(handle);
     ChangeState(wsOpened);
 
-    const auto SetOption = [this](int Option, const void *Value, socklen_t Len, const char *Name) {
+    const auto setOption = [this](int Option, const void *Value, socklen_t Len, const char *Name) {
         if (::setsockopt(FHSocket, SOL_SOCKET, Option, Value, Len) == 0)
             return true;
         WSASetLastErrorFromErrno();
@@ -465,17 +459,17 @@ void TCustomWSocket::Connect()
     };
     if (FType == SOCK_DGRAM) {
         BindSocket();
-        const int On = 1;
+        const int on = 1;
         if (FSockAddr.sin_addr.s_addr == INADDR_BROADCAST &&
-            !SetOption(SO_BROADCAST, &On, sizeof On, "setsockopt(SO_BROADCAST)"))
+            !setOption(SO_BROADCAST, &on, sizeof on, "setsockopt(SO_BROADCAST)"))
             return;
     } else {
         // Linger on with time 0: closing resets the connection at once instead of lingering.
-        const linger Linger{1, 0};
-        const int On = 1;
-        if (!SetOption(SO_LINGER, &Linger, sizeof Linger, "setsockopt(SO_LINGER)") ||
-            !SetOption(SO_KEEPALIVE, &On, sizeof On, "setsockopt(SO_KEEPALIVE)") ||
-            !SetOption(SO_REUSEADDR, &On, sizeof On, "setsockopt(SO_REUSEADDR)"))
+        const linger linger{1, 0};
+        const int on = 1;
+        if (!setOption(SO_LINGER, &linger, sizeof linger, "setsockopt(SO_LINGER)") ||
+            !setOption(SO_KEEPALIVE, &on, sizeof on, "setsockopt(SO_KEEPALIVE)") ||
+            !setOption(SO_REUSEADDR, &on, sizeof on, "setsockopt(SO_REUSEADDR)"))
             return;
     }
     if (FType != SOCK_DGRAM)
@@ -494,35 +488,35 @@ void TCustomWSocket::Connect()
         ChangeState(wsConnecting);
         return;
     }
-    const int Code = WSASetLastErrorFromErrno();
-    if (Code == WSAEWOULDBLOCK) {
+    const int code = WSASetLastErrorFromErrno();
+    if (code == WSAEWOULDBLOCK) {
         ChangeState(wsConnecting);
         return;
     }
     // Loopback refuses inside connect() itself; the caller still learns the outcome the
     // asynchronous way, through FD_CONNECT, as for any other host.
-    if (Code == WSAECONNREFUSED || Code == WSAENETUNREACH || Code == WSAEHOSTUNREACH ||
-        Code == WSAETIMEDOUT) {
+    if (code == WSAECONNREFUSED || code == WSAENETUNREACH || code == WSAEHOSTUNREACH ||
+        code == WSAETIMEDOUT) {
         FConnectPending = false;
         FWriteNotifier->setEnabled(false);
         ChangeState(wsConnecting);
-        PostNotification(FD_CONNECT, static_cast<uint16_t>(Code));
+        PostNotification(FD_CONNECT, static_cast<uint16_t>(code));
         return;
     }
-    FLastError = Code;
+    FLastError = code;
     SocketError("Connect");
 }
 
 void TCustomWSocket::BindSocket()
 {
-    sockaddr_in Local{};
-    Local.sin_family = AF_INET;
-    if (::bind(FHSocket, reinterpret_cast<const sockaddr *>(&Local), sizeof Local) != 0) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::bind(FHSocket, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
         RaiseExceptionFmt("winsock.bind failed, error #%d", WSASetLastErrorFromErrno());
         return;
     }
-    socklen_t Len = sizeof Local;
-    if (::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Local), &Len) != 0)
+    socklen_t len = sizeof local;
+    if (::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&local), &len) != 0)
         RaiseExceptionFmt("winsock.getsockname failed, error #%d", WSASetLastErrorFromErrno());
 }
 
@@ -549,10 +543,10 @@ void TCustomWSocket::CloseSocket(bool WithShutdown)
         return;
     if (WithShutdown)
         Shutdown(SHUT_RDWR);
-    const int Code = AbandonHandle();
-    if (Code != 0) {
-        FLastError = Code;
-        if (Code == WSAEWOULDBLOCK) {
+    const int code = AbandonHandle();
+    if (code != 0) {
+        FLastError = code;
+        if (code == WSAEWOULDBLOCK) {
             ProcessMessages();
         } else {
             SocketError("Disconnect (closesocket)");
@@ -569,32 +563,32 @@ void TCustomWSocket::CloseSocket(bool WithShutdown)
 
 int TCustomWSocket::Listen()
 {
-    const auto Refuse = [this](const char *Msg) {
+    const auto refuse = [this](const char *Msg) {
         WSASetLastError(WSAEINVAL);
         SocketError(Msg);
         return -1;
     };
     if (!FPortAssigned)
-        return Refuse("listen: port not assigned");
+        return refuse("listen: port not assigned");
     if (!FProtoAssigned)
-        return Refuse("listen: protocol not assigned");
+        return refuse("listen: protocol not assigned");
     if (!FAddrAssigned)
-        return Refuse("listen: address not assigned");
+        return refuse("listen: address not assigned");
 
-    const TSocket Handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
-    if (Handle < 0) {
+    const TSocket handle = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
+    if (handle < 0) {
         WSASetLastErrorFromErrno();
         SocketError("socket");
         return -1;
     }
-    if (::bind(Handle, reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr) != 0) {
+    if (::bind(handle, reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr) != 0) {
         WSASetLastErrorFromErrno();
         // Closed before the report, which may raise: the handle must not leak either way.
-        ::close(Handle);
+        ::close(handle);
         SocketError("Bind");
         return -1;
     }
-    AdoptHandle(Handle);
+    AdoptHandle(handle);
     ChangeState(wsBound);
     if (FType == SOCK_DGRAM) {
         ChangeState(wsListening);
@@ -622,17 +616,17 @@ TSocket TCustomWSocket::Accept()
         SocketError("not a listening socket");
         return INVALID_SOCKET;
     }
-    socklen_t Len = sizeof FSockAddr;
-    const TSocket NewHandle = ::accept4(FHSocket, reinterpret_cast<sockaddr *>(&FSockAddr), &Len,
+    socklen_t len = sizeof FSockAddr;
+    const TSocket newHandle = ::accept4(FHSocket, reinterpret_cast<sockaddr *>(&FSockAddr), &len,
                                         SOCK_NONBLOCK | SOCK_CLOEXEC);
-    const int Code = NewHandle < 0 ? WSASetLastErrorFromErrno() : 0;
+    const int code = newHandle < 0 ? WSASetLastErrorFromErrno() : 0;
     ReenableAccept();
-    if (NewHandle < 0) {
-        WSASetLastError(Code);
+    if (newHandle < 0) {
+        WSASetLastError(code);
         SocketError("Accept");
         return INVALID_SOCKET;
     }
-    return NewHandle;
+    return newHandle;
 }
 
 void TCustomWSocket::Dup(TSocket NewHSocket)
@@ -650,9 +644,9 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
         ChangeState(wsClosed);
     }
     // A handle from elsewhere may be blocking; the layer never waits on the network.
-    const int Flags = ::fcntl(NewHSocket, F_GETFL);
-    if (Flags >= 0)
-        ::fcntl(NewHSocket, F_SETFL, Flags | O_NONBLOCK);
+    const int flags = ::fcntl(NewHSocket, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(NewHSocket, F_SETFL, flags | O_NONBLOCK);
     AdoptHandle(NewHSocket);
     if (AsyncSelect(FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE) != 0) {
         SocketError("WSAAsyncSelect");
@@ -685,48 +679,48 @@ std::string TCustomWSocket::GetPeerAddr()
 {
     if (FState != wsConnected)
         return "error";
-    sockaddr_in Peer{};
-    socklen_t Len = sizeof Peer;
-    if (::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Peer), &Len) != 0) {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    if (::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&peer), &len) != 0) {
         WSASetLastErrorFromErrno();
         SocketError("GetPeerName");
         return "error";
     }
-    char Text[INET_ADDRSTRLEN];
-    return inet_ntop(AF_INET, &Peer.sin_addr, Text, sizeof Text);
+    char text[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
 }
 
 int TCustomWSocket::GetPeerName(sockaddr_in &Name, int &NameLen)
 {
     if (FState != wsConnected)
         return -1;
-    socklen_t Len = static_cast<socklen_t>(std::max(NameLen, 0));
-    const int Result = ::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
-    if (Result != 0)
+    socklen_t len = static_cast<socklen_t>(std::max(NameLen, 0));
+    const int result = ::getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &len);
+    if (result != 0)
         WSASetLastErrorFromErrno();
-    NameLen = static_cast<int>(Len);
-    return Result;
+    NameLen = static_cast<int>(len);
+    return result;
 }
 
 std::string TCustomWSocket::GetLocalPort()
 {
     if (FState != wsBound && FState != wsConnected && FState != wsListening)
         return "error";
-    sockaddr_in Local{};
-    int Len = sizeof Local;
-    if (GetSockName(Local, Len) != 0)
+    sockaddr_in local{};
+    int len = sizeof local;
+    if (GetSockName(local, len) != 0)
         return "error";
-    return std::to_string(ntohs(Local.sin_port));
+    return std::to_string(ntohs(local.sin_port));
 }
 
 int TCustomWSocket::GetSockName(sockaddr_in &Name, int &NameLen)
 {
-    socklen_t Len = static_cast<socklen_t>(std::max(NameLen, 0));
-    const int Result = ::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
-    if (Result != 0)
+    socklen_t len = static_cast<socklen_t>(std::max(NameLen, 0));
+    const int result = ::getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Name), &len);
+    if (result != 0)
         WSASetLastErrorFromErrno();
-    NameLen = static_cast<int>(Len);
-    return Result;
+    NameLen = static_cast<int>(len);
+    return result;
 }
 
 void TCustomWSocket::DnsLookup(const std::string &HostName)
@@ -742,22 +736,22 @@ void TCustomWSocket::DnsLookup(const std::string &HostName)
     FDnsTask = 0;
     FDnsResult.clear();
     FDnsResultList.clear();
-    const in_addr_t Dotted = inet_addr(HostName.c_str());
-    if (Dotted != INADDR_NONE || HostName == "255.255.255.255") {
-        in_addr Addr{};
-        Addr.s_addr = Dotted;
-        char Text[INET_ADDRSTRLEN];
-        FDnsResult = inet_ntop(AF_INET, &Addr, Text, sizeof Text);
+    const in_addr_t dotted = inet_addr(HostName.c_str());
+    if (dotted != INADDR_NONE || HostName == "255.255.255.255") {
+        in_addr addr{};
+        addr.s_addr = dotted;
+        char text[INET_ADDRSTRLEN];
+        FDnsResult = inet_ntop(AF_INET, &addr, text, sizeof text);
         TriggerDnsLookupDone(0);
         return;
     }
-    const uint64_t Task = ++FLastDnsTask;
-    if (!StartHostLookup(FRelay, Task, HostName)) {
+    const uint64_t task = ++FLastDnsTask;
+    if (!StartHostLookup(FRelay, task, HostName)) {
         RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(),
                           WSAGetLastError());
         return;
     }
-    FDnsTask = Task;
+    FDnsTask = task;
 }
 
 void TCustomWSocket::HandleLookupDone(uint64_t Task, int Error,
@@ -767,11 +761,11 @@ void TCustomWSocket::HandleLookupDone(uint64_t Task, int Error,
         return;
     FDnsTask = 0;
     if (Error == 0) {
-        for (const uint32_t Address : Addresses) {
-            in_addr Addr{};
-            Addr.s_addr = Address;
-            char Text[INET_ADDRSTRLEN];
-            FDnsResultList.emplace_back(inet_ntop(AF_INET, &Addr, Text, sizeof Text));
+        for (const uint32_t address : Addresses) {
+            in_addr addr{};
+            addr.s_addr = address;
+            char text[INET_ADDRSTRLEN];
+            FDnsResultList.emplace_back(inet_ntop(AF_INET, &addr, text, sizeof text));
         }
         if (FDnsResultList.empty())
             Error = WSANO_DATA;
@@ -789,3 +783,5 @@ void TCustomWSocket::CancelDnsLookup()
     if (!FDestroying)
         TriggerDnsLookupDone(WSAEINTR);
 }
+
+} // namespace tarn

@@ -43,6 +43,9 @@
 #include <vector>
 
 class QSocketNotifier;
+
+namespace tarn {
+
 class TCustomWait;
 class TCustomWSocket;
 struct TLookupRelay;
@@ -333,3 +336,5 @@ class TWSocket : public TCustomWSocket
 public:
     using TCustomWSocket::TCustomWSocket;
 };
+
+} // namespace tarn

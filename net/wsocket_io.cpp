@@ -16,24 +16,26 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 
+namespace tarn {
+
 namespace {
 
 // Bytes waiting in the receive buffer, or -1 with the last socket error set.
 int PendingBytes(TSocket Handle)
 {
-    int Count = 0;
-    if (::ioctl(Handle, FIONREAD, &Count) != 0) {
+    int count = 0;
+    if (::ioctl(Handle, FIONREAD, &count) != 0) {
         WSASetLastErrorFromErrno();
         return -1;
     }
-    return Count;
+    return count;
 }
 
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
-Clock::time_point DeadlineAfter(int Seconds)
+TClock::time_point DeadlineAfter(int Seconds)
 {
-    return Clock::now() + std::chrono::seconds(std::max(Seconds, 0));
+    return TClock::now() + std::chrono::seconds(std::max(Seconds, 0));
 }
 
 } // namespace
@@ -54,8 +56,8 @@ int TCustomWSocket::AsyncSelect(uint16_t Mask)
         return SOCKET_ERROR;
     }
     FSelectMask = Mask;
-    const bool Reading = (Mask & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0;
-    FReadNotifier->setEnabled(Reading && !FConnectPending && !FCloseDelivered);
+    const bool reading = (Mask & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0;
+    FReadNotifier->setEnabled(reading && !FConnectPending && !FCloseDelivered);
     FWriteNotifier->setEnabled(FConnectPending || (FWritePending && (Mask & FD_WRITE)));
     return 0;
 }
@@ -83,30 +85,30 @@ void TCustomWSocket::OnReadReady()
     }
     // POLLRDHUP tells that the peer has closed even while unread data is still queued, which is
     // when WinSock posts FD_CLOSE; the data goes out first (READ is handled before CLOSE).
-    pollfd Probe{FHSocket, POLLIN | POLLRDHUP, 0};
-    ::poll(&Probe, 1, 0);
-    uint16_t Events = 0;
-    uint16_t Error = 0;
+    pollfd probe{FHSocket, POLLIN | POLLRDHUP, 0};
+    ::poll(&probe, 1, 0);
+    uint16_t events = 0;
+    uint16_t error = 0;
     if (PendingBytes(FHSocket) > 0 || FType == SOCK_DGRAM)
-        Events |= FD_READ;
-    if (FType != SOCK_DGRAM && (Probe.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
-        Events |= FD_CLOSE;
+        events |= FD_READ;
+    if (FType != SOCK_DGRAM && (probe.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+        events |= FD_CLOSE;
         FCloseDelivered = true;
-        int SoError = 0;
-        socklen_t Len = sizeof SoError;
-        if ((Probe.revents & POLLERR) &&
-            ::getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &SoError, &Len) == 0)
-            Error = static_cast<uint16_t>(WinSockErrorFromErrno(SoError));
+        int soError = 0;
+        socklen_t len = sizeof soError;
+        if ((probe.revents & POLLERR) &&
+            ::getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &soError, &len) == 0)
+            error = static_cast<uint16_t>(WinSockErrorFromErrno(soError));
     }
-    if (Events == 0)
-        Events = FD_READ;
+    if (events == 0)
+        events = FD_READ;
     // The notifier stays on while the handlers read (switching it costs a wake-up of the loop
     // each time); a notice that nobody read from switches it off, or the loop would spin.
-    QPointer<TCustomWSocket> Self(this);
-    const uint64_t Serial = FSerial;
+    QPointer<TCustomWSocket> self(this);
+    const uint64_t serial = FSerial;
     FReadSinceNotice = false;
-    DeliverNow(Events, Error);
-    if (Self && FSerial == Serial && FReadNotifier && (!FReadSinceNotice || FCloseDelivered))
+    DeliverNow(events, error);
+    if (self && FSerial == serial && FReadNotifier && (!FReadSinceNotice || FCloseDelivered))
         FReadNotifier->setEnabled(false);
 }
 
@@ -115,16 +117,16 @@ void TCustomWSocket::OnWriteReady()
     FWriteNotifier->setEnabled(false);
     if (FConnectPending) {
         FConnectPending = false;
-        int SoError = 0;
-        socklen_t Len = sizeof SoError;
-        ::getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &SoError, &Len);
-        const auto Error = static_cast<uint16_t>(WinSockErrorFromErrno(SoError));
+        int soError = 0;
+        socklen_t len = sizeof soError;
+        ::getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &soError, &len);
+        const auto error = static_cast<uint16_t>(WinSockErrorFromErrno(soError));
         // A connection that is up may be written to: FD_WRITE follows FD_CONNECT once.
-        if (Error == 0) {
+        if (error == 0) {
             ReenableRead();
             DeliverNow(FD_CONNECT | FD_WRITE, 0);
         } else {
-            DeliverNow(FD_CONNECT, Error);
+            DeliverNow(FD_CONNECT, error);
         }
         return;
     }
@@ -135,25 +137,25 @@ void TCustomWSocket::OnWriteReady()
 void TCustomWSocket::DeliverNow(uint16_t Events, uint16_t Error)
 {
     // The handlers may close the socket or destroy it while its notifier is still emitting.
-    QPointer<TCustomWSocket> Self(this);
+    QPointer<TCustomWSocket> self(this);
     ++FNotifierDepth;
     HandleNotification(FSerial, Events, Error);
-    if (Self)
+    if (self)
         --FNotifierDepth;
 }
 
 void TCustomWSocket::RetireNotifiers()
 {
-    for (auto *Notifier : {&FReadNotifier, &FWriteNotifier}) {
-        if (!*Notifier)
+    for (auto *notifier : {&FReadNotifier, &FWriteNotifier}) {
+        if (!*notifier)
             continue;
-        (*Notifier)->setEnabled(false);
+        (*notifier)->setEnabled(false);
         // A notifier inside one of its own activations is deleted once that has returned.
         if (FNotifierDepth > 0) {
-            (*Notifier)->disconnect();
-            Notifier->release()->deleteLater();
+            (*notifier)->disconnect();
+            notifier->release()->deleteLater();
         } else {
-            Notifier->reset();
+            notifier->reset();
         }
     }
 }
@@ -162,7 +164,7 @@ void TCustomWSocket::PostNotification(uint16_t Events, uint16_t Error)
 {
     QMetaObject::invokeMethod(
         this,
-        [this, Serial = FSerial, Events, Error] { HandleNotification(Serial, Events, Error); },
+        [this, serial = FSerial, Events, Error] { HandleNotification(serial, Events, Error); },
         Qt::QueuedConnection);
 }
 
@@ -174,8 +176,8 @@ void TCustomWSocket::HandleNotification(uint64_t Serial, uint16_t Events, uint16
     // Nothing may unwind into the event loop, which cannot carry exceptions.
     try {
         DispatchNotification(Events & FSelectMask, Error);
-    } catch (const std::exception &E) {
-        qWarning("TWSocket: exception in a socket event: %s", E.what());
+    } catch (const std::exception &e) {
+        qWarning("TWSocket: exception in a socket event: %s", e.what());
     } catch (...) {
         qWarning("TWSocket: exception in a socket event");
     }
@@ -186,7 +188,7 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
     QPointer<TCustomWSocket> Self(this);
     const uint64_t Serial = FSerial;
     // Each step may close the socket (or destroy it); the later bits then belong to nothing.
-    const auto Gone = [&] { return !Self || FSerial != Serial; };
+    const auto gone = [&] { return !Self || FSerial != Serial; };
 
     if (Events & FD_CONNECT) {
         ChangeState(wsConnected);
@@ -195,31 +197,31 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
             return;
         if (Error != 0 && FState != wsClosed)
             Close();
-        if (Gone())
+        if (gone())
             return;
     }
     if (Events & FD_READ) {
         ReceiveAvailable(Error);
-        if (Gone())
+        if (gone())
             return;
     }
     if (Events & FD_WRITE) {
         TryToSend();
-        if (Gone())
+        if (gone())
             return;
         if (FAllSent && OnDataSent)
             TriggerDataSent(Error);
-        if (Gone())
+        if (gone())
             return;
     }
     if (Events & FD_ACCEPT) {
         TriggerSessionAvailable(Error);
-        if (Gone())
+        if (gone())
             return;
     }
     if ((Events & FD_CLOSE) && FState != wsConnecting) {
         ReceiveAvailable(Error);
-        if (Gone())
+        if (gone())
             return;
         if (FReadLineActive) {
             FReadLineActive = false;
@@ -228,7 +230,7 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
         if (OnSessionClosed && !FCloseNotified) {
             FCloseNotified = true;
             TriggerSessionClosed(Error);
-            if (Gone())
+            if (gone())
                 return;
         }
         if (FState != wsClosed)
@@ -240,62 +242,62 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
 
 int TCustomWSocket::RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From, int *FromLen)
 {
-    ssize_t Result;
+    ssize_t result;
     if (From) {
-        socklen_t Len = static_cast<socklen_t>(FromLen ? std::max(*FromLen, 0) : 0);
-        Result = ::recvfrom(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags,
-                            reinterpret_cast<sockaddr *>(From), &Len);
+        socklen_t len = static_cast<socklen_t>(FromLen ? std::max(*FromLen, 0) : 0);
+        result = ::recvfrom(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags,
+                            reinterpret_cast<sockaddr *>(From), &len);
         if (FromLen)
-            *FromLen = static_cast<int>(Len);
+            *FromLen = static_cast<int>(len);
     } else {
-        Result = ::recv(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags);
+        result = ::recv(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags);
     }
-    if (Result < 0)
+    if (result < 0)
         WSASetLastErrorFromErrno();
     ++FRecvCalls;
     ReenableRead();
-    return static_cast<int>(Result);
+    return static_cast<int>(result);
 }
 
 int TCustomWSocket::Receive(void *Buffer, int BufferSize)
 {
-    const int Result = RecvRaw(Buffer, BufferSize, 0, nullptr, nullptr);
-    if (Result < 0)
+    const int result = RecvRaw(Buffer, BufferSize, 0, nullptr, nullptr);
+    if (result < 0)
         FLastError = WSAGetLastError();
     else
-        FReadCount += Result;
-    return Result;
+        FReadCount += result;
+    return result;
 }
 
 int TCustomWSocket::ReceiveFrom(void *Buffer, int BufferSize, sockaddr_in &From, int &FromLen)
 {
-    const int Result = RecvRaw(Buffer, BufferSize, 0, &From, &FromLen);
-    if (Result < 0)
+    const int result = RecvRaw(Buffer, BufferSize, 0, &From, &FromLen);
+    if (result < 0)
         FLastError = WSAGetLastError();
     else
-        FReadCount += Result;
-    return Result;
+        FReadCount += result;
+    return result;
 }
 
 int32_t TCustomWSocket::RcvdCount()
 {
-    const int Count = PendingBytes(FHSocket);
-    if (Count < 0) {
+    const int count = PendingBytes(FHSocket);
+    if (count < 0) {
         SocketError("ioctlSocket");
         return -1;
     }
-    return Count;
+    return count;
 }
 
 void TCustomWSocket::ReceiveAvailable(uint16_t Error)
 {
-    QPointer<TCustomWSocket> Self(this);
+    QPointer<TCustomWSocket> self(this);
     for (;;) {
         FLastError = 0;
-        const uint64_t CallsBefore = FRecvCalls;
-        const bool LineMode = FReadLineActive;
+        const uint64_t callsBefore = FRecvCalls;
+        const bool lineMode = FReadLineActive;
         try {
-            if (LineMode)
+            if (lineMode)
                 ReadLineStep();
             else if (!TriggerDataAvailable(Error))
                 break;
@@ -303,18 +305,18 @@ void TCustomWSocket::ReceiveAvailable(uint16_t Error)
             // A handler's exception ends this round of reading and goes no further.
             break;
         }
-        if (!Self || FLastError != 0 || FHSocket == INVALID_SOCKET)
+        if (!self || FLastError != 0 || FHSocket == INVALID_SOCKET)
             break;
         // A handler that read nothing would be called again without end while the bytes wait;
         // the next FD_READ comes once it (or anyone) reads.
-        if (!LineMode && FRecvCalls == CallsBefore)
+        if (!lineMode && FRecvCalls == callsBefore)
             break;
-        const int Waiting = PendingBytes(FHSocket);
-        if (Waiting < 0) {
+        const int waiting = PendingBytes(FHSocket);
+        if (waiting < 0) {
             FLastError = WSAGetLastError();
             break;
         }
-        if (Waiting == 0)
+        if (waiting == 0)
             break;
     }
 }
@@ -333,38 +335,38 @@ void TCustomWSocket::ReadLineStep()
         }
         if (FState != wsConnected)
             return;
-        const int Waiting = PendingBytes(FHSocket);
-        if (Waiting < 0) {
+        const int waiting = PendingBytes(FHSocket);
+        if (waiting < 0) {
             FReadLineActive = false;
             SocketError("ioctlSocket");
             return;
         }
-        if (Waiting == 0)
+        if (waiting == 0)
             return;
-        char Byte = 0;
-        const int Got = RecvRaw(&Byte, 1, 0, nullptr, nullptr);
-        if (Got == 1) {
+        char byte = 0;
+        const int got = RecvRaw(&byte, 1, 0, nullptr, nullptr);
+        if (got == 1) {
             ++FReadCount;
-            bool EndOfLine = Byte == '\n';
-            if (Byte != '\n' && Byte != '\r') {
-                FLineBuffer.push_back(Byte);
+            bool endOfLine = byte == '\n';
+            if (byte != '\n' && byte != '\r') {
+                FLineBuffer.push_back(byte);
                 if (FLineBuffer.size() >= LineLimit) {
-                    EndOfLine = true;
+                    endOfLine = true;
                     if (OnLineTooLong)
                         OnLineTooLong(this);
                 }
             }
-            if (EndOfLine) {
+            if (endOfLine) {
                 FReadLineActive = false;
                 StopWaitCtrl();
                 return;
             }
             continue;
         }
-        const int Code = Got == 0 ? 0 : WSAGetLastError();
-        if (Code == WSAEWOULDBLOCK)
+        const int code = got == 0 ? 0 : WSAGetLastError();
+        if (code == WSAEWOULDBLOCK)
             continue;
-        if (Code == 0 || Code == WSAECONNRESET) {
+        if (code == 0 || code == WSAECONNRESET) {
             FReadLineActive = false;
             StopWaitCtrl();
             Close();
@@ -388,10 +390,10 @@ void TCustomWSocket::ReadLine(int Timeout, std::string &Buffer)
     ReadLineStep();
     if (FReadLineActive) {
         if (MultiThreaded) {
-            const auto Deadline = DeadlineAfter(Timeout);
-            TEventPump Pump;
-            while (FReadLineActive && Clock::now() < Deadline)
-                Pump.Pass();
+            const auto deadline = DeadlineAfter(Timeout);
+            TEventPump pump;
+            while (FReadLineActive && TClock::now() < deadline)
+                pump.Pass();
         } else {
             RunWaitCtrl(Timeout);
         }
@@ -403,13 +405,13 @@ void TCustomWSocket::ReadLine(int Timeout, std::string &Buffer)
 
 void TCustomWSocket::RunWaitCtrl(int Timeout)
 {
-    TCustomWait *Ctrl = WaitCtrl();
-    Ctrl->Caption = std::to_string(Timeout);
-    Ctrl->SetVisible(true);
-    Ctrl->WaitModal();
+    TCustomWait *ctrl = WaitCtrl();
+    ctrl->Caption = std::to_string(Timeout);
+    ctrl->SetVisible(true);
+    ctrl->WaitModal();
     // Handlers run during the wait may have destroyed the control.
-    if (TCustomWait *Still = WaitCtrl())
-        Still->SetVisible(false);
+    if (TCustomWait *still = WaitCtrl())
+        still->SetVisible(false);
 }
 
 void TCustomWSocket::ProcessMessages()
@@ -426,12 +428,12 @@ bool TCustomWSocket::Wait(int Timeout, TSocketState WantedState)
     {
         TCustomWSocket *Socket;
         ~TRestore() { Socket->FWaitedState = wsInvalidState; }
-    } Restore{this};
+    } restore{this};
     if (MultiThreaded) {
-        const auto Deadline = DeadlineAfter(Timeout);
-        TEventPump Pump;
-        while (FState != WantedState && Clock::now() < Deadline)
-            Pump.Pass();
+        const auto deadline = DeadlineAfter(Timeout);
+        TEventPump pump;
+        while (FState != WantedState && TClock::now() < deadline)
+            pump.Pass();
     } else if (WaitCtrl()) {
         RunWaitCtrl(Timeout);
     } else {
@@ -443,15 +445,15 @@ bool TCustomWSocket::Wait(int Timeout, TSocketState WantedState)
 
 void TCustomWSocket::WaitForClose()
 {
-    TEventPump Pump;
+    TEventPump pump;
     while (FHSocket != INVALID_SOCKET && FState != wsClosed) {
-        Pump.Pass();
+        pump.Pass();
         if (FHSocket == INVALID_SOCKET)
             break;
-        const int Waiting = PendingBytes(FHSocket);
-        if (Waiting < 0)
+        const int waiting = PendingBytes(FHSocket);
+        if (waiting < 0)
             break;
-        if (Waiting > 0) {
+        if (waiting > 0) {
             if (FReadLineActive)
                 ReadLineStep();
             else
@@ -460,13 +462,13 @@ void TCustomWSocket::WaitForClose()
         if (FHSocket == INVALID_SOCKET)
             break;
         // The end of the connection shows as a peek that finds end of stream (or an error).
-        char Byte;
-        const ssize_t Probe = ::recv(FHSocket, &Byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (Probe == 0) {
+        char byte;
+        const ssize_t probe = ::recv(FHSocket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (probe == 0) {
             FLastError = 0;
             break;
         }
-        if (Probe < 0 && WSASetLastErrorFromErrno() != WSAEWOULDBLOCK) {
+        if (probe < 0 && WSASetLastErrorFromErrno() != WSAEWOULDBLOCK) {
             FLastError = WSAGetLastError();
             break;
         }
@@ -501,13 +503,13 @@ int TCustomWSocket::SendStr(const std::string &Str)
 
 void TCustomWSocket::AppendToSendBuffer(const void *Data, int Len)
 {
-    const char *Bytes = static_cast<const char *>(Data);
+    const char *bytes = static_cast<const char *>(Data);
     if (FBufList.empty())
         FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
     while (Len > 0) {
-        const int32_t Written = FBufList.back()->Write(Bytes, Len);
-        Bytes += Written;
-        Len -= Written;
+        const int32_t written = FBufList.back()->Write(bytes, Len);
+        bytes += written;
+        Len -= written;
         if (Len > 0)
             FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
     }
@@ -526,64 +528,64 @@ void TCustomWSocket::TryToSend()
     for (;;) {
         while (FBufList.size() > 1 && FBufList.front()->WritePos() == FBufList.front()->ReadPos())
             FBufList.pop_front();
-        int32_t Len = 0;
-        const char *Bytes = FBufList.front()->Peek(Len);
-        if (Len == 0) {
+        int32_t len = 0;
+        const char *bytes = FBufList.front()->Peek(len);
+        if (len == 0) {
             FAllSent = true;
             return;
         }
-        const int Flags = FSendFlags | MSG_NOSIGNAL;
-        size_t Offered = static_cast<size_t>(Len);
-        ssize_t Sent;
+        const int flags = FSendFlags | MSG_NOSIGNAL;
+        size_t offered = static_cast<size_t>(len);
+        ssize_t sent;
         if (FType == SOCK_DGRAM) {
             // One block, one datagram.
-            Sent = ::sendto(FHSocket, Bytes, Offered, Flags,
+            sent = ::sendto(FHSocket, bytes, offered, flags,
                             reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr);
         } else if (FSendFlags != 0) {
-            Sent = ::send(FHSocket, Bytes, Offered, Flags);
+            sent = ::send(FHSocket, bytes, offered, flags);
         } else {
             // A stream takes the queued blocks in one gathering call, straight from the blocks:
             // the same bytes in the same order as block by block, with far fewer system calls.
-            iovec Parts[64];
-            size_t Count = 0;
-            Offered = 0;
-            for (const auto &Block : FBufList) {
-                int32_t PartLen = 0;
-                const char *Part = Block->Peek(PartLen);
-                if (PartLen == 0)
+            iovec parts[64];
+            size_t count = 0;
+            offered = 0;
+            for (const auto &block : FBufList) {
+                int32_t partLen = 0;
+                const char *part = block->Peek(partLen);
+                if (partLen == 0)
                     continue;
-                Parts[Count++] = iovec{const_cast<char *>(Part), static_cast<size_t>(PartLen)};
-                Offered += static_cast<size_t>(PartLen);
-                if (Count == std::size(Parts))
+                parts[count++] = iovec{const_cast<char *>(part), static_cast<size_t>(partLen)};
+                offered += static_cast<size_t>(partLen);
+                if (count == std::size(parts))
                     break;
             }
-            msghdr Message{};
-            Message.msg_iov = Parts;
-            Message.msg_iovlen = Count;
-            Sent = ::sendmsg(FHSocket, &Message, Flags);
+            msghdr message{};
+            message.msg_iov = parts;
+            message.msg_iovlen = count;
+            sent = ::sendmsg(FHSocket, &message, flags);
         }
-        if (Sent == 0)
+        if (sent == 0)
             return;
-        if (Sent < 0) {
-            const int Code = WSASetLastErrorFromErrno();
+        if (sent < 0) {
+            const int code = WSASetLastErrorFromErrno();
             // EPIPE is how Linux reports a send on a connection the peer has reset or closed,
             // where WinSock reports 10054: the connection is over either way.
-            if (Code == WSAECONNRESET || Code == WSAENOTSOCK || Code == WSAENOTCONN ||
-                Code == WSAEINVAL || Code == WSAESHUTDOWN) {
+            if (code == WSAECONNRESET || code == WSAENOTSOCK || code == WSAENOTCONN ||
+                code == WSAEINVAL || code == WSAESHUTDOWN) {
                 Close();
                 return;
             }
-            if (Code == WSAEWOULDBLOCK) {
+            if (code == WSAEWOULDBLOCK) {
                 WatchForWrite();
                 return;
             }
             SocketError("TryToSend failed");
             return;
         }
-        auto Left = static_cast<int32_t>(Sent);
-        for (auto It = FBufList.begin(); It != FBufList.end() && Left > 0; ++It)
-            Left -= (*It)->Remove(Left);
-        if (static_cast<size_t>(Sent) < Offered) {
+        auto left = static_cast<int32_t>(sent);
+        for (auto it = FBufList.begin(); it != FBufList.end() && left > 0; ++it)
+            left -= (*it)->Remove(left);
+        if (static_cast<size_t>(sent) < offered) {
             // The system took part: it has no room now, and says so when it has.
             WatchForWrite();
             return;
@@ -600,35 +602,37 @@ void TCustomWSocket::WatchForWrite()
 
 void TCustomWSocket::Flush()
 {
-    TEventPump Pump;
+    TEventPump pump;
     if (MultiThreaded) {
         while (FHSocket != INVALID_SOCKET && !FAllSent) {
             TryToSend();
-            Pump.Pass();
+            pump.Pass();
         }
         return;
     }
-    TCustomWait *Ctrl = WaitCtrl();
-    if (!Ctrl) {
+    TCustomWait *ctrl = WaitCtrl();
+    if (!ctrl) {
         RaiseException("No wait object assigned");
         return;
     }
-    Ctrl->Caption = std::to_string(FlushTimeout);
-    Ctrl->SetVisible(true);
-    Ctrl->Start();
+    ctrl->Caption = std::to_string(FlushTimeout);
+    ctrl->SetVisible(true);
+    ctrl->Start();
     struct TFinish
     {
         TCustomWSocket *Socket;
         ~TFinish()
         {
-            if (TCustomWait *Still = Socket->WaitCtrl()) {
-                Still->Stop();
-                Still->SetVisible(false);
+            if (TCustomWait *still = Socket->WaitCtrl()) {
+                still->Stop();
+                still->SetVisible(false);
             }
         }
-    } Finish{this};
+    } finish{this};
     while (WaitCtrl() && WaitCtrl()->Running() && FHSocket != INVALID_SOCKET && !FAllSent) {
         TryToSend();
-        Pump.Pass();
+        pump.Pass();
     }
 }
+
+} // namespace tarn

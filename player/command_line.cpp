@@ -1,20 +1,20 @@
-#include "command_line.h"
+#include "player/command_line.h"
 
 #include <cstring>
 
 namespace tarn {
 
-std::string PlayerCommandLine::At(std::size_t position) const
+std::string TPlayerCommandLine::At(std::size_t Position) const
 {
-    return position >= 1 && position <= Positional.size() ? Positional[position - 1]
+    return Position >= 1 && Position <= Positional.size() ? Positional[Position - 1]
                                                           : std::string();
 }
 
-PlayerCommandLine ParsePlayerCommandLine(const std::vector<std::string> &arguments)
+TPlayerCommandLine ParsePlayerCommandLine(const std::vector<std::string> &Arguments)
 {
-    PlayerCommandLine line;
+    TPlayerCommandLine line;
     bool options = true;
-    for (const std::string &argument : arguments) {
+    for (const std::string &argument : Arguments) {
         if (options && argument == "--")
             options = false;
         else if (options && argument == "--console")
@@ -31,15 +31,15 @@ PlayerCommandLine ParsePlayerCommandLine(const std::vector<std::string> &argumen
     return line;
 }
 
-bool DisplayMissing(const char *qtQpaPlatform, const char *display, const char *waylandDisplay)
+bool DisplayMissing(const char *QtQpaPlatform, const char *Display, const char *WaylandDisplay)
 {
-    const auto isSet = [](const char *value) { return value != nullptr && *value != '\0'; };
-    if (isSet(qtQpaPlatform)) {
+    const auto isSet = [](const char *Value) { return Value != nullptr && *Value != '\0'; };
+    if (isSet(QtQpaPlatform)) {
         // The platform name may carry options after a colon: "offscreen:fontengine=...".
-        const std::string name(qtQpaPlatform, std::strcspn(qtQpaPlatform, ":"));
+        const std::string name(QtQpaPlatform, std::strcspn(QtQpaPlatform, ":"));
         return name == "offscreen" || name == "minimal";
     }
-    return !isSet(display) && !isSet(waylandDisplay);
+    return !isSet(Display) && !isSet(WaylandDisplay);
 }
 
 std::string PlayerUsage()

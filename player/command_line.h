@@ -13,7 +13,7 @@
 
 namespace tarn {
 
-struct PlayerCommandLine
+struct TPlayerCommandLine
 {
     bool Console = false;
     bool Help = false;
@@ -21,19 +21,19 @@ struct PlayerCommandLine
     std::vector<std::string> Positional;
     std::string Error; // empty when the command line is usable
 
-    // The positional argument at 1-based `position`, or an empty text.
-    std::string At(std::size_t position) const;
+    // The positional argument at 1-based `Position`, or an empty text.
+    std::string At(std::size_t Position) const;
     bool RunSwitch() const { return At(2) == "/R"; }
     bool ExitSwitch() const { return At(3) == "/X"; }
     bool DeleteSwitch() const { return At(4) == "/D"; }
 };
 
-// `arguments` excludes the program name.
-PlayerCommandLine ParsePlayerCommandLine(const std::vector<std::string> &arguments);
+// `Arguments` excludes the program name.
+TPlayerCommandLine ParsePlayerCommandLine(const std::vector<std::string> &Arguments);
 
 // True when a window cannot be shown: the Qt platform asked for is "offscreen" or "minimal", or
 // none is asked for and neither DISPLAY nor WAYLAND_DISPLAY is set. Null stands for unset.
-bool DisplayMissing(const char *qtQpaPlatform, const char *display, const char *waylandDisplay);
+bool DisplayMissing(const char *QtQpaPlatform, const char *Display, const char *WaylandDisplay);
 
 // The text printed by --help.
 std::string PlayerUsage();

@@ -1,71 +1,71 @@
-#include "console_view.h"
+#include "player/console_view.h"
 
-#include "tarn_player.h"
+#include "player/tarn_player.h"
 
 #include <exception>
 #include <unistd.h>
 
 namespace tarn {
 
-void ConsoleView::LogLineAppended(const std::string &line)
+void TConsoleView::LogLineAppended(const std::string &Line)
 {
     WipeProgress();
     // Flushed line by line so that a scheduler or a pipe sees the log as it grows.
-    std::fwrite(line.data(), 1, line.size(), m_Out);
-    std::fputc('\n', m_Out);
-    std::fflush(m_Out);
+    std::fwrite(Line.data(), 1, Line.size(), FOut);
+    std::fputc('\n', FOut);
+    std::fflush(FOut);
 }
 
-void ConsoleView::TransferProgress(int64_t count, int64_t total)
+void TConsoleView::TransferProgress(int64_t Count, int64_t Total)
 {
-    if (!m_Progress)
+    if (!FProgress)
         return;
-    if (count < 0) {
+    if (Count < 0) {
         WipeProgress();
         return;
     }
     // A block arrives every few kilobytes; a terminal needs a new figure a few times a second.
     const auto now = std::chrono::steady_clock::now();
-    if (m_ProgressShown && now - m_LastProgress < std::chrono::milliseconds(100))
+    if (FProgressShown && now - FLastProgress < std::chrono::milliseconds(100))
         return;
-    m_LastProgress = now;
-    if (total > 0)
-        std::fprintf(m_Progress, "\r\033[K%lld of %lld bytes (%lld%%)",
-                     static_cast<long long>(count), static_cast<long long>(total),
-                     static_cast<long long>(count * 100 / total));
+    FLastProgress = now;
+    if (Total > 0)
+        std::fprintf(FProgress, "\r\033[K%lld of %lld bytes (%lld%%)",
+                     static_cast<long long>(Count), static_cast<long long>(Total),
+                     static_cast<long long>(Count * 100 / Total));
     else
-        std::fprintf(m_Progress, "\r\033[K%lld bytes", static_cast<long long>(count));
-    std::fflush(m_Progress);
-    m_ProgressShown = true;
+        std::fprintf(FProgress, "\r\033[K%lld bytes", static_cast<long long>(Count));
+    std::fflush(FProgress);
+    FProgressShown = true;
 }
 
-void ConsoleView::WipeProgress()
+void TConsoleView::WipeProgress()
 {
-    if (!m_ProgressShown)
+    if (!FProgressShown)
         return;
-    std::fputs("\r\033[K", m_Progress);
-    std::fflush(m_Progress);
-    m_ProgressShown = false;
+    std::fputs("\r\033[K", FProgress);
+    std::fflush(FProgress);
+    FProgressShown = false;
 }
 
-int RunInConsole(const PlayerCommandLine &line, std::FILE *out, std::FILE *err)
+int RunInConsole(const TPlayerCommandLine &Line, std::FILE *Out, std::FILE *Err)
 {
-    ConsoleView view(out, ::isatty(::fileno(err)) ? err : nullptr);
+    TConsoleView view(Out, ::isatty(::fileno(Err)) ? Err : nullptr);
     TTarnPlayer player(view);
-    const std::string script = line.At(1);
+    const std::string script = Line.At(1);
     try {
         player.LoadScript(script);
     } catch (const std::exception &error) {
-        std::fprintf(err, "tarnsp: %s\n", error.what());
+        std::fprintf(Err, "tarnsp: %s\n", error.what());
         return 2;
     }
-    if (line.DeleteSwitch() && ::unlink(script.c_str()) != 0)
-        std::fprintf(err, "tarnsp: could not delete the script file \"%s\"\n", script.c_str());
+    if (Line.DeleteSwitch() && ::unlink(script.c_str()) != 0)
+        std::fprintf(Err, "tarnsp: could not delete the script file \"%s\"\n", script.c_str());
     try {
         player.ExecuteButtonClick();
     } catch (const std::exception &error) {
-        std::fflush(out);
-        std::fprintf(err, "tarnsp: %s\n", error.what());
+        std::fflush(Out);
+        std::fprintf(Err, "tarnsp: %s\n", error.what());
         return 2;
     }
     return player.StoppedByFailure ? 1 : 0;

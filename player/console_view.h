@@ -5,27 +5,27 @@
 // running transfer shows one line there that is rewritten in place and wiped before the next
 // log line, so that the log itself stays exactly the log.
 
-#include "command_line.h"
-#include "player_view.h"
+#include "player/command_line.h"
+#include "player/player_view.h"
 
 #include <chrono>
 #include <cstdio>
 
 namespace tarn {
 
-class ConsoleView : public PlayerView
+class TConsoleView : public TPlayerView
 {
 public:
-    explicit ConsoleView(std::FILE *out, std::FILE *progress = nullptr)
-        : m_Out(out), m_Progress(progress)
+    explicit TConsoleView(std::FILE *Out, std::FILE *Progress = nullptr)
+        : FOut(Out), FProgress(Progress)
     {
     }
-    ~ConsoleView() override { WipeProgress(); }
+    ~TConsoleView() override { WipeProgress(); }
 
-    void LogLineAppended(const std::string &line) override;
+    void LogLineAppended(const std::string &Line) override;
     void LogCleared() override {}
     void StatusChanged(const std::string &) override {}
-    void TransferProgress(int64_t count, int64_t total) override;
+    void TransferProgress(int64_t Count, int64_t Total) override;
     void ScriptChanged() override {}
     void RunningChanged(bool) override {}
     void CloseRequested() override {}
@@ -33,16 +33,16 @@ public:
 private:
     void WipeProgress();
 
-    std::FILE *m_Out;
-    std::FILE *m_Progress;
-    bool m_ProgressShown = false;
-    std::chrono::steady_clock::time_point m_LastProgress;
+    std::FILE *FOut;
+    std::FILE *FProgress;
+    bool FProgressShown = false;
+    std::chrono::steady_clock::time_point FLastProgress;
 };
 
-// Loads and runs the script of `line` (which must name one) and returns the exit status:
+// Loads and runs the script of `Line` (which must name one) and returns the exit status:
 // 0 the run reached its end, 1 a failing command stopped it, 2 the script could not be loaded
-// or an error escaped a command. Errors are written to `err` prefixed with "tarnsp: ", and so is
-// the progress of transfers when `err` is a terminal.
-int RunInConsole(const PlayerCommandLine &line, std::FILE *out, std::FILE *err);
+// or an error escaped a command. Errors are written to `Err` prefixed with "tarnsp: ", and so is
+// the progress of transfers when `Err` is a terminal.
+int RunInConsole(const TPlayerCommandLine &Line, std::FILE *Out, std::FILE *Err);
 
 } // namespace tarn

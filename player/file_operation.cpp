@@ -1,4 +1,4 @@
-#include "file_operation.h"
+#include "player/file_operation.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,30 +14,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> SplitList(const std::string &text)
+std::vector<std::string> SplitList(const std::string &Text)
 {
     std::vector<std::string> names;
     std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = std::min(text.find(';', start), text.size());
+    while (start <= Text.size()) {
+        const std::size_t end = std::min(Text.find(';', start), Text.size());
         if (end > start)
-            names.push_back(text.substr(start, end - start));
+            names.push_back(Text.substr(start, end - start));
         start = end + 1;
     }
     return names;
 }
 
-bool HasWildcard(const std::string &name)
+bool HasWildcard(const std::string &Name)
 {
-    return name.find_first_of("*?") != std::string::npos;
+    return Name.find_first_of("*?") != std::string::npos;
 }
 
 // Only "*" and "?" are wildcards, as in the Windows shell; brackets and backslashes in a name
 // are matched literally.
-std::string FnmatchPattern(const std::string &name)
+std::string FnmatchPattern(const std::string &Name)
 {
     std::string pattern;
-    for (char c : name) {
+    for (char c : Name) {
         if (c == '[' || c == ']' || c == '\\')
             pattern += '\\';
         pattern += c;
@@ -45,32 +45,32 @@ std::string FnmatchPattern(const std::string &name)
     return pattern;
 }
 
-bool Exists(const fs::path &path)
+bool Exists(const fs::path &Path)
 {
     std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
+    return fs::exists(fs::symlink_status(Path, ec));
 }
 
-bool IsFolder(const fs::path &path)
+bool IsFolder(const fs::path &Path)
 {
     std::error_code ec;
-    return fs::is_directory(fs::status(path, ec));
+    return fs::is_directory(fs::status(Path, ec));
 }
 
-bool SameObject(const fs::path &a, const fs::path &b)
+bool SameObject(const fs::path &A, const fs::path &B)
 {
     std::error_code ec;
-    return fs::equivalent(a, b, ec);
+    return fs::equivalent(A, B, ec);
 }
 
-// True when `inner` is `outer` or lies somewhere below it.
-bool IsWithin(const fs::path &inner, const fs::path &outer)
+// True when `Inner` is `Outer` or lies somewhere below it.
+bool IsWithin(const fs::path &Inner, const fs::path &Outer)
 {
     std::error_code ec;
-    const fs::path in = fs::weakly_canonical(inner, ec);
+    const fs::path in = fs::weakly_canonical(Inner, ec);
     if (ec)
         return false;
-    const fs::path out = fs::weakly_canonical(outer, ec);
+    const fs::path out = fs::weakly_canonical(Outer, ec);
     if (ec)
         return false;
     auto i = in.begin();
@@ -83,25 +83,25 @@ bool IsWithin(const fs::path &inner, const fs::path &outer)
     return true;
 }
 
-struct Matches
+struct TMatches
 {
     std::vector<fs::path> Items;
     bool Wildcard = false;
 };
 
-bool Expand(std::string source, bool filesOnly, Matches &matches)
+bool Expand(std::string Source, bool FilesOnly, TMatches &Matches)
 {
-    while (source.size() > 1 && source.back() == '/')
-        source.pop_back();
-    const fs::path path(source);
+    while (Source.size() > 1 && Source.back() == '/')
+        Source.pop_back();
+    const fs::path path(Source);
     const std::string name = path.filename().string();
     if (!HasWildcard(name)) {
         if (!Exists(path))
             return false;
-        matches.Items.push_back(path);
+        Matches.Items.push_back(path);
         return true;
     }
-    matches.Wildcard = true;
+    Matches.Wildcard = true;
     const std::string pattern = FnmatchPattern(name);
     std::error_code ec;
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -110,17 +110,17 @@ bool Expand(std::string source, bool filesOnly, Matches &matches)
         if (::fnmatch(pattern.c_str(), entry.c_str(), FNM_PERIOD) != 0)
             continue;
         std::error_code typeError;
-        if (filesOnly && !it->is_regular_file(typeError))
+        if (FilesOnly && !it->is_regular_file(typeError))
             continue;
-        matches.Items.push_back(path.parent_path() / entry);
+        Matches.Items.push_back(path.parent_path() / entry);
     }
-    std::sort(matches.Items.begin(), matches.Items.end());
-    return !ec && !matches.Items.empty();
+    std::sort(Matches.Items.begin(), Matches.Items.end());
+    return !ec && !Matches.Items.empty();
 }
 
-bool MakeParentFolders(const fs::path &target)
+bool MakeParentFolders(const fs::path &Target)
 {
-    const fs::path parent = target.parent_path();
+    const fs::path parent = Target.parent_path();
     if (parent.empty())
         return true;
     std::error_code ec;
@@ -128,15 +128,15 @@ bool MakeParentFolders(const fs::path &target)
     return !ec && IsFolder(parent);
 }
 
-bool CopyItem(const fs::path &source, const fs::path &target);
+bool CopyItem(const fs::path &Source, const fs::path &Target);
 
 // The new file is written under a hidden temporary name beside the target and renamed over it
 // only when complete, so a failed copy never leaves a half-written file in the target's place.
-bool CopyRegularFile(const fs::path &source, const fs::path &target)
+bool CopyRegularFile(const fs::path &Source, const fs::path &Target)
 {
-    if (IsFolder(target) || !MakeParentFolders(target))
+    if (IsFolder(Target) || !MakeParentFolders(Target))
         return false;
-    fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".XXXXXX");
+    fs::path temporary = Target.parent_path() / ("." + Target.filename().string() + ".XXXXXX");
     std::string name = temporary.string();
     const int fd = ::mkstemp(name.data());
     if (fd < 0)
@@ -144,9 +144,9 @@ bool CopyRegularFile(const fs::path &source, const fs::path &target)
     ::close(fd);
     temporary = name;
     std::error_code ec;
-    fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(Source, temporary, fs::copy_options::overwrite_existing, ec);
     if (!ec)
-        fs::rename(temporary, target, ec);
+        fs::rename(temporary, Target, ec);
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
@@ -155,98 +155,98 @@ bool CopyRegularFile(const fs::path &source, const fs::path &target)
     return true;
 }
 
-bool CopyFolder(const fs::path &source, const fs::path &target)
+bool CopyFolder(const fs::path &Source, const fs::path &Target)
 {
-    if (IsWithin(target, source))
+    if (IsWithin(Target, Source))
         return false;
     std::error_code ec;
-    if (Exists(target) && !IsFolder(target))
+    if (Exists(Target) && !IsFolder(Target))
         return false;
-    fs::create_directories(target, ec);
+    fs::create_directories(Target, ec);
     if (ec)
         return false;
-    for (fs::directory_iterator it(source, ec), end; it != end; it.increment(ec)) {
-        if (ec || !CopyItem(it->path(), target / it->path().filename()))
+    for (fs::directory_iterator it(Source, ec), end; it != end; it.increment(ec)) {
+        if (ec || !CopyItem(it->path(), Target / it->path().filename()))
             return false;
     }
     return !ec;
 }
 
-bool CopyItem(const fs::path &source, const fs::path &target)
+bool CopyItem(const fs::path &Source, const fs::path &Target)
 {
-    if (SameObject(source, target))
+    if (SameObject(Source, Target))
         return false;
     std::error_code ec;
-    const fs::file_status status = fs::symlink_status(source, ec);
+    const fs::file_status status = fs::symlink_status(Source, ec);
     if (ec)
         return false;
-    if (fs::is_symlink(status) && IsFolder(source)) {
+    if (fs::is_symlink(status) && IsFolder(Source)) {
         // A link inside a copied tree stays a link, so a loop of links cannot recurse forever.
-        if (Exists(target) || !MakeParentFolders(target))
+        if (Exists(Target) || !MakeParentFolders(Target))
             return false;
-        fs::copy_symlink(source, target, ec);
+        fs::copy_symlink(Source, Target, ec);
         return !ec;
     }
     if (fs::is_directory(status))
-        return CopyFolder(source, target);
-    return CopyRegularFile(source, target);
+        return CopyFolder(Source, Target);
+    return CopyRegularFile(Source, Target);
 }
 
-bool MoveItem(const fs::path &source, const fs::path &target)
+bool MoveItem(const fs::path &Source, const fs::path &Target)
 {
-    if (SameObject(source, target))
+    if (SameObject(Source, Target))
         return false;
-    const bool sourceIsFolder = IsFolder(source);
-    if (sourceIsFolder && IsWithin(target, source))
+    const bool sourceIsFolder = IsFolder(Source);
+    if (sourceIsFolder && IsWithin(Target, Source))
         return false;
-    if (Exists(target)) {
-        const bool targetIsFolder = IsFolder(target);
+    if (Exists(Target)) {
+        const bool targetIsFolder = IsFolder(Target);
         if (sourceIsFolder != targetIsFolder)
             return false;
         if (sourceIsFolder) {
             // Moving a folder onto an existing one merges the two, as the shell does.
             std::error_code ec;
-            for (fs::directory_iterator it(source, ec), end; it != end; it.increment(ec)) {
-                if (ec || !MoveItem(it->path(), target / it->path().filename()))
+            for (fs::directory_iterator it(Source, ec), end; it != end; it.increment(ec)) {
+                if (ec || !MoveItem(it->path(), Target / it->path().filename()))
                     return false;
             }
-            fs::remove(source, ec);
+            fs::remove(Source, ec);
             return !ec;
         }
     }
-    if (!MakeParentFolders(target))
+    if (!MakeParentFolders(Target))
         return false;
-    if (::rename(source.c_str(), target.c_str()) == 0)
+    if (::rename(Source.c_str(), Target.c_str()) == 0)
         return true;
     if (errno != EXDEV)
         return false;
     // Across file systems: copy first, and remove the source only once the copy is whole.
-    if (!CopyItem(source, target))
+    if (!CopyItem(Source, Target))
         return false;
     std::error_code ec;
-    fs::remove_all(source, ec);
+    fs::remove_all(Source, ec);
     return !ec;
 }
 
-bool RenameItem(const fs::path &source, const fs::path &target)
+bool RenameItem(const fs::path &Source, const fs::path &Target)
 {
-    if (Exists(target) && !SameObject(source, target))
+    if (Exists(Target) && !SameObject(Source, Target))
         return false;
-    return ::rename(source.c_str(), target.c_str()) == 0;
+    return ::rename(Source.c_str(), Target.c_str()) == 0;
 }
 
 } // namespace
 
-void TFileOperation::SetActive(bool active)
+void TFileOperation::SetActive(bool Active)
 {
-    m_Active = active;
-    if (active)
+    FActive = Active;
+    if (Active)
         Execute();
 }
 
 bool TFileOperation::Execute()
 {
-    m_OperationAborted = false;
+    FOperationAborted = false;
     const std::vector<std::string> sources = SplitList(FilesFrom);
     const std::vector<std::string> targets = SplitList(FilesTo);
     if (sources.empty())
@@ -255,7 +255,7 @@ bool TFileOperation::Execute()
 
     if (Operation == foDelete) {
         for (const std::string &source : sources) {
-            Matches matches;
+            TMatches matches;
             if (!Expand(source, filesOnly, matches))
                 return false;
             for (const fs::path &item : matches.Items) {
@@ -272,7 +272,7 @@ bool TFileOperation::Execute()
     if (targets.empty() || (multiDest && targets.size() != sources.size()))
         return false;
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        Matches matches;
+        TMatches matches;
         if (!Expand(sources[i], filesOnly, matches))
             return false;
         const std::string &target = multiDest ? targets[i] : targets.front();

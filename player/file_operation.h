@@ -51,18 +51,18 @@ public:
     TFileOp Operation = foCopy;
     std::string ProgressTitle;
 
-    bool Active() const { return m_Active; }
+    bool Active() const { return FActive; }
     // Setting it to true runs Execute at once.
-    void SetActive(bool active);
+    void SetActive(bool Active);
 
-    bool OperationAborted() const { return m_OperationAborted; }
+    bool OperationAborted() const { return FOperationAborted; }
 
     // Runs the operation; true on success. Stops at the first source that fails.
     bool Execute();
 
 private:
-    bool m_Active = false;
-    bool m_OperationAborted = false;
+    bool FActive = false;
+    bool FOperationAborted = false;
 };
 
 } // namespace tarn

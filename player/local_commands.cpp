@@ -1,8 +1,8 @@
 // The player's local commands: the current directory, folders, files and the log.
 
-#include "name_rules.h"
-#include "script_language.h"
-#include "tarn_player.h"
+#include "player/script_language.h"
+#include "player/tarn_player.h"
+#include "support/local_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,14 +11,14 @@ namespace tarn {
 
 namespace {
 
-bool IsLocalPath(const std::string &name)
+bool IsLocalPath(const std::string &Name)
 {
-    return name.find('/') != std::string::npos;
+    return Name.find('/') != std::string::npos;
 }
 
-const char *KeywordOf(TFileOp operation)
+const char *KeywordOf(TFileOp Operation)
 {
-    switch (operation) {
+    switch (Operation) {
     case foMove:
         return "LOCALMOVE";
     case foRename:
@@ -32,45 +32,45 @@ const char *KeywordOf(TFileOp operation)
 
 void TTarnPlayer::AddLocalOperations()
 {
-    AddOperation("LOCALCD", [this](const std::string &a) { LocalChangeDir(a); });
-    AddOperation("LOCALMD", [this](const std::string &a) { LocalMakeDir(a); });
-    AddOperation("LOCALRD", [this](const std::string &a) { LocalRemoveDir(a); });
-    AddOperation("LOCALDEL", [this](const std::string &a) { LocalDeleteFile(a); });
-    AddOperation("LOCALCOPY", [this](const std::string &a) { LocalFileOperation(a, foCopy); });
-    AddOperation("LOCALMOVE", [this](const std::string &a) { LocalFileOperation(a, foMove); });
-    AddOperation("LOCALREN", [this](const std::string &a) { LocalFileOperation(a, foRename); });
-    AddOperation("SAVELOG", [this](const std::string &a) { SaveLog(a); });
+    AddOperation("LOCALCD", [this](const std::string &A) { LocalChangeDir(A); });
+    AddOperation("LOCALMD", [this](const std::string &A) { LocalMakeDir(A); });
+    AddOperation("LOCALRD", [this](const std::string &A) { LocalRemoveDir(A); });
+    AddOperation("LOCALDEL", [this](const std::string &A) { LocalDeleteFile(A); });
+    AddOperation("LOCALCOPY", [this](const std::string &A) { LocalFileOperation(A, foCopy); });
+    AddOperation("LOCALMOVE", [this](const std::string &A) { LocalFileOperation(A, foMove); });
+    AddOperation("LOCALREN", [this](const std::string &A) { LocalFileOperation(A, foRename); });
+    AddOperation("SAVELOG", [this](const std::string &A) { SaveLog(A); });
     AddOperation("CLEARLOG", [this](const std::string &) { ClearLog(); });
 }
 
-void TTarnPlayer::LocalChangeDir(const std::string &argument)
+void TTarnPlayer::LocalChangeDir(const std::string &Argument)
 {
-    if (::chdir(argument.c_str()) != 0)
+    if (::chdir(Argument.c_str()) != 0)
         Fail();
 }
 
-void TTarnPlayer::LocalMakeDir(const std::string &argument)
+void TTarnPlayer::LocalMakeDir(const std::string &Argument)
 {
-    if (::mkdir(argument.c_str(), 0777) != 0)
+    if (::mkdir(Argument.c_str(), 0777) != 0)
         Fail();
 }
 
-void TTarnPlayer::LocalRemoveDir(const std::string &argument)
+void TTarnPlayer::LocalRemoveDir(const std::string &Argument)
 {
-    if (::rmdir(argument.c_str()) != 0)
+    if (::rmdir(Argument.c_str()) != 0)
         Fail();
 }
 
-void TTarnPlayer::LocalDeleteFile(const std::string &argument)
+void TTarnPlayer::LocalDeleteFile(const std::string &Argument)
 {
     // unlink refuses folders, as deleting a file does on every system.
-    if (::unlink(argument.c_str()) != 0)
+    if (::unlink(Argument.c_str()) != 0)
         Fail();
 }
 
-void TTarnPlayer::LocalFileOperation(const std::string &argument, TFileOp operation)
+void TTarnPlayer::LocalFileOperation(const std::string &Argument, TFileOp Operation)
 {
-    const std::optional<NamePair> names = NamePairOrStop(argument, "File Operation");
+    const std::optional<TNamePair> names = NamePairOrStop(Argument, "File Operation");
     if (!names)
         return;
     const std::string source = PlaceInFolder(LocalDir, names->First);
@@ -78,24 +78,24 @@ void TTarnPlayer::LocalFileOperation(const std::string &argument, TFileOp operat
     if (!IsLocalPath(destination))
         destination = source.substr(0, source.rfind('/') + 1) + destination;
 
-    AppendLog(std::string(KeywordOf(operation)) + " " + source + " " + destination);
+    AppendLog(std::string(KeywordOf(Operation)) + " " + source + " " + destination);
     LocalOperation->FilesFrom = source;
     LocalOperation->FilesTo = destination;
-    LocalOperation->Operation = operation;
+    LocalOperation->Operation = Operation;
     if (LocalOperation->Execute())
         AppendLog("File operation completed successfully.");
     else
         Fail();
 }
 
-void TTarnPlayer::SaveLog(const std::string &argument)
+void TTarnPlayer::SaveLog(const std::string &Argument)
 {
-    if (argument.empty()) {
+    if (Argument.empty()) {
         AppendLog("Error: Log filename not specified.");
         Fail();
         return;
     }
-    SaveLogTo(argument);
+    SaveLogTo(Argument);
 }
 
 } // namespace tarn

@@ -8,24 +8,24 @@
 
 namespace tarn {
 
-class PlayerView
+class TPlayerView
 {
 public:
-    virtual ~PlayerView() = default;
+    virtual ~TPlayerView() = default;
 
     // The log sink: a line was appended at the end of the log, or the log was emptied.
-    virtual void LogLineAppended(const std::string &line) = 0;
+    virtual void LogLineAppended(const std::string &Line) = 0;
     virtual void LogCleared() = 0;
 
     // The status line: transfer progress and dial-up state replace its one text.
-    virtual void StatusChanged(const std::string &text) = 0;
+    virtual void StatusChanged(const std::string &Text) = 0;
 
-    // A transfer has moved `count` bytes so far, of `total` (-1 when the size is not known).
+    // A transfer has moved `Count` bytes so far, of `Total` (-1 when the size is not known).
     // A count of -1 says that the transfer has ended.
-    virtual void TransferProgress(int64_t count, int64_t total)
+    virtual void TransferProgress(int64_t Count, int64_t Total)
     {
-        (void)count;
-        (void)total;
+        (void)Count;
+        (void)Total;
     }
 
     // The script was replaced by a load.
@@ -33,7 +33,7 @@ public:
 
     // The Running look (Play disabled, Stop enabled) starts, or ends with the run's step 8. An
     // error that escapes a command ends the run without the second call.
-    virtual void RunningChanged(bool running) = 0;
+    virtual void RunningChanged(bool Running) = 0;
 
     // The run ended with ExitWhenDone set: the program should close.
     virtual void CloseRequested() = 0;

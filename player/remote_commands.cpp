@@ -5,11 +5,13 @@
 
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
-#include "name_rules.h"
+#include "ftp/remote_names.h"
+#include "player/script_language.h"
+#include "player/tarn_player.h"
 #include "profile/connection_profile.h"
-#include "script_language.h"
+#include "support/local_files.h"
 #include "support/temp_generator.h"
-#include "tarn_player.h"
+#include "support/text.h"
 
 #include <fstream>
 #include <stdexcept>
@@ -19,46 +21,35 @@ namespace tarn {
 
 namespace {
 
-// The size of a local file about to be sent, -1 when it cannot be read.
-int64_t LocalFileSize(const std::string &name)
-{
-    struct stat info
-    {
-    };
-    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return -1;
-    return info.st_size;
-}
-
 // Some servers announce the size in the reply that opens a download:
 // "150 Opening BINARY mode data connection for a.txt (1024 bytes)." gives 1024, else -1.
-int64_t AnnouncedSize(const std::string &reply)
+int64_t AnnouncedSize(const std::string &Reply)
 {
-    if (reply.rfind("150", 0) != 0)
+    if (Reply.rfind("150", 0) != 0)
         return -1;
-    const std::size_t bytes = reply.rfind(" bytes)");
+    const std::size_t bytes = Reply.rfind(" bytes)");
     if (bytes == std::string::npos)
         return -1;
-    const std::size_t open = reply.rfind('(', bytes);
+    const std::size_t open = Reply.rfind('(', bytes);
     if (open == std::string::npos)
         return -1;
-    const std::string digits = reply.substr(open + 1, bytes - open - 1);
+    const std::string digits = Reply.substr(open + 1, bytes - open - 1);
     if (digits.empty() || digits.size() > 18 ||
         digits.find_first_not_of("0123456789") != std::string::npos)
         return -1;
     return std::stoll(digits);
 }
 
-// Calls `append` with each line of a received listing: LF or CR LF ends a line, and text after
+// Calls `Append` with each line of a received listing: LF or CR LF ends a line, and text after
 // the last line end is one more line.
-template <typename Append> void ForEachListingLine(const std::string &fileName, Append append)
+template <typename TAppend> void ForEachListingLine(const std::string &FileName, TAppend Append)
 {
-    std::ifstream file(fileName, std::ios::binary);
+    std::ifstream file(FileName, std::ios::binary);
     std::string line;
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        append(line);
+        Append(line);
     }
 }
 
@@ -72,30 +63,30 @@ void TTarnPlayer::AddRemoteOperations()
     ControlFtp->SetBinary(true);
     ControlFtp->MultiThreaded = false;
     ControlFtp->DisplayFlag = false;
-    ControlFtp->OnDisplay = [this](TCustomFtpCli *sender, std::string &msg) {
-        ControlFtpDisplay(sender, msg);
+    ControlFtp->OnDisplay = [this](TCustomFtpCli *Sender, std::string &Msg) {
+        ControlFtpDisplay(Sender, Msg);
     };
-    ControlFtp->OnProgress = [this](TCustomFtpCli *sender, int64_t count, bool &abort) {
-        ControlFtpProgress(sender, count, abort);
+    ControlFtp->OnProgress = [this](TCustomFtpCli *Sender, int64_t Count, bool &Abort) {
+        ControlFtpProgress(Sender, Count, Abort);
     };
 
     RasDial = std::make_unique<TDialUp>();
     RasDial->DialMode = dmSync;
     RasDial->Language = English;
-    RasDial->OnDialing = [this](TDialUp *sender) { SetStatusText("Dialing " + sender->Entry); };
-    RasDial->OnConnect = [this](TDialUp *sender) {
-        SetStatusText("Connected to " + sender->Entry);
+    RasDial->OnDialing = [this](TDialUp *Sender) { SetStatusText("Dialing " + Sender->Entry); };
+    RasDial->OnConnect = [this](TDialUp *Sender) {
+        SetStatusText("Connected to " + Sender->Entry);
     };
     RasDial->OnNotConnected = [this](TDialUp *, int, const std::string &) {
         SetStatusText("Error during RAS connection.");
     };
-    RasDial->OnError = [this](TDialUp *, int, const std::string &message) { AppendLog(message); };
-    RasDial->OnActiveConnection = [this](TDialUp *sender, THRasConn handle, const TRasConnStatusA &,
+    RasDial->OnError = [this](TDialUp *, int, const std::string &Message) { AppendLog(Message); };
+    RasDial->OnActiveConnection = [this](TDialUp *Sender, THRasConn Handle, const TRasConnStatusA &,
                                          const std::string &, const std::string &,
                                          const std::string &, const std::string &) {
         Dialed = true;
         if (HangUpRequested) {
-            sender->HangUpConnection(handle);
+            Sender->HangUpConnection(Handle);
             Dialed = false;
             HangUpRequested = false;
         }
@@ -104,23 +95,23 @@ void TTarnPlayer::AddRemoteOperations()
     TempFile = std::make_unique<TTempGenerator>();
     TempFile->AutoDelete = false;
 
-    AddOperation("PROFILE", [this](const std::string &a) { ReadProfile(a); });
-    AddOperation("CONNECT", [this](const std::string &a) { ConnectToServer(a); });
-    AddOperation("CHDIR", [this](const std::string &a) { ChangeDirectory(a); });
-    AddOperation("CDUP", [this](const std::string &a) { ChangeParent(a); });
-    AddOperation("MKDIR", [this](const std::string &a) { MakeDirectory(a); });
-    AddOperation("RMDIR", [this](const std::string &a) { RemoveDirectory(a); });
-    AddOperation("DELETE", [this](const std::string &a) { DeleteFile(a); });
-    AddOperation("RENAME", [this](const std::string &a) { RenameFile(a); });
-    AddOperation("SEND", [this](const std::string &a) { SendFile(a); });
-    AddOperation("RECEIVE", [this](const std::string &a) { ReceiveFile(a); });
-    AddOperation("LIST", [this](const std::string &a) { ListDirectory(a); });
+    AddOperation("PROFILE", [this](const std::string &A) { ReadProfile(A); });
+    AddOperation("CONNECT", [this](const std::string &A) { ConnectToServer(A); });
+    AddOperation("CHDIR", [this](const std::string &A) { ChangeDirectory(A); });
+    AddOperation("CDUP", [this](const std::string &A) { ChangeParent(A); });
+    AddOperation("MKDIR", [this](const std::string &A) { MakeDirectory(A); });
+    AddOperation("RMDIR", [this](const std::string &A) { RemoveDirectory(A); });
+    AddOperation("DELETE", [this](const std::string &A) { DeleteFile(A); });
+    AddOperation("RENAME", [this](const std::string &A) { RenameFile(A); });
+    AddOperation("SEND", [this](const std::string &A) { SendFile(A); });
+    AddOperation("RECEIVE", [this](const std::string &A) { ReceiveFile(A); });
+    AddOperation("LIST", [this](const std::string &A) { ListDirectory(A); });
     AddOperation("BINARY", [this](const std::string &) { SetTransferType("B"); });
     AddOperation("ASCII", [this](const std::string &) { SetTransferType("A"); });
-    AddOperation("COMMAND", [this](const std::string &a) { RunCommand(a); });
-    AddOperation("TIMEOUT", [this](const std::string &a) { SetTimeOut(a); });
-    AddOperation("QUIT", [this](const std::string &a) { QuitSession(a); });
-    AddOperation("HANGUP", [this](const std::string &a) { HangUpLine(a); });
+    AddOperation("COMMAND", [this](const std::string &A) { RunCommand(A); });
+    AddOperation("TIMEOUT", [this](const std::string &A) { SetTimeOut(A); });
+    AddOperation("QUIT", [this](const std::string &A) { QuitSession(A); });
+    AddOperation("HANGUP", [this](const std::string &A) { HangUpLine(A); });
 
     RunStartHook = [this] { RunStartStep(); };
     RunEndHook = [this] { RunEndStep(); };
@@ -155,22 +146,22 @@ void TTarnPlayer::ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool 
 {
     SetStatusText(std::to_string(Count));
     const int64_t total =
-        m_TransferTotal >= 0 ? m_TransferTotal : AnnouncedSize(Sender->LastResponse());
-    m_View.TransferProgress(Count, total);
+        FTransferTotal >= 0 ? FTransferTotal : AnnouncedSize(Sender->LastResponse());
+    FView.TransferProgress(Count, total);
 }
 
-bool TTarnPlayer::Transfer(bool (TFtpClient::*call)(), int64_t total)
+bool TTarnPlayer::Transfer(bool (TFtpClient::*Call)(), int64_t Total)
 {
-    m_TransferTotal = total;
-    const bool done = (ControlFtp.get()->*call)();
-    m_TransferTotal = -1;
-    m_View.TransferProgress(-1, -1);
+    FTransferTotal = Total;
+    const bool done = (ControlFtp.get()->*Call)();
+    FTransferTotal = -1;
+    FView.TransferProgress(-1, -1);
     return done;
 }
 
-void TTarnPlayer::ReadProfile(const std::string &argument)
+void TTarnPlayer::ReadProfile(const std::string &Argument)
 {
-    const TConnectionProfile profile = ::ReadProfile(argument);
+    const TConnectionProfile profile = ReadConnectionProfile(Argument);
     ConnectionName = profile.Connection;
     ServerName = profile.URLOrIP;
     LoginName = profile.UserName;
@@ -178,7 +169,7 @@ void TTarnPlayer::ReadProfile(const std::string &argument)
     ServerPort = profile.Port;
     const std::optional<int> timeout = ParseWholeNumber(profile.Timeout);
     if (!timeout)
-        throw std::runtime_error("The profile \"" + argument + "\" holds TIMEOUT=" +
+        throw std::runtime_error("The profile \"" + Argument + "\" holds TIMEOUT=" +
                                  profile.Timeout + ", which is not a whole number of seconds.");
     ProfileTimeout = *timeout;
     LocalDir = profile.LocalDir;
@@ -226,9 +217,9 @@ void TTarnPlayer::ConnectToServer(const std::string &)
     HostDir = PathFromPwdReply(ControlFtp->LastResponse());
 }
 
-void TTarnPlayer::ChangeDirectory(const std::string &argument)
+void TTarnPlayer::ChangeDirectory(const std::string &Argument)
 {
-    ControlFtp->HostDirName = NormalizeLibraryPath(argument);
+    ControlFtp->HostDirName = NormalizeLibraryPath(Argument);
     if (!ControlFtp->Cwd()) {
         Fail();
         return;
@@ -247,30 +238,30 @@ void TTarnPlayer::ChangeParent(const std::string &)
     HostDir = PathFromPwdReply(ControlFtp->LastResponse());
 }
 
-void TTarnPlayer::MakeDirectory(const std::string &argument)
+void TTarnPlayer::MakeDirectory(const std::string &Argument)
 {
-    ControlFtp->HostFileName = argument;
+    ControlFtp->HostFileName = Argument;
     if (!ControlFtp->Mkd())
         Fail();
 }
 
-void TTarnPlayer::RemoveDirectory(const std::string &argument)
+void TTarnPlayer::RemoveDirectory(const std::string &Argument)
 {
-    ControlFtp->HostFileName = argument;
+    ControlFtp->HostFileName = Argument;
     if (!ControlFtp->Rmd())
         Fail();
 }
 
-void TTarnPlayer::DeleteFile(const std::string &argument)
+void TTarnPlayer::DeleteFile(const std::string &Argument)
 {
-    ControlFtp->HostFileName = argument;
+    ControlFtp->HostFileName = Argument;
     if (!ControlFtp->Dele())
         Fail();
 }
 
-void TTarnPlayer::RenameFile(const std::string &argument)
+void TTarnPlayer::RenameFile(const std::string &Argument)
 {
-    const std::optional<NamePair> names = NamePairOrStop(argument, "RENAME");
+    const std::optional<TNamePair> names = NamePairOrStop(Argument, "RENAME");
     if (!names)
         return;
     ControlFtp->HostFileName = names->First;
@@ -279,9 +270,9 @@ void TTarnPlayer::RenameFile(const std::string &argument)
         Fail();
 }
 
-void TTarnPlayer::SendFile(const std::string &argument)
+void TTarnPlayer::SendFile(const std::string &Argument)
 {
-    const std::optional<NamePair> names = NamePairOrStop(argument, "SEND");
+    const std::optional<TNamePair> names = NamePairOrStop(Argument, "SEND");
     if (!names)
         return;
     ControlFtp->HostFileName = RemoteFileName(names->Second);
@@ -292,9 +283,9 @@ void TTarnPlayer::SendFile(const std::string &argument)
         Fail();
 }
 
-void TTarnPlayer::ReceiveFile(const std::string &argument)
+void TTarnPlayer::ReceiveFile(const std::string &Argument)
 {
-    const std::optional<NamePair> names = NamePairOrStop(argument, "RECEIVE");
+    const std::optional<TNamePair> names = NamePairOrStop(Argument, "RECEIVE");
     if (!names)
         return;
     ControlFtp->HostFileName = RemoteFileName(names->Second);
@@ -304,30 +295,30 @@ void TTarnPlayer::ReceiveFile(const std::string &argument)
         Fail();
 }
 
-void TTarnPlayer::ListDirectory(const std::string &argument)
+void TTarnPlayer::ListDirectory(const std::string &Argument)
 {
     // A fresh temporary name for every listing, given back afterwards: a generator holds at
     // most 50 names, and a long scheduled script must be able to list any number of times.
     const std::string listing = TempFile->NewName();
-    ControlFtp->HostFileName = argument.empty() ? HostDir : argument;
+    ControlFtp->HostFileName = Argument.empty() ? HostDir : Argument;
     ControlFtp->LocalFileName = listing;
     if (ControlFtp->Dir())
-        ForEachListingLine(listing, [this](const std::string &line) { AppendLog(line); });
+        ForEachListingLine(listing, [this](const std::string &Line) { AppendLog(Line); });
     else
         Fail();
     TempFile->FreeName(listing);
 }
 
-void TTarnPlayer::SetTransferType(const std::string &type)
+void TTarnPlayer::SetTransferType(const std::string &Type)
 {
-    ControlFtp->SetBinary(type == "B");
+    ControlFtp->SetBinary(Type == "B");
     if (!ControlFtp->TypeSet())
         Fail();
 }
 
-void TTarnPlayer::RunCommand(const std::string &argument)
+void TTarnPlayer::RunCommand(const std::string &Argument)
 {
-    ControlFtp->LocalFileName = argument;
+    ControlFtp->LocalFileName = Argument;
     // Only 250 counts as success. A command that never reached the server (no session) fails
     // too, whatever code the request before it left behind.
     const bool answered = ControlFtp->Quote();
@@ -335,10 +326,10 @@ void TTarnPlayer::RunCommand(const std::string &argument)
         Fail();
 }
 
-void TTarnPlayer::SetTimeOut(const std::string &argument)
+void TTarnPlayer::SetTimeOut(const std::string &Argument)
 {
     // Not a whole number: the time-out stays as it was, and nothing is logged.
-    if (const std::optional<int> seconds = ParseWholeNumber(argument))
+    if (const std::optional<int> seconds = ParseWholeNumber(Argument))
         ControlFtp->Timeout = *seconds;
 }
 

@@ -1,79 +1,59 @@
-#include "script_language.h"
+#include "player/script_language.h"
+
+#include "support/text.h"
 
 #include <algorithm>
 
 namespace tarn {
 
-bool IsScriptKeyword(std::string_view word)
+bool IsScriptKeyword(std::string_view Word)
 {
-    return std::find(ScriptKeywords.begin(), ScriptKeywords.end(), word) != ScriptKeywords.end();
+    return std::find(ScriptKeywords.begin(), ScriptKeywords.end(), Word) != ScriptKeywords.end();
 }
 
-std::vector<std::string> SplitScriptText(std::string_view text)
+std::vector<std::string> SplitScriptText(std::string_view Text)
 {
-    text = text.substr(0, text.find('\0'));
+    Text = Text.substr(0, Text.find('\0'));
     std::vector<std::string> lines;
     std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
+    while (start < Text.size()) {
+        const std::size_t end = Text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
+            lines.emplace_back(Text.substr(start));
             break;
         }
-        lines.emplace_back(text.substr(start, end - start));
+        lines.emplace_back(Text.substr(start, end - start));
         start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
+        if (Text[end] == '\r' && start < Text.size() && Text[start] == '\n')
             ++start;
     }
     return lines;
 }
 
-std::string UpperCaseAscii(std::string_view text)
+TScriptCommand SplitScriptLine(std::string_view Line)
 {
-    std::string result(text);
-    for (char &c : result) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return result;
-}
-
-std::string TrimControls(std::string_view text)
-{
-    const auto isControl = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && isControl(text[first]))
-        ++first;
-    while (last > first && isControl(text[last - 1]))
-        --last;
-    return std::string(text.substr(first, last - first));
-}
-
-ScriptCommand SplitCommandLine(std::string_view line)
-{
-    const std::size_t blank = line.find(' ');
+    const std::size_t blank = Line.find(' ');
     if (blank == std::string_view::npos)
-        return {UpperCaseAscii(TrimControls(line)), {}};
-    return {UpperCaseAscii(line.substr(0, blank)), TrimControls(line.substr(blank + 1))};
+        return {UpperCaseAscii(Trim(Line, tsControls)), {}};
+    return {UpperCaseAscii(Line.substr(0, blank)), Trim(Line.substr(blank + 1), tsControls)};
 }
 
-std::optional<NamePair> SplitNamePair(std::string_view argument)
+std::optional<TNamePair> SplitNamePair(std::string_view Argument)
 {
-    const std::size_t q1 = argument.find('"');
+    const std::size_t q1 = Argument.find('"');
     if (q1 == std::string_view::npos)
         return std::nullopt;
-    const std::size_t q2 = argument.find('"', q1 + 1);
+    const std::size_t q2 = Argument.find('"', q1 + 1);
     if (q2 == std::string_view::npos)
         return std::nullopt;
-    const std::size_t q3 = argument.find('"', q2 + 1);
+    const std::size_t q3 = Argument.find('"', q2 + 1);
     if (q3 == std::string_view::npos)
         return std::nullopt;
-    const std::size_t q4 = argument.find('"', q3 + 1);
-    NamePair pair;
-    pair.First = std::string(argument.substr(q1 + 1, q2 - q1 - 1));
+    const std::size_t q4 = Argument.find('"', q3 + 1);
+    TNamePair pair;
+    pair.First = std::string(Argument.substr(q1 + 1, q2 - q1 - 1));
     if (q4 != std::string_view::npos)
-        pair.Second = std::string(argument.substr(q3 + 1, q4 - q3 - 1));
+        pair.Second = std::string(Argument.substr(q3 + 1, q4 - q3 - 1));
     return pair;
 }
 

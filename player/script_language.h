@@ -21,17 +21,17 @@ inline constexpr std::array<std::string_view, 34> ScriptKeywords = {
     "ONERROR",   "HANGUP",     "LOCALCD", "LOCALMD", "LOCALRD",  "LOCALDEL", "LOCALCOPY",
     "LOCALMOVE", "LOCALREN",   "LOGFILE", "SAVELOG", "CLEARLOG", "EXIT"};
 
-bool IsScriptKeyword(std::string_view word);
+bool IsScriptKeyword(std::string_view Word);
 
 // One script line split into its keyword (upper-cased) and its argument (trimmed).
-struct ScriptCommand
+struct TScriptCommand
 {
     std::string Keyword;
     std::string Argument;
 };
 
 // The two names of a SEND, RECEIVE, RENAME, LOCALCOPY, LOCALMOVE or LOCALREN argument.
-struct NamePair
+struct TNamePair
 {
     std::string First;
     std::string Second;
@@ -39,21 +39,15 @@ struct NamePair
 
 // Splits file contents into lines: CR LF, a lone LF and a lone CR each end a line, a NUL byte
 // ends the text, and text after the last line end is one more line. An empty text has no lines.
-std::vector<std::string> SplitScriptText(std::string_view text);
-
-// Upper-cases the letters a to z only; every other byte stays as it is.
-std::string UpperCaseAscii(std::string_view text);
-
-// Removes every byte with a code of 32 or less from both ends.
-std::string TrimControls(std::string_view text);
+std::vector<std::string> SplitScriptText(std::string_view Text);
 
 // Splits at the first blank (a tab is not a separator): the keyword before it is upper-cased but
 // not trimmed, so a line starting with a blank or a keyword followed by a tab matches nothing.
-ScriptCommand SplitCommandLine(std::string_view line);
+TScriptCommand SplitScriptLine(std::string_view Line);
 
 // The first name lies between the first two double quotes, the second between the third and the
 // fourth (empty when the fourth is missing). Fewer than three double quotes is a syntax error,
 // reported as no value. There is no escape: a name cannot hold a double quote.
-std::optional<NamePair> SplitNamePair(std::string_view argument);
+std::optional<TNamePair> SplitNamePair(std::string_view Argument);
 
 } // namespace tarn

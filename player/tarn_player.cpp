@@ -1,9 +1,10 @@
-#include "tarn_player.h"
+#include "player/tarn_player.h"
 
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
-#include "script_language.h"
+#include "player/script_language.h"
 #include "support/temp_generator.h"
+#include "support/text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,54 +17,54 @@ namespace tarn {
 
 namespace {
 
-std::string SystemErrorText(int code)
+std::string SystemErrorText(int Code)
 {
-    return std::strerror(code);
+    return std::strerror(Code);
 }
 
 // Closes a descriptor on every way out of the function that opened it.
-class FileDescriptor
+class TFileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd) : m_Fd(fd) {}
-    ~FileDescriptor()
+    explicit TFileDescriptor(int Fd) : FFd(Fd) {}
+    ~TFileDescriptor()
     {
-        if (m_Fd >= 0)
-            ::close(m_Fd);
+        if (FFd >= 0)
+            ::close(FFd);
     }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int Get() const { return m_Fd; }
+    TFileDescriptor(const TFileDescriptor &) = delete;
+    TFileDescriptor &operator=(const TFileDescriptor &) = delete;
+    int Get() const { return FFd; }
     int Release()
     {
-        const int fd = m_Fd;
-        m_Fd = -1;
+        const int fd = FFd;
+        FFd = -1;
         return fd;
     }
 
 private:
-    int m_Fd;
+    int FFd;
 };
 
-bool WriteAll(int fd, const char *data, std::size_t size)
+bool WriteAll(int Fd, const char *Data, std::size_t Size)
 {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+    while (Size > 0) {
+        const ssize_t written = ::write(Fd, Data, Size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        data += written;
-        size -= static_cast<std::size_t>(written);
+        Data += written;
+        Size -= static_cast<std::size_t>(written);
     }
     return true;
 }
 
 } // namespace
 
-TTarnPlayer::TTarnPlayer(PlayerView &view)
-    : LocalOperation(std::make_unique<TFileOperation>()), m_View(view)
+TTarnPlayer::TTarnPlayer(TPlayerView &View)
+    : LocalOperation(std::make_unique<TFileOperation>()), FView(View)
 {
     LocalOperation->Flags = {fofNoConfirmation};
     AddControlOperations();
@@ -82,34 +83,34 @@ TTarnPlayer::~TTarnPlayer()
 
 void TTarnPlayer::AddControlOperations()
 {
-    AddOperation("USERNAME", [this](const std::string &a) { LoginName = a; });
-    AddOperation("PASSWORD", [this](const std::string &a) { LoginPassword = a; });
-    AddOperation("SERVER", [this](const std::string &a) { ServerName = a; });
-    AddOperation("CONNECTION", [this](const std::string &a) { ConnectionName = a; });
-    AddOperation("PORT", [this](const std::string &a) { ServerPort = a; });
-    AddOperation("LOGFILE", [this](const std::string &a) { LogFileName = a; });
+    AddOperation("USERNAME", [this](const std::string &A) { LoginName = A; });
+    AddOperation("PASSWORD", [this](const std::string &A) { LoginPassword = A; });
+    AddOperation("SERVER", [this](const std::string &A) { ServerName = A; });
+    AddOperation("CONNECTION", [this](const std::string &A) { ConnectionName = A; });
+    AddOperation("PORT", [this](const std::string &A) { ServerPort = A; });
+    AddOperation("LOGFILE", [this](const std::string &A) { LogFileName = A; });
     AddOperation("EXIT", [this](const std::string &) {
         Stopped = true;
         ExitWhenDone = true;
     });
-    AddOperation("ONERROR", [this](const std::string &a) { SetErrorAction(a); });
+    AddOperation("ONERROR", [this](const std::string &A) { SetErrorAction(A); });
 }
 
-void TTarnPlayer::SetScriptText(std::string_view text)
+void TTarnPlayer::SetScriptText(std::string_view Text)
 {
-    m_Script = SplitScriptText(text);
-    m_View.ScriptChanged();
+    FScript = SplitScriptText(Text);
+    FView.ScriptChanged();
 }
 
-void TTarnPlayer::LoadScript(const std::string &fileName)
+void TTarnPlayer::LoadScript(const std::string &FileName)
 {
-    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    TFileDescriptor fd(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info
     {
     };
     if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
         const int code = fd.Get() < 0 ? errno : (S_ISDIR(info.st_mode) ? EISDIR : errno);
-        throw std::runtime_error("Cannot open file \"" + fileName + "\". " + SystemErrorText(code));
+        throw std::runtime_error("Cannot open file \"" + FileName + "\". " + SystemErrorText(code));
     }
     std::string text;
     char buffer[65536];
@@ -120,7 +121,7 @@ void TTarnPlayer::LoadScript(const std::string &fileName)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throw std::runtime_error("Cannot read file \"" + fileName + "\". " +
+            throw std::runtime_error("Cannot read file \"" + FileName + "\". " +
                                      SystemErrorText(errno));
         }
         text.append(buffer, static_cast<std::size_t>(got));
@@ -128,26 +129,26 @@ void TTarnPlayer::LoadScript(const std::string &fileName)
     SetScriptText(text);
 }
 
-void TTarnPlayer::AppendLog(const std::string &line)
+void TTarnPlayer::AppendLog(const std::string &Line)
 {
-    m_Log.push_back(line);
-    m_View.LogLineAppended(m_Log.back());
+    FLog.push_back(Line);
+    FView.LogLineAppended(FLog.back());
 }
 
 void TTarnPlayer::ClearLog()
 {
-    m_Log.clear();
-    m_View.LogCleared();
+    FLog.clear();
+    FView.LogCleared();
 }
 
-void TTarnPlayer::SaveLogTo(const std::string &fileName) const
+void TTarnPlayer::SaveLogTo(const std::string &FileName) const
 {
-    FileDescriptor fd(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    TFileDescriptor fd(::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (fd.Get() < 0)
-        throw std::runtime_error("Cannot create file \"" + fileName + "\". " +
+        throw std::runtime_error("Cannot create file \"" + FileName + "\". " +
                                  SystemErrorText(errno));
     std::string text;
-    for (const std::string &line : m_Log) {
+    for (const std::string &line : FLog) {
         text += line;
         text += "\r\n";
         if (text.size() >= 65536) {
@@ -159,18 +160,18 @@ void TTarnPlayer::SaveLogTo(const std::string &fileName) const
     const bool written = WriteAll(fd.Get(), text.data(), text.size());
     // A full disk must not pass for a saved log.
     if (!written || ::close(fd.Release()) != 0)
-        throw std::runtime_error("Cannot write file \"" + fileName + "\". " +
+        throw std::runtime_error("Cannot write file \"" + FileName + "\". " +
                                  SystemErrorText(errno));
 }
 
-void TTarnPlayer::SetStatusText(const std::string &text)
+void TTarnPlayer::SetStatusText(const std::string &Text)
 {
-    m_View.StatusChanged(text);
+    FView.StatusChanged(Text);
 }
 
-void TTarnPlayer::AddOperation(const std::string &keyword, Operation operation)
+void TTarnPlayer::AddOperation(const std::string &Keyword, TOperation Operation)
 {
-    m_Operations[keyword] = std::move(operation);
+    FOperations[Keyword] = std::move(Operation);
 }
 
 void TTarnPlayer::Fail()
@@ -186,41 +187,41 @@ void TTarnPlayer::FailAndStop()
     StoppedByFailure = true;
 }
 
-std::optional<NamePair> TTarnPlayer::NamePairOrStop(const std::string &argument,
-                                                    const std::string &what)
+std::optional<TNamePair> TTarnPlayer::NamePairOrStop(const std::string &Argument,
+                                                     const std::string &What)
 {
-    std::optional<NamePair> names = SplitNamePair(argument);
+    std::optional<TNamePair> names = SplitNamePair(Argument);
     if (!names) {
-        AppendLog("ERROR: Syntax error on " + what + " command.");
+        AppendLog("ERROR: Syntax error on " + What + " command.");
         FailAndStop();
     }
     return names;
 }
 
-void TTarnPlayer::SetErrorAction(const std::string &argument)
+void TTarnPlayer::SetErrorAction(const std::string &Argument)
 {
-    StopOnError = UpperCaseAscii(TrimControls(argument)) == "STOP";
+    StopOnError = UpperCaseAscii(Trim(Argument, tsControls)) == "STOP";
     AppendLog(StopOnError ? "Error action set to STOP." : "Error action set to CONTINUE.");
 }
 
-void TTarnPlayer::RunLine(const std::string &line)
+void TTarnPlayer::RunLine(const std::string &Line)
 {
-    const ScriptCommand command = SplitCommandLine(line);
-    const auto found = m_Operations.find(command.Keyword);
-    if (found != m_Operations.end())
+    const TScriptCommand command = SplitScriptLine(Line);
+    const auto found = FOperations.find(command.Keyword);
+    if (found != FOperations.end())
         found->second(command.Argument);
 }
 
 void TTarnPlayer::ExecuteButtonClick()
 {
-    if (m_Busy)
+    if (FBusy)
         return;
-    struct BusyGuard
+    struct TBusyGuard
     {
         bool &Flag;
-        explicit BusyGuard(bool &flag) : Flag(flag) { Flag = true; }
-        ~BusyGuard() { Flag = false; }
-    } busy(m_Busy);
+        explicit TBusyGuard(bool &Flag) : Flag(Flag) { Flag = true; }
+        ~TBusyGuard() { Flag = false; }
+    } busy(FBusy);
 
     LoginName.clear();
     LoginPassword.clear();
@@ -233,38 +234,38 @@ void TTarnPlayer::ExecuteButtonClick()
     HangUpRequested = false;
     StoppedByFailure = false;
 
-    m_View.RunningChanged(true);
-    const std::size_t count = m_Script.size();
+    FView.RunningChanged(true);
+    const std::size_t count = FScript.size();
     if (RunStartHook)
         RunStartHook();
     for (std::size_t index = 0; index < count && !Stopped; ++index) {
         // The script may have been replaced while the window kept its events turning; a line
         // that no longer exists is an empty one.
-        RunLine(index < m_Script.size() ? m_Script[index] : std::string());
-        m_View.BetweenLines();
+        RunLine(index < FScript.size() ? FScript[index] : std::string());
+        FView.BetweenLines();
     }
     if (RunEndHook)
         RunEndHook();
     if (!LogFileName.empty())
         SaveLogTo(LogFileName);
-    m_View.RunningChanged(false);
+    FView.RunningChanged(false);
     if (ExitWhenDone)
-        m_View.CloseRequested();
+        FView.CloseRequested();
 }
 
-void TTarnPlayer::StartUp(const PlayerCommandLine &line)
+void TTarnPlayer::StartUp(const TPlayerCommandLine &Line)
 {
     ExitWhenDone = false;
-    m_View.RunningChanged(false);
-    if (line.Positional.empty())
+    FView.RunningChanged(false);
+    if (Line.Positional.empty())
         return;
     try {
-        LoadScript(line.At(1));
-        if (line.DeleteSwitch())
-            ::unlink(line.At(1).c_str());
-        if (line.ExitSwitch())
+        LoadScript(Line.At(1));
+        if (Line.DeleteSwitch())
+            ::unlink(Line.At(1).c_str());
+        if (Line.ExitSwitch())
             ExitWhenDone = true;
-        if (line.RunSwitch())
+        if (Line.RunSwitch())
             ExecuteButtonClick();
     } catch (...) {
     }

@@ -2,37 +2,39 @@
 
 #include "profile/private_profile.h"
 
+namespace tarn {
+
 namespace {
 
 const char *const Section = "Connection";
 
-std::string Shifted(const std::string &text, int offset)
+std::string Shifted(const std::string &Text, int Offset)
 {
-    std::string result = text;
+    std::string result = Text;
     for (char &c : result)
-        c = char((static_cast<unsigned char>(c) + offset) & 0xFF);
+        c = char((static_cast<unsigned char>(c) + Offset) & 0xFF);
     return result;
 }
 
 } // namespace
 
-std::string ScramblePassword(const std::string &password)
+std::string ScramblePassword(const std::string &Password)
 {
-    return Shifted(password, PasswordOffset);
+    return Shifted(Password, PasswordOffset);
 }
 
-std::string UnscramblePassword(const std::string &scrambled)
+std::string UnscramblePassword(const std::string &Scrambled)
 {
-    return Shifted(scrambled, 256 - PasswordOffset);
+    return Shifted(Scrambled, 256 - PasswordOffset);
 }
 
-TConnectionProfile ReadProfile(const std::string &fileName)
+TConnectionProfile ReadConnectionProfile(const std::string &FileName)
 {
-    const TPrivateProfile ini(fileName);
+    const TPrivateProfile ini(FileName);
     const TConnectionProfile defaults;
     TConnectionProfile profile;
-    auto read = [&ini](const char *key, const std::string &defaultValue) {
-        return ini.ReadString(Section, key, defaultValue);
+    auto read = [&ini](const char *Key, const std::string &DefaultValue) {
+        return ini.ReadString(Section, Key, DefaultValue);
     };
     profile.Connection = read("CONNECTION", defaults.Connection);
     profile.URLOrIP = read("URLORIP", defaults.URLOrIP);
@@ -47,33 +49,35 @@ TConnectionProfile ReadProfile(const std::string &fileName)
     return profile;
 }
 
-bool WriteProfile(const std::string &fileName, const TConnectionProfile &profile)
+bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfile &Profile)
 {
-    TPrivateProfile ini(fileName);
+    TPrivateProfile ini(FileName);
     const bool valuesFit =
-        ini.WriteString(Section, "CONNECTION", profile.Connection) &&
-        ini.WriteString(Section, "URLORIP", profile.URLOrIP) &&
-        ini.WriteString(Section, "USERNAME", profile.UserName) &&
-        ini.WriteString(Section, "PASSWORD", ScramblePassword(profile.PassWord)) &&
-        ini.WriteString(Section, "PORT", profile.Port) &&
-        ini.WriteString(Section, "TIMEOUT", profile.Timeout) &&
-        ini.WriteString(Section, "LOCALDIR", profile.LocalDir) &&
-        ini.WriteString(Section, "HOSTDIR", profile.HostDir) &&
+        ini.WriteString(Section, "CONNECTION", Profile.Connection) &&
+        ini.WriteString(Section, "URLORIP", Profile.URLOrIP) &&
+        ini.WriteString(Section, "USERNAME", Profile.UserName) &&
+        ini.WriteString(Section, "PASSWORD", ScramblePassword(Profile.PassWord)) &&
+        ini.WriteString(Section, "PORT", Profile.Port) &&
+        ini.WriteString(Section, "TIMEOUT", Profile.Timeout) &&
+        ini.WriteString(Section, "LOCALDIR", Profile.LocalDir) &&
+        ini.WriteString(Section, "HOSTDIR", Profile.HostDir) &&
         ini.WriteString(Section, "VERSION", "2.x");
     return valuesFit && ini.Save();
 }
 
-std::string LibraryListFileName(const std::string &profileFileName)
+std::string LibraryListFileName(const std::string &ProfileFileName)
 {
-    const size_t slash = profileFileName.rfind('/');
+    const size_t slash = ProfileFileName.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    std::string upper = profileFileName.substr(nameStart);
+    std::string upper = ProfileFileName.substr(nameStart);
     for (char &c : upper) {
         if (c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
     }
     const size_t extension = upper.find(".TNC");
     if (extension == std::string::npos)
-        return profileFileName + ".tnl";
-    return profileFileName.substr(0, nameStart + extension) + ".tnl";
+        return ProfileFileName + ".tnl";
+    return ProfileFileName.substr(0, nameStart + extension) + ".tnl";
 }
+
+} // namespace tarn

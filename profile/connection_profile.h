@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace tarn {
+
 // A connection profile (.tnc): everything needed to open an FTP session, kept in the section
 // [Connection] of a private profile file (TPrivateProfile):
 //
@@ -16,9 +18,10 @@
 //     HOSTDIR=/QSYS.LIB/MYLIB.LIB   first remote directory
 //     VERSION=2.x             written, never read
 //
-// Both programs read profiles with ReadProfile (the player for its PROFILE line, the client's
-// login dialog for Open, its last profile and its command line); the login dialog writes them
-// with WriteProfile. The fields are byte strings as the file holds them (values trimmed).
+// Both programs read profiles with ReadConnectionProfile (the player for its PROFILE line, the
+// client's login dialog for Open, its last profile and its command line); the login dialog writes
+// them with WriteConnectionProfile. The fields are byte strings as the file holds them (values
+// trimmed).
 struct TConnectionProfile
 {
     std::string Connection = "LAN";
@@ -36,22 +39,24 @@ struct TConnectionProfile
 // Reads a profile. A file that does not exist, or lacks keys, gives the defaults above for
 // what is missing; it never fails. A LOCALDIR of "\" (the drive root of profiles written on
 // Windows) reads as "/". A name without a directory is taken from the current directory.
-TConnectionProfile ReadProfile(const std::string &fileName);
+TConnectionProfile ReadConnectionProfile(const std::string &FileName);
 
 // Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into
 // the file's [Connection] section, keeping every other line of an existing file. Returns false,
 // leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).
-bool WriteProfile(const std::string &fileName, const TConnectionProfile &profile);
+bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfile &Profile);
 
 // The offset by which each password byte is raised in a profile, modulo 256. Small enough that
 // no byte of a printable ASCII or UTF-8 password (at most 0xF4) wraps round to a control
 // character, so a scrambled password never holds a line end, a NUL or a blank.
 constexpr unsigned char PasswordOffset = 7;
 
-std::string ScramblePassword(const std::string &password);
-std::string UnscramblePassword(const std::string &scrambled);
+std::string ScramblePassword(const std::string &Password);
+std::string UnscramblePassword(const std::string &Scrambled);
 
 // The library list file that belongs to a profile: the same directory, and the file name up to
 // the first ".TNC" (in any case) followed by ".tnl"; without ".TNC", ".tnl" is appended.
 // "/p/HOST.tnc" and "/p/HOST" give "/p/HOST.tnl"; "" gives ".tnl".
-std::string LibraryListFileName(const std::string &profileFileName);
+std::string LibraryListFileName(const std::string &ProfileFileName);
+
+} // namespace tarn

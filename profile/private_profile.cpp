@@ -1,5 +1,7 @@
 #include "profile/private_profile.h"
 
+#include "support/text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -7,34 +9,22 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
-constexpr size_t npos = std::string::npos;
+constexpr size_t Npos = std::string::npos;
 
-bool IsBlank(char c)
+bool SameName(const std::string &A, const std::string &B)
 {
-    return c == ' ' || c == '\t';
-}
-
-std::string Trimmed(const std::string &text, size_t first = 0, size_t last = npos)
-{
-    last = std::min(last, text.size());
-    while (first < last && IsBlank(text[first]))
-        ++first;
-    while (last > first && IsBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
-bool SameName(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
+    if (A.size() != B.size())
         return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
+    for (size_t i = 0; i < A.size(); ++i) {
+        char x = A[i], y = B[i];
         if (x >= 'a' && x <= 'z')
             x = char(x - 'a' + 'A');
         if (y >= 'a' && y <= 'z')
@@ -47,37 +37,37 @@ bool SameName(const std::string &a, const std::string &b)
 
 // The name of a "[Name]" header line, or nothing for another line. A header whose "]" is
 // missing names everything after the "[".
-bool HeaderName(const std::string &line, std::string &name)
+bool HeaderName(const std::string &Line, std::string &Name)
 {
-    const std::string text = Trimmed(line);
+    const std::string text = Trim(Line, tsBlanks);
     if (text.empty() || text[0] != '[')
         return false;
     const size_t close = text.find(']');
-    name = Trimmed(text, 1, close);
+    Name = Trim(std::string_view(text).substr(1, close == Npos ? Npos : close - 1), tsBlanks);
     return true;
 }
 
 // The key of a "KEY=value" line, or false for a line without "=".
-bool KeyName(const std::string &line, std::string &key)
+bool KeyName(const std::string &Line, std::string &Key)
 {
-    const size_t equals = line.find('=');
-    if (equals == npos)
+    const size_t equals = Line.find('=');
+    if (equals == Npos)
         return false;
-    key = Trimmed(line, 0, equals);
+    Key = Trim(std::string_view(Line).substr(0, equals), tsBlanks);
     return true;
 }
 
-std::string Directory(const std::string &path)
+std::string Directory(const std::string &Path)
 {
-    const size_t slash = path.rfind('/');
-    if (slash == npos)
+    const size_t slash = Path.rfind('/');
+    if (slash == Npos)
         return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    return slash == 0 ? "/" : Path.substr(0, slash);
 }
 
 } // namespace
 
-TPrivateProfile::TPrivateProfile(std::string fileName) : FFileName(std::move(fileName))
+TPrivateProfile::TPrivateProfile(std::string FileName) : FFileName(std::move(FileName))
 {
     std::ifstream in(FFileName, std::ios::binary);
     if (!in)
@@ -86,8 +76,8 @@ TPrivateProfile::TPrivateProfile(std::string fileName) : FFileName(std::move(fil
     size_t start = 0;
     while (start < data.size()) {
         size_t end = data.find_first_of("\r\n", start);
-        Line line;
-        if (end == npos) {
+        TLine line;
+        if (end == Npos) {
             line.Text = data.substr(start);
             start = data.size();
         } else {
@@ -100,17 +90,17 @@ TPrivateProfile::TPrivateProfile(std::string fileName) : FFileName(std::move(fil
     }
 }
 
-TPrivateProfile::KeyLocation TPrivateProfile::Find(const std::string &section,
-                                                   const std::string &key) const
+TPrivateProfile::TKeyLocation TPrivateProfile::Find(const std::string &Section,
+                                                    const std::string &Key) const
 {
-    KeyLocation location{npos, npos, npos};
+    TKeyLocation location{Npos, Npos, Npos};
     bool inSection = false; // in a section of the name
     bool inFirst = false;   // in the first section of the name, the one that new keys go to
     for (size_t i = 0; i < FLines.size(); ++i) {
         std::string name;
         if (HeaderName(FLines[i].Text, name)) {
-            inSection = SameName(name, section);
-            inFirst = inSection && location.SectionLine == npos;
+            inSection = SameName(name, Section);
+            inFirst = inSection && location.SectionLine == Npos;
             if (inFirst)
                 location.SectionLine = location.LastKeyLine = i;
             continue;
@@ -119,47 +109,47 @@ TPrivateProfile::KeyLocation TPrivateProfile::Find(const std::string &section,
             continue;
         if (inFirst)
             location.LastKeyLine = i;
-        if (location.KeyLine == npos && SameName(name, key))
+        if (location.KeyLine == Npos && SameName(name, Key))
             location.KeyLine = i;
     }
     return location;
 }
 
-std::string TPrivateProfile::ReadString(const std::string &section, const std::string &key,
-                                        const std::string &defaultValue) const
+std::string TPrivateProfile::ReadString(const std::string &Section, const std::string &Key,
+                                        const std::string &DefaultValue) const
 {
-    const KeyLocation location = Find(section, key);
-    if (location.KeyLine == npos)
-        return defaultValue;
+    const TKeyLocation location = Find(Section, Key);
+    if (location.KeyLine == Npos)
+        return DefaultValue;
     const std::string &text = FLines[location.KeyLine].Text;
-    std::string value = Trimmed(text, text.find('=') + 1);
+    std::string value = Trim(std::string_view(text).substr(text.find('=') + 1), tsBlanks);
     if (value.size() > MaxValue)
         value.resize(MaxValue);
     return value;
 }
 
-bool TPrivateProfile::WriteString(const std::string &section, const std::string &key,
-                                  const std::string &value)
+bool TPrivateProfile::WriteString(const std::string &Section, const std::string &Key,
+                                  const std::string &Value)
 {
-    if (value.find_first_of("\r\n") != npos || section.find_first_of("\r\n]") != npos ||
-        key.find_first_of("\r\n=") != npos)
+    if (Value.find_first_of("\r\n") != Npos || Section.find_first_of("\r\n]") != Npos ||
+        Key.find_first_of("\r\n=") != Npos)
         return false;
-    const KeyLocation location = Find(section, key);
-    Line line{key + "=" + value, "\r\n"};
-    if (location.KeyLine != npos) {
+    const TKeyLocation location = Find(Section, Key);
+    TLine line{Key + "=" + Value, "\r\n"};
+    if (location.KeyLine != Npos) {
         line.Ending = FLines[location.KeyLine].Ending.empty() ? "" : "\r\n";
         FLines[location.KeyLine] = std::move(line);
         return true;
     }
     // The line before the new one must end, or the two would run together.
-    auto terminate = [this](size_t index) {
-        if (FLines[index].Ending.empty())
-            FLines[index].Ending = "\r\n";
+    auto terminate = [this](size_t Index) {
+        if (FLines[Index].Ending.empty())
+            FLines[Index].Ending = "\r\n";
     };
-    if (location.SectionLine == npos) {
+    if (location.SectionLine == Npos) {
         if (!FLines.empty())
             terminate(FLines.size() - 1);
-        FLines.push_back({"[" + section + "]", "\r\n"});
+        FLines.push_back({"[" + Section + "]", "\r\n"});
         FLines.push_back(std::move(line));
         return true;
     }
@@ -194,7 +184,7 @@ bool TPrivateProfile::Save() const
     if (fd < 0)
         return false;
     std::string data;
-    for (const Line &line : FLines)
+    for (const TLine &line : FLines)
         data += line.Text + line.Ending;
     bool written = fchmod(fd, mode) == 0;
     for (size_t done = 0; written && done < data.size();) {
@@ -212,3 +202,5 @@ bool TPrivateProfile::Save() const
     }
     return true;
 }
+
+} // namespace tarn

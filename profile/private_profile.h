@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // A private profile ("ini") file: [Section] headers and KEY=value lines.
 //
 //     TPrivateProfile ini("host.tnc");
@@ -27,14 +29,14 @@ public:
     static constexpr size_t MaxValue = 1023;
 
     // Loads the file; a file that does not exist or cannot be read is an empty profile.
-    explicit TPrivateProfile(std::string fileName);
+    explicit TPrivateProfile(std::string FileName);
 
-    std::string ReadString(const std::string &section, const std::string &key,
-                           const std::string &defaultValue) const;
+    std::string ReadString(const std::string &Section, const std::string &Key,
+                           const std::string &DefaultValue) const;
 
     // Sets a value in memory. A value holding a CR or LF would break the file apart: it is
     // refused (false) and the profile is left as it was.
-    bool WriteString(const std::string &section, const std::string &key, const std::string &value);
+    bool WriteString(const std::string &Section, const std::string &Key, const std::string &Value);
 
     // Writes the profile to its file. Fails (false) without touching the file when the file or
     // its folder cannot be written, or when the file is marked read-only (no write permission
@@ -45,20 +47,22 @@ public:
     const std::string &FileName() const { return FFileName; }
 
 private:
-    struct Line
+    struct TLine
     {
         std::string Text;   // without its line end
         std::string Ending; // "\r\n", "\n", "\r" or "" for a last line without one
     };
-    struct KeyLocation
+    struct TKeyLocation
     {
         size_t SectionLine; // index of the header line, or npos when the section is missing
         size_t KeyLine;     // index of the key line, or npos when the key is missing
         size_t LastKeyLine; // the section's last key line, or its header when it has none
     };
 
-    KeyLocation Find(const std::string &section, const std::string &key) const;
+    TKeyLocation Find(const std::string &Section, const std::string &Key) const;
 
     std::string FFileName;
-    std::vector<Line> FLines;
+    std::vector<TLine> FLines;
 };
+
+} // namespace tarn

@@ -2,14 +2,16 @@
 
 #include <string_view>
 
-std::vector<std::string> SplitCommandLine(const std::string &commandLine)
+namespace tarn {
+
+std::vector<std::string> SplitCommandLine(const std::string &CommandLine)
 {
     std::vector<std::string> words;
     std::string word;
     bool inWord = false;
     char quote = 0;
-    for (size_t i = 0; i < commandLine.size(); ++i) {
-        const char c = commandLine[i];
+    for (size_t i = 0; i < CommandLine.size(); ++i) {
+        const char c = CommandLine[i];
         if (quote == '\'') {
             if (c == '\'')
                 quote = 0;
@@ -18,10 +20,10 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine)
         } else if (quote == '"') {
             if (c == '"') {
                 quote = 0;
-            } else if (c == '\\' && i + 1 < commandLine.size() &&
-                       std::string_view("\"\\$`").find(commandLine[i + 1]) !=
+            } else if (c == '\\' && i + 1 < CommandLine.size() &&
+                       std::string_view("\"\\$`").find(CommandLine[i + 1]) !=
                            std::string_view::npos) {
-                word += commandLine[++i];
+                word += CommandLine[++i];
             } else {
                 word += c;
             }
@@ -34,8 +36,8 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine)
             inWord = true;
             if (c == '"' || c == '\'')
                 quote = c;
-            else if (c == '\\' && i + 1 < commandLine.size())
-                word += commandLine[++i];
+            else if (c == '\\' && i + 1 < CommandLine.size())
+                word += CommandLine[++i];
             else
                 word += c;
         }
@@ -44,3 +46,5 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine)
         words.push_back(std::move(word));
     return words;
 }
+
+} // namespace tarn

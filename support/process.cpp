@@ -1,6 +1,7 @@
 #include "support/process.h"
 
 #include "support/command_line.h"
+#include "support/text.h"
 
 #include <cerrno>
 #include <mutex>
@@ -10,6 +11,8 @@
 #include <vector>
 
 extern char **environ;
+
+namespace tarn {
 
 // The launcher threads outlive neither the program nor, for OnFinished, the TProcess: each holds
 // this link, which the TProcess clears when it is destroyed. The mutex is recursive so that an
@@ -22,29 +25,18 @@ struct TProcess::Link
 
 namespace {
 
-std::string Trimmed(const std::string &text)
-{
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
-}
-
 // Starts the program; returns its pid, or -1 when it could not be started.
-pid_t Spawn(const std::vector<std::string> &words, const std::string &directory)
+pid_t Spawn(const std::vector<std::string> &Words, const std::string &Directory)
 {
     std::vector<char *> argv;
-    for (const std::string &word : words)
+    for (const std::string &word : Words)
         argv.push_back(const_cast<char *>(word.c_str()));
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (!directory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    if (!Directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, Directory.c_str());
     // The child gets the default signal dispositions and an empty mask, whatever this
     // program blocked or ignored for its own threads.
     posix_spawnattr_t attributes;
@@ -64,12 +56,12 @@ pid_t Spawn(const std::vector<std::string> &words, const std::string &directory)
     return result == 0 ? pid : -1;
 }
 
-std::int32_t ExitCodeOf(int status)
+std::int32_t ExitCodeOf(int Status)
 {
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
+    if (WIFEXITED(Status))
+        return WEXITSTATUS(Status);
+    if (WIFSIGNALED(Status))
+        return 128 + WTERMSIG(Status);
     return -1;
 }
 
@@ -88,7 +80,7 @@ TProcess::~TProcess()
 
 void TProcess::Execute()
 {
-    Directory = Trimmed(Directory);
+    Directory = Trim(Directory, tsControls);
     std::vector<std::string> words = SplitCommandLine(Command);
     if (words.empty())
         return;
@@ -112,3 +104,5 @@ void TProcess::Execute()
         handler(link->Owner, ExitCodeOf(status));
     }).detach();
 }
+
+} // namespace tarn

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace tarn {
+
 // Starts another program from a command line.
 //
 //     TProcess Process1;
@@ -51,3 +53,5 @@ private:
     struct Link;
     std::shared_ptr<Link> FLink;
 };
+
+} // namespace tarn

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
 std::string TempDirectoryFromEnvironment()
@@ -23,8 +25,8 @@ std::string TempDirectoryFromEnvironment()
 
 const std::string &TTempGenerator::TempDirectory()
 {
-    static const std::string directory = TempDirectoryFromEnvironment();
-    return directory;
+    static const std::string Directory = TempDirectoryFromEnvironment();
+    return Directory;
 }
 
 TTempGenerator::~TTempGenerator()
@@ -58,12 +60,14 @@ std::string TTempGenerator::NewName()
     return {};
 }
 
-bool TTempGenerator::FreeName(const std::string &name)
+bool TTempGenerator::FreeName(const std::string &Name)
 {
-    const auto it = std::find(FNames.begin(), FNames.end(), name);
+    const auto it = std::find(FNames.begin(), FNames.end(), Name);
     if (it == FNames.end())
         return false;
-    unlink(name.c_str());
+    unlink(Name.c_str());
     FNames.erase(it);
     return true;
 }
+
+} // namespace tarn

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // Hands out unique temporary file names and creates each file, empty, so that the name stays
 // taken.
 //
@@ -42,7 +44,7 @@ public:
 
     // Deletes the file of a name this generator handed out and forgets the name. Returns false,
     // and touches nothing, for a name it does not hold.
-    bool FreeName(const std::string &name);
+    bool FreeName(const std::string &Name);
 
     // The names held, in the order they were handed out.
     const std::vector<std::string> &Names() const { return FNames; }
@@ -54,3 +56,5 @@ public:
 private:
     std::vector<std::string> FNames;
 };
+
+} // namespace tarn

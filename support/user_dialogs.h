@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+namespace tarn {
+
 // The one way program logic reaches a person: message boxes, Yes/No questions and the file and
 // directory pickers. Windows use TWidgetDialogs (support/ui/widget_dialogs.h); tests answer with
 // their own implementation; a program with no display would answer without asking.
@@ -14,7 +16,7 @@ public:
     // A file dialog. `Filter` is "Description|*.ext" (pairs joined by "|", several patterns in
     // one pair separated by ";"); `DefaultExt` ("tnc", without the dot) is appended to a typed
     // name that has no extension; `InitialName` is the proposed file name.
-    struct FileRequest
+    struct TFileRequest
     {
         std::string Title;
         std::string Filter;
@@ -25,17 +27,19 @@ public:
     virtual ~TUserDialogs() = default;
 
     // Modal boxes with an OK button: an information and an error.
-    virtual void Information(const std::string &text) = 0;
-    virtual void Error(const std::string &text) = 0;
+    virtual void Information(const std::string &Text) = 0;
+    virtual void Error(const std::string &Text) = 0;
     // A confirmation with Yes and No; true for Yes.
-    virtual bool Confirm(const std::string &text) = 0;
+    virtual bool Confirm(const std::string &Text) = 0;
 
     // Asks for an existing file to open; nothing when the user cancels.
-    virtual std::optional<std::string> OpenFileName(const FileRequest &request) = 0;
+    virtual std::optional<std::string> OpenFileName(const TFileRequest &Request) = 0;
     // Asks for a file to write in an existing folder; an existing file is chosen without a
     // question. Nothing when the user cancels.
-    virtual std::optional<std::string> SaveFileName(const FileRequest &request) = 0;
+    virtual std::optional<std::string> SaveFileName(const TFileRequest &Request) = 0;
     // Asks for a directory, offering to create a new one; nothing when the user cancels.
-    virtual std::optional<std::string> DirectoryName(const std::string &title,
-                                                     const std::string &start) = 0;
+    virtual std::optional<std::string> DirectoryName(const std::string &Title,
+                                                     const std::string &Start) = 0;
 };
+
+} // namespace tarn

@@ -1,9 +1,9 @@
 // tarnsp, the Tarn Script Player: a window when a display is available, otherwise (or with
 // --console) a run on standard output whose exit status tells a scheduler how it ended.
 
-#include "command_line.h"
-#include "console_view.h"
-#include "player_window.h"
+#include "player/command_line.h"
+#include "player/console_view.h"
+#include "player/ui/player_window.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -13,7 +13,7 @@
 int main(int argc, char **argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    const tarn::PlayerCommandLine line = tarn::ParsePlayerCommandLine(arguments);
+    const tarn::TPlayerCommandLine line = tarn::ParsePlayerCommandLine(arguments);
     if (line.Help) {
         std::fputs(tarn::PlayerUsage().c_str(), stdout);
         return 0;
@@ -46,7 +46,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName("Tarn Script Player");
     QApplication::setApplicationDisplayName("Tarn Script Player");
     QApplication::setApplicationVersion(TARN_VERSION);
-    tarn::PlayerWindow window(line);
+    tarn::TPlayerWindow window(line);
     window.show();
     return QApplication::exec();
 }

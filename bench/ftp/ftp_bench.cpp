@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace tarn;
+
 namespace {
 
 int Fail(TFtpClient &Ftp, const char *What)

@@ -21,6 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace tarn;
+
 namespace {
 
 constexpr size_t Chunk = 64 * 1024;
@@ -32,154 +34,154 @@ double Seconds(std::chrono::steady_clock::time_point Since)
 
 long PeakRssKiB()
 {
-    rusage Usage{};
-    getrusage(RUSAGE_SELF, &Usage);
-    return Usage.ru_maxrss;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 // A listening socket on 127.0.0.1 with a port of the system's choice.
 int LoopbackListener(uint16_t &Port)
 {
-    const int Handle = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in Addr{};
-    Addr.sin_family = AF_INET;
-    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(Handle, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr);
-    ::listen(Handle, 1);
-    socklen_t Len = sizeof Addr;
-    ::getsockname(Handle, reinterpret_cast<sockaddr *>(&Addr), &Len);
-    Port = ntohs(Addr.sin_port);
-    return Handle;
+    const int handle = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(handle, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    ::listen(handle, 1);
+    socklen_t len = sizeof addr;
+    ::getsockname(handle, reinterpret_cast<sockaddr *>(&addr), &len);
+    Port = ntohs(addr.sin_port);
+    return handle;
 }
 
-struct Result
+struct TResult
 {
     double MiBPerSecond = 0;
     long RssQuarterKiB = 0;
 };
 
-Result RunWSocket(uint64_t Total)
+TResult RunWSocket(uint64_t Total)
 {
-    uint16_t Port = 0;
-    const int Listener = LoopbackListener(Port);
-    const std::vector<char> Data(Chunk, 'w');
+    uint16_t port = 0;
+    const int listener = LoopbackListener(port);
+    const std::vector<char> data(Chunk, 'w');
 
     // The sender lives in a worker thread with its own event loop.
-    QThread *Sender = QThread::create([&] {
-        TWSocket S;
-        uint64_t Queued = 0;
-        const auto SendMore = [&](TCustomWSocket *Sock) {
-            if (Queued >= Total) {
+    QThread *sender = QThread::create([&] {
+        TWSocket s;
+        uint64_t queued = 0;
+        const auto sendMore = [&](TCustomWSocket *Sock) {
+            if (queued >= Total) {
                 Sock->Shutdown(SHUT_WR);
                 return;
             }
-            const size_t Len = std::min<uint64_t>(Chunk, Total - Queued);
-            Queued += Len;
-            Sock->Send(Data.data(), static_cast<int>(Len));
+            const size_t len = std::min<uint64_t>(Chunk, Total - queued);
+            queued += len;
+            Sock->Send(data.data(), static_cast<int>(len));
         };
-        S.OnDataSent = [&](TCustomWSocket *Sock, uint16_t) { SendMore(Sock); };
-        QEventLoop Loop;
-        S.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { Loop.quit(); };
-        S.SetAddr("127.0.0.1");
-        S.SetPort(std::to_string(Port));
-        S.Connect();
-        Loop.exec();
+        s.OnDataSent = [&](TCustomWSocket *Sock, uint16_t) { sendMore(Sock); };
+        QEventLoop loop;
+        s.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { loop.quit(); };
+        s.SetAddr("127.0.0.1");
+        s.SetPort(std::to_string(port));
+        s.Connect();
+        loop.exec();
     });
 
-    TWSocket Receiver;
-    uint64_t Received = 0;
-    Result R;
-    std::vector<char> Buf(Chunk);
-    Receiver.OnDataAvailable = [&](TCustomWSocket *Sock, uint16_t) {
-        const int Got = Sock->Receive(Buf.data(), static_cast<int>(Buf.size()));
-        if (Got > 0) {
-            const uint64_t Before = Received;
-            Received += static_cast<uint64_t>(Got);
-            if (Before < Total / 4 && Received >= Total / 4)
-                R.RssQuarterKiB = PeakRssKiB();
+    TWSocket receiver;
+    uint64_t received = 0;
+    TResult result;
+    std::vector<char> buffer(Chunk);
+    receiver.OnDataAvailable = [&](TCustomWSocket *Sock, uint16_t) {
+        const int got = Sock->Receive(buffer.data(), static_cast<int>(buffer.size()));
+        if (got > 0) {
+            const uint64_t before = received;
+            received += static_cast<uint64_t>(got);
+            if (before < Total / 4 && received >= Total / 4)
+                result.RssQuarterKiB = PeakRssKiB();
         }
     };
-    bool Done = false;
-    Receiver.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { Done = true; };
+    bool done = false;
+    receiver.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { done = true; };
 
-    const auto Start = std::chrono::steady_clock::now();
-    Sender->start();
-    const int Conn = ::accept(Listener, nullptr, nullptr);
-    Receiver.Dup(Conn);
-    while (!Done)
+    const auto start = std::chrono::steady_clock::now();
+    sender->start();
+    const int conn = ::accept(listener, nullptr, nullptr);
+    receiver.Dup(conn);
+    while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const double Elapsed = Seconds(Start);
-    Sender->wait();
-    delete Sender;
-    ::close(Listener);
-    if (Received != Total)
+    const double elapsed = Seconds(start);
+    sender->wait();
+    delete sender;
+    ::close(listener);
+    if (received != Total)
         std::fprintf(stderr, "TWSocket: received %llu of %llu bytes\n",
-                     static_cast<unsigned long long>(Received),
+                     static_cast<unsigned long long>(received),
                      static_cast<unsigned long long>(Total));
-    R.MiBPerSecond = static_cast<double>(Received) / (1024.0 * 1024.0) / Elapsed;
-    return R;
+    result.MiBPerSecond = static_cast<double>(received) / (1024.0 * 1024.0) / elapsed;
+    return result;
 }
 
-Result RunPlain(uint64_t Total)
+TResult RunPlain(uint64_t Total)
 {
-    uint16_t Port = 0;
-    const int Listener = LoopbackListener(Port);
-    const auto Start = std::chrono::steady_clock::now();
-    std::thread Sender([&] {
-        const int Handle = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in To{};
-        To.sin_family = AF_INET;
-        To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        To.sin_port = htons(Port);
-        ::connect(Handle, reinterpret_cast<sockaddr *>(&To), sizeof To);
-        const std::vector<char> Data(Chunk, 'p');
-        uint64_t Sent = 0;
-        while (Sent < Total) {
-            const ssize_t N =
-                ::send(Handle, Data.data(), std::min<uint64_t>(Chunk, Total - Sent), MSG_NOSIGNAL);
-            if (N <= 0)
+    uint16_t port = 0;
+    const int listener = LoopbackListener(port);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread sender([&] {
+        const int handle = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(port);
+        ::connect(handle, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        const std::vector<char> data(Chunk, 'p');
+        uint64_t sent = 0;
+        while (sent < Total) {
+            const ssize_t n =
+                ::send(handle, data.data(), std::min<uint64_t>(Chunk, Total - sent), MSG_NOSIGNAL);
+            if (n <= 0)
                 break;
-            Sent += static_cast<uint64_t>(N);
+            sent += static_cast<uint64_t>(n);
         }
-        ::close(Handle);
+        ::close(handle);
     });
-    const int Conn = ::accept(Listener, nullptr, nullptr);
-    std::vector<char> Buf(Chunk);
-    uint64_t Received = 0;
-    Result R;
+    const int conn = ::accept(listener, nullptr, nullptr);
+    std::vector<char> buf(Chunk);
+    uint64_t received = 0;
+    TResult r;
     for (;;) {
-        const ssize_t N = ::recv(Conn, Buf.data(), Buf.size(), 0);
-        if (N <= 0)
+        const ssize_t n = ::recv(conn, buf.data(), buf.size(), 0);
+        if (n <= 0)
             break;
-        Received += static_cast<uint64_t>(N);
+        received += static_cast<uint64_t>(n);
     }
-    const double Elapsed = Seconds(Start);
-    Sender.join();
-    ::close(Conn);
-    ::close(Listener);
-    R.MiBPerSecond = static_cast<double>(Received) / (1024.0 * 1024.0) / Elapsed;
-    return R;
+    const double elapsed = Seconds(start);
+    sender.join();
+    ::close(conn);
+    ::close(listener);
+    r.MiBPerSecond = static_cast<double>(received) / (1024.0 * 1024.0) / elapsed;
+    return r;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication App(argc, argv);
-    const uint64_t MiB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
-    const uint64_t Total = MiB * 1024 * 1024;
-    const long RssStart = PeakRssKiB();
-    const Result W = RunWSocket(Total);
-    const long RssAfterWSocket = PeakRssKiB();
-    const Result P = RunPlain(Total);
-    std::printf("bytes per run          %llu (%llu MiB)\n", static_cast<unsigned long long>(Total),
-                static_cast<unsigned long long>(MiB));
-    std::printf("TWSocket               %8.1f MiB/s\n", W.MiBPerSecond);
-    std::printf("plain blocking socket  %8.1f MiB/s\n", P.MiBPerSecond);
+    QCoreApplication app(argc, argv);
+    const uint64_t miB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
+    const uint64_t total = miB * 1024 * 1024;
+    const long rssStart = PeakRssKiB();
+    const TResult w = RunWSocket(total);
+    const long rssAfterWSocket = PeakRssKiB();
+    const TResult p = RunPlain(total);
+    std::printf("bytes per run          %llu (%llu MiB)\n", static_cast<unsigned long long>(total),
+                static_cast<unsigned long long>(miB));
+    std::printf("TWSocket               %8.1f MiB/s\n", w.MiBPerSecond);
+    std::printf("plain blocking socket  %8.1f MiB/s\n", p.MiBPerSecond);
     std::printf("ratio TWSocket/plain   %8.2f (target 0.50 or better)\n",
-                W.MiBPerSecond / P.MiBPerSecond);
+                w.MiBPerSecond / p.MiBPerSecond);
     std::printf("peak RSS: at start %ld KiB, after 1/4 of the TWSocket run %ld KiB, after it %ld "
                 "KiB, at the end %ld KiB\n",
-                RssStart, W.RssQuarterKiB, RssAfterWSocket, PeakRssKiB());
-    return W.MiBPerSecond >= 0.5 * P.MiBPerSecond ? 0 : 1;
+                rssStart, w.RssQuarterKiB, rssAfterWSocket, PeakRssKiB());
+    return w.MiBPerSecond >= 0.5 * p.MiBPerSecond ? 0 : 1;
 }

@@ -2,9 +2,9 @@
 // one log append at line 1 and at line 100,000 (logic with a console view, and the window), and
 // the load and run time of a 100,000-line script of unknown words, CLEARLOG and local commands.
 
-#include "console_view.h"
-#include "player_window.h"
-#include "tarn_player.h"
+#include "player/console_view.h"
+#include "player/tarn_player.h"
+#include "player/ui/player_window.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -14,15 +14,17 @@
 #include <fstream>
 #include <sys/resource.h>
 
+using namespace tarn;
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 constexpr int Lines = 100000;
 constexpr int Block = 10000;
 
-double Microseconds(Clock::duration d)
+double Microseconds(TClock::duration D)
 {
-    return std::chrono::duration<double, std::micro>(d).count();
+    return std::chrono::duration<double, std::micro>(D).count();
 }
 
 // User and system processor time of this process so far, in milliseconds.
@@ -30,35 +32,35 @@ std::pair<double, double> CpuMilliseconds()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    const auto ms = [](const timeval &T) { return T.tv_sec * 1000.0 + T.tv_usec / 1000.0; };
     return {ms(usage.ru_utime), ms(usage.ru_stime)};
 }
 
 // Appends `Lines` log lines and prints the mean cost per line of the first and the last block.
-void AppendCost(const char *label, tarn::TTarnPlayer &player, tarn::PlayerView &view)
+void AppendCost(const char *Label, tarn::TTarnPlayer &Player, tarn::TPlayerView &View)
 {
-    player.ClearLog();
+    Player.ClearLog();
     double first = 0;
     double last = 0;
     const std::string line = "< 250 Requested file action okay, completed.";
     for (int block = 0; block < Lines / Block; ++block) {
-        const auto start = Clock::now();
+        const auto start = TClock::now();
         for (int i = 0; i < Block; ++i) {
-            player.AppendLog(line);
-            view.BetweenLines();
+            Player.AppendLog(line);
+            View.BetweenLines();
         }
-        const double perLine = Microseconds(Clock::now() - start) / Block;
+        const double perLine = Microseconds(TClock::now() - start) / Block;
         if (block == 0)
             first = perLine;
         last = perLine;
     }
-    std::printf("%-34s %10.2f us %12.2f us %8.2f\n", label, first, last, last / first);
+    std::printf("%-34s %10.2f us %12.2f us %8.2f\n", Label, first, last, last / first);
 }
 
 // Ten lines per round. With local commands: free text, an unknown word, a setting, and a copy,
 // a rename, a new and removed folder and a delete on a small tree. Without: the run loop alone,
 // with a logged setting in their place.
-std::string MakeScript(bool localCommands, bool clearLog)
+std::string MakeScript(bool LocalCommands, bool ClearLog)
 {
     const char *local[] = {"# free text is skipped",
                            "REM an unknown word",
@@ -69,7 +71,7 @@ std::string MakeScript(bool localCommands, bool clearLog)
                            "LOCALRD tree/sub",
                            "LOCALDEL tree/c.txt",
                            "SERVER example.invalid",
-                           clearLog ? "CLEARLOG" : "unknown"};
+                           ClearLog ? "CLEARLOG" : "unknown"};
     const char *loop[] = {"# free text is skipped",
                           "REM an unknown word",
                           "ONERROR CONTINUE",
@@ -79,8 +81,8 @@ std::string MakeScript(bool localCommands, bool clearLog)
                           "ONERROR",
                           "PORT 2121",
                           "SERVER example.invalid",
-                          clearLog ? "CLEARLOG" : "unknown"};
-    const char **round = localCommands ? local : loop;
+                          ClearLog ? "CLEARLOG" : "unknown"};
+    const char **round = LocalCommands ? local : loop;
     std::string script;
     for (int i = 0; i < Lines / 10; ++i) {
         for (int j = 0; j < 10; ++j) {
@@ -91,20 +93,20 @@ std::string MakeScript(bool localCommands, bool clearLog)
     return script;
 }
 
-void RunScript(const char *label, tarn::TTarnPlayer &player, const std::string &file)
+void RunScript(const char *Label, tarn::TTarnPlayer &Player, const std::string &File)
 {
-    player.ClearLog();
-    const auto start = Clock::now();
-    player.LoadScript(file);
-    const auto loaded = Clock::now();
+    Player.ClearLog();
+    const auto start = TClock::now();
+    Player.LoadScript(File);
+    const auto loaded = TClock::now();
     const auto cpuBefore = CpuMilliseconds();
-    player.ExecuteButtonClick();
+    Player.ExecuteButtonClick();
     const auto cpuAfter = CpuMilliseconds();
-    const auto done = Clock::now();
-    std::printf("%-36s %7.1f %9.1f %9.1f %9.1f %10zu %8.2f\n", label,
+    const auto done = TClock::now();
+    std::printf("%-36s %7.1f %9.1f %9.1f %9.1f %10zu %8.2f\n", Label,
                 Microseconds(loaded - start) / 1000, Microseconds(done - loaded) / 1000,
                 cpuAfter.first - cpuBefore.first, cpuAfter.second - cpuBefore.second,
-                player.Log().size(), Microseconds(done - loaded) / Lines);
+                Player.Log().size(), Microseconds(done - loaded) / Lines);
 }
 
 } // namespace
@@ -124,9 +126,9 @@ int main(int argc, char **argv)
     std::ofstream("local-clear.tns", std::ios::binary) << MakeScript(true, true);
 
     std::FILE *null = std::fopen("/dev/null", "w");
-    tarn::ConsoleView console(null);
+    tarn::TConsoleView console(null);
     tarn::TTarnPlayer consolePlayer(console);
-    tarn::PlayerWindow window{tarn::PlayerCommandLine()};
+    tarn::TPlayerWindow window{tarn::TPlayerCommandLine()};
     window.show();
     QApplication::processEvents();
 

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+namespace tarn {
+
 // The count-down control on screen: a white frame, a bar in the highlight colour that shrinks
 // as the count falls, and the count written over it. All behaviour is TCustomWait's.
 class TWait : public QWidget, public TCustomWait
@@ -21,5 +23,12 @@ public:
 protected:
     void paintEvent(QPaintEvent *Event) override;
     void Changed() override;
-    void Beep() override;
+    // Swallows, application-wide, the input that could start a second operation during a modal
+    // wait: key presses and left or right button presses and double clicks, each with a Beep.
+    // Key releases and the middle button pass.
+    std::unique_ptr<QObject> CreateInputFilter() override;
+    // The beep for a swallowed input event.
+    virtual void Beep();
 };
+
+} // namespace tarn

@@ -1,4 +1,4 @@
-#include "help_window.h"
+#include "player/ui/help_window.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -13,13 +13,13 @@ namespace tarn {
 
 namespace {
 
-struct HelpPage
+struct THelpPage
 {
     const char *File;
     const char *Title;
 };
 
-const HelpPage Pages[] = {
+const THelpPage Pages[] = {
     {"index.html", "Contents"},
     {"using.html", "Using the player"},
     {"command-line.html", "Command line and console"},
@@ -27,9 +27,9 @@ const HelpPage Pages[] = {
     {"local-commands.html", "Local commands"},
 };
 
-QString PlainTextOf(const QString &page)
+QString PlainTextOf(const QString &Page)
 {
-    QFile file(":/help/" + page);
+    QFile file(":/help/" + Page);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QTextDocument document;
@@ -39,65 +39,65 @@ QString PlainTextOf(const QString &page)
 
 } // namespace
 
-HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
+THelpWindow::THelpWindow(QWidget *Parent) : QWidget(Parent, Qt::Window)
 {
     setWindowTitle(tr("Tarn Script Player Help"));
     resize(720, 520);
-    m_Search = new QLineEdit(this);
-    m_Search->setObjectName("HelpSearch");
-    m_Search->setPlaceholderText(tr("Search"));
-    m_Search->setClearButtonEnabled(true);
-    m_Contents = new QListWidget(this);
-    m_Contents->setObjectName("HelpContents");
-    for (const HelpPage &page : Pages) {
-        auto *item = new QListWidgetItem(tr(page.Title), m_Contents);
+    FSearch = new QLineEdit(this);
+    FSearch->setObjectName("HelpSearch");
+    FSearch->setPlaceholderText(tr("Search"));
+    FSearch->setClearButtonEnabled(true);
+    FContents = new QListWidget(this);
+    FContents->setObjectName("HelpContents");
+    for (const THelpPage &page : Pages) {
+        auto *item = new QListWidgetItem(tr(page.Title), FContents);
         item->setData(Qt::UserRole, QString::fromLatin1(page.File));
     }
-    m_Browser = new QTextBrowser(this);
-    m_Browser->setObjectName("HelpBrowser");
-    m_Browser->setSearchPaths({":/help"});
+    FBrowser = new QTextBrowser(this);
+    FBrowser->setObjectName("HelpBrowser");
+    FBrowser->setSearchPaths({":/help"});
 
     auto *left = new QWidget(this);
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(m_Search);
-    leftLayout->addWidget(m_Contents);
+    leftLayout->addWidget(FSearch);
+    leftLayout->addWidget(FContents);
     auto *splitter = new QSplitter(this);
     splitter->addWidget(left);
-    splitter->addWidget(m_Browser);
+    splitter->addWidget(FBrowser);
     splitter->setStretchFactor(1, 3);
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(splitter);
 
-    connect(m_Search, &QLineEdit::textChanged, this, &HelpWindow::Search);
-    connect(m_Contents, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem *item) { ShowPage(item->data(Qt::UserRole).toString()); });
-    connect(m_Contents, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem *item) { ShowPage(item->data(Qt::UserRole).toString()); });
+    connect(FSearch, &QLineEdit::textChanged, this, &THelpWindow::Search);
+    connect(FContents, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *Item) { ShowPage(Item->data(Qt::UserRole).toString()); });
+    connect(FContents, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *Item) { ShowPage(Item->data(Qt::UserRole).toString()); });
 }
 
-void HelpWindow::ShowPage(const QString &page)
+void THelpWindow::ShowPage(const QString &Page)
 {
-    m_Browser->setSource(QUrl(page));
+    FBrowser->setSource(QUrl(Page));
 }
 
-void HelpWindow::Search(const QString &text)
+void THelpWindow::Search(const QString &Text)
 {
-    for (int row = 0; row < m_Contents->count(); ++row) {
-        QListWidgetItem *item = m_Contents->item(row);
+    for (int row = 0; row < FContents->count(); ++row) {
+        QListWidgetItem *item = FContents->item(row);
         const bool match =
-            text.trimmed().isEmpty() || PlainTextOf(item->data(Qt::UserRole).toString())
-                                            .contains(text.trimmed(), Qt::CaseInsensitive);
+            Text.trimmed().isEmpty() || PlainTextOf(item->data(Qt::UserRole).toString())
+                                            .contains(Text.trimmed(), Qt::CaseInsensitive);
         item->setHidden(!match);
     }
 }
 
-QStringList HelpWindow::ListedPages() const
+QStringList THelpWindow::ListedPages() const
 {
     QStringList pages;
-    for (int row = 0; row < m_Contents->count(); ++row) {
-        if (!m_Contents->item(row)->isHidden())
-            pages << m_Contents->item(row)->data(Qt::UserRole).toString();
+    for (int row = 0; row < FContents->count(); ++row) {
+        if (!FContents->item(row)->isHidden())
+            pages << FContents->item(row)->data(Qt::UserRole).toString();
     }
     return pages;
 }

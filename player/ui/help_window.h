@@ -11,23 +11,23 @@ class QTextBrowser;
 
 namespace tarn {
 
-class HelpWindow : public QWidget
+class THelpWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit HelpWindow(QWidget *parent = nullptr);
+    explicit THelpWindow(QWidget *Parent = nullptr);
 
     // Shows one page by its file name, such as "index.html".
-    void ShowPage(const QString &page);
-    // Lists only the pages whose text holds `text` (without regard to case); all for empty text.
-    void Search(const QString &text);
+    void ShowPage(const QString &Page);
+    // Lists only the pages whose text holds `Text` (without regard to case); all for empty text.
+    void Search(const QString &Text);
     // The file names of the pages listed now.
     QStringList ListedPages() const;
 
 private:
-    QLineEdit *m_Search;
-    QListWidget *m_Contents;
-    QTextBrowser *m_Browser;
+    QLineEdit *FSearch;
+    QListWidget *FContents;
+    QTextBrowser *FBrowser;
 };
 
 } // namespace tarn

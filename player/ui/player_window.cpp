@@ -1,6 +1,6 @@
-#include "player_window.h"
+#include "player/ui/player_window.h"
 
-#include "help_window.h"
+#include "player/ui/help_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -24,10 +24,10 @@ namespace {
 
 const char *const Caption = "Tarn Script Player";
 
-QPlainTextEdit *MakeTextView(const QString &name, QWidget *parent)
+QPlainTextEdit *MakeTextView(const QString &Name, QWidget *Parent)
 {
-    auto *view = new QPlainTextEdit(parent);
-    view->setObjectName(name);
+    auto *view = new QPlainTextEdit(Parent);
+    view->setObjectName(Name);
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -36,29 +36,29 @@ QPlainTextEdit *MakeTextView(const QString &name, QWidget *parent)
     return view;
 }
 
-QToolButton *MakeToolButton(const QString &name, const QString &text, const QString &hint,
-                            QToolBar *bar)
+QToolButton *MakeToolButton(const QString &Name, const QString &Text, const QString &Hint,
+                            QToolBar *Bar)
 {
-    auto *button = new QToolButton(bar);
-    button->setObjectName(name);
-    button->setText(text);
-    button->setToolTip(hint);
+    auto *button = new QToolButton(Bar);
+    button->setObjectName(Name);
+    button->setText(Text);
+    button->setToolTip(Hint);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    bar->addWidget(button);
+    Bar->addWidget(button);
     return button;
 }
 
-QAction *MakeItem(const QString &name, const QString &text, QMenu *menu)
+QAction *MakeItem(const QString &Name, const QString &Text, QMenu *Menu)
 {
-    QAction *item = menu->addAction(text);
-    item->setObjectName(name);
+    QAction *item = Menu->addAction(Text);
+    item->setObjectName(Name);
     return item;
 }
 
 } // namespace
 
-PlayerWindow::PlayerWindow(PlayerCommandLine commandLine, QWidget *parent)
-    : QMainWindow(parent), m_Player(*this), m_CommandLine(std::move(commandLine))
+TPlayerWindow::TPlayerWindow(TPlayerCommandLine CommandLine, QWidget *Parent)
+    : QMainWindow(Parent), FPlayer(*this), FCommandLine(std::move(CommandLine))
 {
     setWindowTitle(Caption);
     resize(640, 480);
@@ -113,42 +113,42 @@ PlayerWindow::PlayerWindow(PlayerCommandLine commandLine, QWidget *parent)
         return QFileDialog::getOpenFileName(this, tr("Open"), QString(),
                                             tr("Tarn Scripts (*.tns)"));
     };
-    ShowErrorBox = [this](const QString &message) {
-        QMessageBox::critical(this, Caption, message);
+    ShowErrorBox = [this](const QString &Message) {
+        QMessageBox::critical(this, Caption, Message);
     };
-    m_SinceEvents.start();
+    FSinceEvents.start();
 }
 
-PlayerWindow::~PlayerWindow()
+TPlayerWindow::~TPlayerWindow()
 {
-    delete m_Help;
+    delete FHelp;
 }
 
-void PlayerWindow::showEvent(QShowEvent *event)
+void TPlayerWindow::showEvent(QShowEvent *Event)
 {
-    QMainWindow::showEvent(event);
-    if (m_Started)
+    QMainWindow::showEvent(Event);
+    if (FStarted)
         return;
-    m_Started = true;
+    FStarted = true;
     // After the window is on screen, so that a run started by "/R" is seen as it goes.
     QTimer::singleShot(0, this, [this] { StartUp(); });
 }
 
-void PlayerWindow::StartUp()
+void TPlayerWindow::StartUp()
 {
     SetOpenAvailable(false);
-    m_Player.StartUp(m_CommandLine);
+    FPlayer.StartUp(FCommandLine);
     SetOpenAvailable(true);
     CloseIfAsked();
 }
 
-void PlayerWindow::ExecuteButtonClick()
+void TPlayerWindow::ExecuteButtonClick()
 {
-    if (m_Player.Busy() || !ExecuteButton->isEnabled())
+    if (FPlayer.Busy() || !ExecuteButton->isEnabled())
         return;
     SetOpenAvailable(false);
     try {
-        m_Player.ExecuteButtonClick();
+        FPlayer.ExecuteButtonClick();
     } catch (const std::exception &error) {
         // The window keeps the Running look until a script is opened again.
         FlushLog();
@@ -158,21 +158,21 @@ void PlayerWindow::ExecuteButtonClick()
     CloseIfAsked();
 }
 
-void PlayerWindow::StopButtonClick()
+void TPlayerWindow::StopButtonClick()
 {
     if (StopButton->isEnabled())
-        m_Player.StopButtonClick();
+        FPlayer.StopButtonClick();
 }
 
-void PlayerWindow::FileOpenItemClick()
+void TPlayerWindow::FileOpenItemClick()
 {
-    if (m_Player.Busy())
+    if (FPlayer.Busy())
         return;
     const QString fileName = ChooseScriptFile();
     if (fileName.isEmpty())
         return;
     try {
-        m_Player.LoadScript(fileName.toLocal8Bit().toStdString());
+        FPlayer.LoadScript(fileName.toLocal8Bit().toStdString());
     } catch (const std::exception &error) {
         ShowErrorBox(QString::fromLocal8Bit(error.what()));
         return;
@@ -181,17 +181,17 @@ void PlayerWindow::FileOpenItemClick()
     Play1->setEnabled(true);
 }
 
-void PlayerWindow::HelpContentsItemClick()
+void TPlayerWindow::HelpContentsItemClick()
 {
-    if (!m_Help)
-        m_Help = new HelpWindow();
-    m_Help->ShowPage("index.html");
-    m_Help->show();
-    m_Help->raise();
-    m_Help->activateWindow();
+    if (!FHelp)
+        FHelp = new THelpWindow();
+    FHelp->ShowPage("index.html");
+    FHelp->show();
+    FHelp->raise();
+    FHelp->activateWindow();
 }
 
-void PlayerWindow::HelpAboutItemClick()
+void TPlayerWindow::HelpAboutItemClick()
 {
     QMessageBox::about(
         this, tr("About Tarn Script Player"),
@@ -201,95 +201,95 @@ void PlayerWindow::HelpAboutItemClick()
             .arg(QCoreApplication::applicationVersion()));
 }
 
-void PlayerWindow::LogLineAppended(const std::string &line)
+void TPlayerWindow::LogLineAppended(const std::string &Line)
 {
     // Lines reach the text view in batches: one insertion and one relayout per event loop pass
     // instead of per line keeps a line's cost flat however long the log grows.
-    m_PendingLog << QString::fromLocal8Bit(line);
-    if (m_FlushQueued)
+    FPendingLog << QString::fromLocal8Bit(Line);
+    if (FFlushQueued)
         return;
-    m_FlushQueued = true;
+    FFlushQueued = true;
     QTimer::singleShot(0, this, [this] { FlushLog(); });
 }
 
-void PlayerWindow::FlushLog()
+void TPlayerWindow::FlushLog()
 {
-    m_FlushQueued = false;
-    if (m_PendingLog.isEmpty())
+    FFlushQueued = false;
+    if (FPendingLog.isEmpty())
         return;
-    ScriptLog->appendPlainText(m_PendingLog.join(QLatin1Char('\n')));
-    m_PendingLog.clear();
+    ScriptLog->appendPlainText(FPendingLog.join(QLatin1Char('\n')));
+    FPendingLog.clear();
 }
 
-void PlayerWindow::LogCleared()
+void TPlayerWindow::LogCleared()
 {
-    m_PendingLog.clear();
+    FPendingLog.clear();
     ScriptLog->clear();
 }
 
-void PlayerWindow::StatusChanged(const std::string &text)
+void TPlayerWindow::StatusChanged(const std::string &Text)
 {
-    StatusLine->setText(QString::fromLocal8Bit(text));
+    StatusLine->setText(QString::fromLocal8Bit(Text));
 }
 
-void PlayerWindow::ScriptChanged()
+void TPlayerWindow::ScriptChanged()
 {
     QString text;
-    for (const std::string &line : m_Player.Script()) {
+    for (const std::string &line : FPlayer.Script()) {
         text += QString::fromLocal8Bit(line);
         text += QLatin1Char('\n');
     }
     Script->setPlainText(text);
 }
 
-void PlayerWindow::RunningChanged(bool running)
+void TPlayerWindow::RunningChanged(bool Running)
 {
     FlushLog();
-    ExecuteButton->setEnabled(!running);
-    Play1->setEnabled(!running);
-    StopButton->setEnabled(running);
-    Stop1->setEnabled(running);
+    ExecuteButton->setEnabled(!Running);
+    Play1->setEnabled(!Running);
+    StopButton->setEnabled(Running);
+    Stop1->setEnabled(Running);
 }
 
-void PlayerWindow::CloseRequested()
+void TPlayerWindow::CloseRequested()
 {
-    m_CloseAfterRun = true;
+    FCloseAfterRun = true;
 }
 
-void PlayerWindow::BetweenLines()
+void TPlayerWindow::BetweenLines()
 {
     // Every line would make a long local script slow; a few times a second keeps Stop and the
     // log responsive.
-    if (m_SinceEvents.elapsed() < 50)
+    if (FSinceEvents.elapsed() < 50)
         return;
     QCoreApplication::processEvents();
-    m_SinceEvents.restart();
+    FSinceEvents.restart();
 }
 
-void PlayerWindow::closeEvent(QCloseEvent *event)
+void TPlayerWindow::closeEvent(QCloseEvent *Event)
 {
-    if (m_Player.Busy()) {
-        m_Player.Stopped = true;
-        m_CloseAfterRun = true;
-        event->ignore();
+    if (FPlayer.Busy()) {
+        FPlayer.Stopped = true;
+        FCloseAfterRun = true;
+        Event->ignore();
         return;
     }
-    if (m_Help)
-        m_Help->close();
-    QMainWindow::closeEvent(event);
+    if (FHelp)
+        FHelp->close();
+    QMainWindow::closeEvent(Event);
 }
 
-void PlayerWindow::SetOpenAvailable(bool available)
+void TPlayerWindow::SetOpenAvailable(bool Available)
 {
-    SpeedButton1->setEnabled(available);
-    FileOpenItem->setEnabled(available);
+    SpeedButton1->setEnabled(Available);
+    FileOpenItem->setEnabled(Available);
 }
 
-void PlayerWindow::CloseIfAsked()
+void TPlayerWindow::CloseIfAsked()
 {
-    if (!m_CloseAfterRun)
+    if (!FCloseAfterRun)
         return;
-    m_CloseAfterRun = false;
+    FCloseAfterRun = false;
     close();
 }
 

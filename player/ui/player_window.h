@@ -9,9 +9,9 @@
 // tool buttons; Open is unavailable while a run is executing; closing the window during a run
 // stops the run before its next line and closes when the run has ended.
 
-#include "command_line.h"
-#include "player_view.h"
-#include "tarn_player.h"
+#include "player/command_line.h"
+#include "player/player_view.h"
+#include "player/tarn_player.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -26,21 +26,21 @@ class QToolButton;
 
 namespace tarn {
 
-class HelpWindow;
+class THelpWindow;
 
-class PlayerWindow : public QMainWindow, public PlayerView
+class TPlayerWindow : public QMainWindow, public TPlayerView
 {
     Q_OBJECT
 public:
-    explicit PlayerWindow(PlayerCommandLine commandLine, QWidget *parent = nullptr);
-    ~PlayerWindow() override;
+    explicit TPlayerWindow(TPlayerCommandLine CommandLine, QWidget *Parent = nullptr);
+    ~TPlayerWindow() override;
 
-    TTarnPlayer &Player() { return m_Player; }
+    TTarnPlayer &Player() { return FPlayer; }
 
     // Seams for questions and messages, so that tests can answer them without a person.
     // ChooseScriptFile returns the chosen file or an empty text for Cancel.
     std::function<QString()> ChooseScriptFile;
-    std::function<void(const QString &message)> ShowErrorBox;
+    std::function<void(const QString &Message)> ShowErrorBox;
 
     // User operations.
     void ExecuteButtonClick();
@@ -49,22 +49,22 @@ public:
     void HelpContentsItemClick();
     void HelpAboutItemClick();
 
-    // PlayerView
-    void LogLineAppended(const std::string &line) override;
+    // TPlayerView
+    void LogLineAppended(const std::string &Line) override;
     void LogCleared() override;
-    void StatusChanged(const std::string &text) override;
+    void StatusChanged(const std::string &Text) override;
     void ScriptChanged() override;
-    void RunningChanged(bool running) override;
+    void RunningChanged(bool Running) override;
     void CloseRequested() override;
     void BetweenLines() override;
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *Event) override;
+    void closeEvent(QCloseEvent *Event) override;
 
 private:
     void StartUp();
-    void SetOpenAvailable(bool available);
+    void SetOpenAvailable(bool Available);
     void CloseIfAsked();
     void FlushLog();
 
@@ -82,14 +82,14 @@ private:
     QAction *HelpContentsItem;
     QAction *HelpAboutItem;
 
-    TTarnPlayer m_Player;
-    PlayerCommandLine m_CommandLine;
-    QPointer<HelpWindow> m_Help;
-    QElapsedTimer m_SinceEvents;
-    QStringList m_PendingLog;
-    bool m_FlushQueued = false;
-    bool m_Started = false;
-    bool m_CloseAfterRun = false;
+    TTarnPlayer FPlayer;
+    TPlayerCommandLine FCommandLine;
+    QPointer<THelpWindow> FHelp;
+    QElapsedTimer FSinceEvents;
+    QStringList FPendingLog;
+    bool FFlushQueued = false;
+    bool FStarted = false;
+    bool FCloseAfterRun = false;
 };
 
 } // namespace tarn

@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+namespace tarn {
+
 namespace {
 
 const char *const LastProfileValue = "Profile_Caption";
@@ -27,16 +29,16 @@ class TUpperCaseValidator : public QValidator
 {
 public:
     using QValidator::QValidator;
-    State validate(QString &input, int &) const override
+    State validate(QString &Input, int &) const override
     {
-        input = input.toUpper();
+        Input = Input.toUpper();
         return Acceptable;
     }
 };
 
 } // namespace
 
-TLoginDlg::TLoginDlg(TUserDialogs &dialogs, QWidget *parent) : QDialog(parent), FDialogs(dialogs)
+TLoginDlg::TLoginDlg(TUserDialogs &Dialogs, QWidget *Parent) : QDialog(Parent), FDialogs(Dialogs)
 {
     setWindowTitle("Tarn Login");
 
@@ -71,17 +73,17 @@ TLoginDlg::TLoginDlg(TUserDialogs &dialogs, QWidget *parent) : QDialog(parent), 
 
     auto *fields = new QGridLayout;
     int row = 0;
-    auto addRow = [&](const char *label, QWidget *field, QWidget *after = nullptr) {
-        auto *caption = new QLabel(label, this);
-        caption->setBuddy(field);
+    auto addRow = [&](const char *Label, QWidget *Field, QWidget *After = nullptr) {
+        auto *caption = new QLabel(Label, this);
+        caption->setBuddy(Field);
         fields->addWidget(caption, row, 0);
-        if (after) {
+        if (After) {
             auto *line = new QHBoxLayout;
-            line->addWidget(field, 1);
-            line->addWidget(after);
+            line->addWidget(Field, 1);
+            line->addWidget(After);
             fields->addLayout(line, row, 1);
         } else {
-            fields->addWidget(field, row, 1);
+            fields->addWidget(Field, row, 1);
         }
         ++row;
     };
@@ -146,12 +148,12 @@ TLoginDlg::~TLoginDlg()
     SaveLastProfile();
 }
 
-void TLoginDlg::SetConnections(const std::vector<std::string> &dialUpEntries)
+void TLoginDlg::SetConnections(const std::vector<std::string> &DialUpEntries)
 {
     const QString current = ConnectionEdit->currentText();
     ConnectionEdit->clear();
     ConnectionEdit->addItem("LAN");
-    for (const std::string &entry : dialUpEntries)
+    for (const std::string &entry : DialUpEntries)
         ConnectionEdit->addItem(FromLocal(entry));
     ConnectionEdit->setCurrentText(current);
 }
@@ -170,16 +172,16 @@ TConnectionProfile TLoginDlg::Values() const
     return profile;
 }
 
-void TLoginDlg::SetValues(const TConnectionProfile &profile)
+void TLoginDlg::SetValues(const TConnectionProfile &Source)
 {
-    ConnectionEdit->setCurrentText(FromLocal(profile.Connection));
-    URLEdit->setText(FromLocal(profile.URLOrIP));
-    UserEdit->setText(FromLocal(profile.UserName));
-    PasswordEdit->setText(FromLocal(profile.PassWord));
-    PortEdit->setText(FromLocal(profile.Port));
-    TimeoutEdit->setText(FromLocal(profile.Timeout));
-    Download->setText(FromLocal(profile.LocalDir));
-    LoginLibrary->setText(FromLocal(profile.HostDir));
+    ConnectionEdit->setCurrentText(FromLocal(Source.Connection));
+    URLEdit->setText(FromLocal(Source.URLOrIP));
+    UserEdit->setText(FromLocal(Source.UserName));
+    PasswordEdit->setText(FromLocal(Source.PassWord));
+    PortEdit->setText(FromLocal(Source.Port));
+    TimeoutEdit->setText(FromLocal(Source.Timeout));
+    Download->setText(FromLocal(Source.LocalDir));
+    LoginLibrary->setText(FromLocal(Source.HostDir));
 }
 
 std::string TLoginDlg::ProfileName() const
@@ -187,19 +189,19 @@ std::string TLoginDlg::ProfileName() const
     return ToLocal(Profile->text());
 }
 
-void TLoginDlg::SetProfileName(const std::string &fileName)
+void TLoginDlg::SetProfileName(const std::string &FileName)
 {
-    Profile->setText(FromLocal(fileName));
+    Profile->setText(FromLocal(FileName));
 }
 
-void TLoginDlg::ReadProfile(const std::string &fileName)
+void TLoginDlg::ReadProfile(const std::string &FileName)
 {
-    SetValues(::ReadProfile(fileName));
+    SetValues(ReadConnectionProfile(FileName));
 }
 
-bool TLoginDlg::WriteProfile(const std::string &fileName) const
+bool TLoginDlg::WriteProfile(const std::string &FileName) const
 {
-    return ::WriteProfile(fileName, Values());
+    return WriteConnectionProfile(FileName, Values());
 }
 
 void TLoginDlg::OpenButtonClick()
@@ -278,20 +280,22 @@ void TLoginDlg::RestoreLastProfile()
     Profile->setText(OpenSettingsStore()->value(LastProfileValue).toString());
 }
 
-void TLoginDlg::showEvent(QShowEvent *event)
+void TLoginDlg::showEvent(QShowEvent *Event)
 {
-    if (!event->spontaneous()) {
+    if (!Event->spontaneous()) {
         if (QScreen *display = screen())
             move(display->availableGeometry().center() - rect().center());
         RestoreLastProfile();
         LastProfileRestorePlacement();
         FormShow();
     }
-    QDialog::showEvent(event);
+    QDialog::showEvent(Event);
 }
 
-void TLoginDlg::done(int result)
+void TLoginDlg::done(int Result)
 {
     SaveLastProfile();
-    QDialog::done(result);
+    QDialog::done(Result);
 }
+
+} // namespace tarn

@@ -15,6 +15,8 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 
+namespace tarn {
+
 // The login dialog "Tarn Login": the fields of one FTP session, kept in connection profiles.
 //
 //     TWidgetDialogs dialogs(this);
@@ -34,7 +36,7 @@ class QToolButton;
 class TLoginDlg : public QDialog
 {
 public:
-    explicit TLoginDlg(TUserDialogs &dialogs, QWidget *parent = nullptr);
+    explicit TLoginDlg(TUserDialogs &Dialogs, QWidget *Parent = nullptr);
     ~TLoginDlg() override;
 
     QGroupBox *ProfileGroup;
@@ -59,17 +61,17 @@ public:
     std::string LibraryListFile;
 
     // Fills the connection list: "LAN" first, then the given dial-up entry names.
-    void SetConnections(const std::vector<std::string> &dialUpEntries);
+    void SetConnections(const std::vector<std::string> &DialUpEntries);
 
     // The fields as a profile, and back.
     TConnectionProfile Values() const;
-    void SetValues(const TConnectionProfile &profile);
+    void SetValues(const TConnectionProfile &Source);
     std::string ProfileName() const;
 
     // Fills every field from a profile file, defaults for what it lacks.
-    void ReadProfile(const std::string &fileName);
+    void ReadProfile(const std::string &FileName);
     // Writes the fields to a profile file; false when it cannot be written.
-    bool WriteProfile(const std::string &fileName) const;
+    bool WriteProfile(const std::string &FileName) const;
 
     void OpenButtonClick();
     void SaveButtonClick();
@@ -79,13 +81,15 @@ public:
     void LastProfileRestorePlacement();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void done(int result) override;
+    void showEvent(QShowEvent *Event) override;
+    void done(int Result) override;
 
 private:
-    void SetProfileName(const std::string &fileName);
+    void SetProfileName(const std::string &FileName);
     void SaveLastProfile() const;
     void RestoreLastProfile();
 
     TUserDialogs &FDialogs;
 };
+
+} // namespace tarn

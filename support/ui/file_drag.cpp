@@ -6,7 +6,9 @@
 #include <QMimeData>
 #include <QUrl>
 
-TFileDrag::TFileDrag(QWidget *owner) : FOwner(owner)
+namespace tarn {
+
+TFileDrag::TFileDrag(QWidget *Owner) : FOwner(Owner)
 {
     if (FOwner)
         FOwner->installEventFilter(this);
@@ -21,21 +23,21 @@ TFileDrag::~TFileDrag()
     FOwner->setAcceptDrops(false);
 }
 
-void TFileDrag::SetEnableDrop(bool enable)
+void TFileDrag::SetEnableDrop(bool Enable)
 {
-    FEnableDrop = enable && FOwner;
+    FEnableDrop = Enable && FOwner;
     if (FOwner)
         FOwner->setAcceptDrops(FEnableDrop);
 }
 
-bool TFileDrag::eventFilter(QObject *watched, QEvent *event)
+bool TFileDrag::eventFilter(QObject *Watched, QEvent *Event)
 {
-    if (watched != FOwner)
+    if (Watched != FOwner)
         return false;
-    switch (event->type()) {
+    switch (Event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
-        auto *drag = static_cast<QDragMoveEvent *>(event);
+        auto *drag = static_cast<QDragMoveEvent *>(Event);
         if (!FEnableDrop || !drag->mimeData()->hasUrls()) {
             drag->ignore();
             return true;
@@ -44,7 +46,7 @@ bool TFileDrag::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     case QEvent::Drop: {
-        auto *drop = static_cast<QDropEvent *>(event);
+        auto *drop = static_cast<QDropEvent *>(Event);
         if (!FEnableDrop || !drop->mimeData()->hasUrls()) {
             drop->ignore();
             return true;
@@ -64,3 +66,5 @@ bool TFileDrag::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
 }
+
+} // namespace tarn

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // Makes a window accept files dragged from the desktop and dropped on it.
 //
 //     FileDrag1 = std::make_unique<TFileDrag>(this);     // a member of the owner window
@@ -24,7 +26,7 @@
 class TFileDrag : public QObject
 {
 public:
-    explicit TFileDrag(QWidget *owner);
+    explicit TFileDrag(QWidget *Owner);
     ~TFileDrag() override;
 
     std::vector<std::string> Files;
@@ -32,12 +34,14 @@ public:
     std::function<void(TFileDrag *Sender)> OnDrop;
 
     bool EnableDrop() const { return FEnableDrop && FOwner; }
-    void SetEnableDrop(bool enable);
+    void SetEnableDrop(bool Enable);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     QPointer<QWidget> FOwner;
     bool FEnableDrop = false;
 };
+
+} // namespace tarn

@@ -3,14 +3,18 @@
 #include <QString>
 #include <string>
 
+namespace tarn {
+
 // The conversions at the edge between Tarn's byte strings (local 8-bit encoding) and Qt's
 // widgets.
-inline QString FromLocal(const std::string &text)
+inline QString FromLocal(const std::string &Text)
 {
-    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+    return QString::fromLocal8Bit(Text.data(), qsizetype(Text.size()));
 }
 
-inline std::string ToLocal(const QString &text)
+inline std::string ToLocal(const QString &Text)
 {
-    return text.toLocal8Bit().toStdString();
+    return Text.toLocal8Bit().toStdString();
 }
+
+} // namespace tarn

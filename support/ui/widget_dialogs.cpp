@@ -7,20 +7,22 @@
 #include <QMessageBox>
 #include <QStringList>
 
+namespace tarn {
+
 namespace {
 
-std::optional<std::string> RunFileDialog(QWidget *parent, const TUserDialogs::FileRequest &request,
-                                         bool save)
+std::optional<std::string> RunFileDialog(QWidget *Parent, const TUserDialogs::TFileRequest &Request,
+                                         bool Save)
 {
-    QFileDialog dialog(parent, FromLocal(request.Title));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilter(TWidgetDialogs::QtNameFilters(request.Filter));
-    dialog.setDefaultSuffix(FromLocal(request.DefaultExt));
+    QFileDialog dialog(Parent, FromLocal(Request.Title));
+    dialog.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilter(TWidgetDialogs::QtNameFilters(Request.Filter));
+    dialog.setDefaultSuffix(FromLocal(Request.DefaultExt));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    if (!request.InitialName.empty())
-        dialog.selectFile(FromLocal(request.InitialName));
+    if (!Request.InitialName.empty())
+        dialog.selectFile(FromLocal(Request.InitialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return ToLocal(dialog.selectedFiles().constFirst());
@@ -28,9 +30,9 @@ std::optional<std::string> RunFileDialog(QWidget *parent, const TUserDialogs::Fi
 
 } // namespace
 
-QString TWidgetDialogs::QtNameFilters(const std::string &filter)
+QString TWidgetDialogs::QtNameFilters(const std::string &Filter)
 {
-    const QStringList parts = FromLocal(filter).split('|');
+    const QStringList parts = FromLocal(Filter).split('|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
@@ -41,39 +43,41 @@ QString TWidgetDialogs::QtNameFilters(const std::string &filter)
     return filters.join(";;");
 }
 
-void TWidgetDialogs::Information(const std::string &text)
+void TWidgetDialogs::Information(const std::string &Text)
 {
-    QMessageBox::information(Parent, QApplication::applicationName(), FromLocal(text));
+    QMessageBox::information(Parent, QApplication::applicationName(), FromLocal(Text));
 }
 
-void TWidgetDialogs::Error(const std::string &text)
+void TWidgetDialogs::Error(const std::string &Text)
 {
-    QMessageBox::critical(Parent, QApplication::applicationName(), FromLocal(text));
+    QMessageBox::critical(Parent, QApplication::applicationName(), FromLocal(Text));
 }
 
-bool TWidgetDialogs::Confirm(const std::string &text)
+bool TWidgetDialogs::Confirm(const std::string &Text)
 {
-    return QMessageBox::question(Parent, QApplication::applicationName(), FromLocal(text),
+    return QMessageBox::question(Parent, QApplication::applicationName(), FromLocal(Text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-std::optional<std::string> TWidgetDialogs::OpenFileName(const FileRequest &request)
+std::optional<std::string> TWidgetDialogs::OpenFileName(const TFileRequest &Request)
 {
-    return RunFileDialog(Parent, request, false);
+    return RunFileDialog(Parent, Request, false);
 }
 
-std::optional<std::string> TWidgetDialogs::SaveFileName(const FileRequest &request)
+std::optional<std::string> TWidgetDialogs::SaveFileName(const TFileRequest &Request)
 {
-    return RunFileDialog(Parent, request, true);
+    return RunFileDialog(Parent, Request, true);
 }
 
-std::optional<std::string> TWidgetDialogs::DirectoryName(const std::string &title,
-                                                         const std::string &start)
+std::optional<std::string> TWidgetDialogs::DirectoryName(const std::string &Title,
+                                                         const std::string &Start)
 {
     // Qt's own directory dialog has a "Create New Folder" button.
     const QString chosen =
-        QFileDialog::getExistingDirectory(Parent, FromLocal(title), FromLocal(start));
+        QFileDialog::getExistingDirectory(Parent, FromLocal(Title), FromLocal(Start));
     if (chosen.isEmpty())
         return std::nullopt;
     return ToLocal(chosen);
 }
+
+} // namespace tarn

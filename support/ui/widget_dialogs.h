@@ -6,24 +6,28 @@
 #include <QString>
 #include <QWidget>
 
+namespace tarn {
+
 // TUserDialogs with Qt's message boxes and file dialogs, modal over `Parent` (none: over the
 // active window). Message boxes carry the application's name as their title.
 class TWidgetDialogs : public TUserDialogs
 {
 public:
-    explicit TWidgetDialogs(QWidget *parent = nullptr) : Parent(parent) {}
+    explicit TWidgetDialogs(QWidget *Parent = nullptr) : Parent(Parent) {}
 
     QPointer<QWidget> Parent;
 
-    void Information(const std::string &text) override;
-    void Error(const std::string &text) override;
-    bool Confirm(const std::string &text) override;
-    std::optional<std::string> OpenFileName(const FileRequest &request) override;
-    std::optional<std::string> SaveFileName(const FileRequest &request) override;
-    std::optional<std::string> DirectoryName(const std::string &title,
-                                             const std::string &start) override;
+    void Information(const std::string &Text) override;
+    void Error(const std::string &Text) override;
+    bool Confirm(const std::string &Text) override;
+    std::optional<std::string> OpenFileName(const TFileRequest &Request) override;
+    std::optional<std::string> SaveFileName(const TFileRequest &Request) override;
+    std::optional<std::string> DirectoryName(const std::string &Title,
+                                             const std::string &Start) override;
 
     // "Tarn Connection Profile|*.tnc|All files|*.*" as Qt name filters:
     // "Tarn Connection Profile (*.tnc);;All files (*)".
-    static QString QtNameFilters(const std::string &filter);
+    static QString QtNameFilters(const std::string &Filter);
 };
+
+} // namespace tarn

@@ -1,4 +1,4 @@
-#include "test_ftp_server.h"
+#include "tests/common/test_ftp_server.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -7,14 +7,15 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <stdexcept>
+
+namespace tarn {
 
 namespace {
 
 constexpr int StartTimeoutMs = 10000;
 
-QString scriptPath()
+QString ScriptPath()
 {
     QByteArray source = qgetenv("TARN_SOURCE_DIR");
     if (source.isEmpty())
@@ -24,70 +25,108 @@ QString scriptPath()
 
 } // namespace
 
-TestFtpServer::TestFtpServer(TestFtpServerOptions options)
-    : m_options(std::move(options)), m_workDir(std::make_unique<QTemporaryDir>()),
-      m_process(std::make_unique<QProcess>())
+TTestFtpServer::TTestFtpServer(TTestFtpServerOptions Options)
+    : FOptions(std::move(Options)), FWorkDir(std::make_unique<QTemporaryDir>()),
+      FProcess(std::make_unique<QProcess>())
 {
-    if (!m_workDir->isValid())
-        throw std::runtime_error("TestFtpServer: cannot create a temporary folder");
-    m_root = m_options.root;
-    if (m_root.empty()) {
-        const QString root = m_workDir->filePath("root");
+    if (!FWorkDir->isValid())
+        throw std::runtime_error("TTestFtpServer: cannot create a temporary folder");
+    FRoot = FOptions.Root;
+    if (FRoot.empty()) {
+        const QString root = FWorkDir->filePath("root");
         QDir().mkpath(root);
-        m_root = root.toStdString();
+        FRoot = root.toStdString();
     }
 
-    QStringList args{scriptPath(),
-                     "--personality", QString::fromStdString(m_options.personality),
-                     "--root", QString::fromStdString(m_root),
-                     "--port", "0",
-                     "--user", QString::fromStdString(m_options.user),
-                     "--password", QString::fromStdString(m_options.password)};
-    for (const std::string &arg : m_options.extraArgs)
+    QStringList args{ScriptPath(),
+                     "--personality",
+                     QString::fromStdString(FOptions.Personality),
+                     "--root",
+                     QString::fromStdString(FRoot),
+                     "--port",
+                     "0",
+                     "--user",
+                     QString::fromStdString(FOptions.User),
+                     "--password",
+                     QString::fromStdString(FOptions.Password)};
+    args << "--tls-dir" << FWorkDir->filePath("tls"); // used by a server given --tls
+    if (FOptions.RecordWire)
+        args << "--record-wire" << FWorkDir->filePath("wire");
+    for (const std::string &arg : FOptions.ExtraArgs)
         args << QString::fromStdString(arg);
 
     // Standard error goes to a file: a pipe nobody drains could stall a chatty server.
-    m_process->setStandardErrorFile(m_workDir->filePath("stderr.log"));
-    m_process->start("/usr/bin/python3", args);
-    if (!m_process->waitForStarted(StartTimeoutMs))
-        throw std::runtime_error("TestFtpServer: cannot start /usr/bin/python3: " +
-                                 m_process->errorString().toStdString());
+    FProcess->setStandardErrorFile(FWorkDir->filePath("stderr.log"));
+    FProcess->start("/usr/bin/python3", args);
+    if (!FProcess->waitForStarted(StartTimeoutMs))
+        throw std::runtime_error("TTestFtpServer: cannot start /usr/bin/python3: " +
+                                 FProcess->errorString().toStdString());
 
     QByteArray out;
     QDeadlineTimer deadline(StartTimeoutMs);
     while (!out.contains('\n') && !deadline.hasExpired()) {
-        if (m_process->state() != QProcess::Running)
+        if (FProcess->state() != QProcess::Running)
             break;
-        m_process->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        out += m_process->readAllStandardOutput();
+        FProcess->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        out += FProcess->readAllStandardOutput();
     }
     const QByteArray line = out.left(out.indexOf('\n')).trimmed();
     bool ok = false;
     if (line.startsWith("PORT "))
-        m_port = line.mid(5).toInt(&ok);
-    if (!ok || m_port <= 0) {
-        m_process->kill();
-        m_process->waitForFinished(StartTimeoutMs);
-        throw std::runtime_error("TestFtpServer: the server did not come up: " + serverError());
+        FPort = line.mid(5).toInt(&ok);
+    if (!ok || FPort <= 0) {
+        FProcess->kill();
+        FProcess->waitForFinished(StartTimeoutMs);
+        throw std::runtime_error("TTestFtpServer: the server did not come up: " + ServerError());
     }
 }
 
-TestFtpServer::~TestFtpServer()
+TTestFtpServer::~TTestFtpServer()
 {
-    if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(5000)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
+    if (FProcess->state() != QProcess::NotRunning) {
+        FProcess->terminate();
+        if (!FProcess->waitForFinished(5000)) {
+            FProcess->kill();
+            FProcess->waitForFinished(5000);
         }
     }
 }
 
-std::string TestFtpServer::serverError() const
+std::string TTestFtpServer::TlsFolder() const
 {
-    QFile log(m_workDir->filePath("stderr.log"));
+    return FWorkDir->filePath("tls").toStdString();
+}
+
+std::string TTestFtpServer::CertificateFingerprint() const
+{
+    return QByteArray::fromStdString(ReadWorkFile("tls/fingerprint")).trimmed().toStdString();
+}
+
+std::string TTestFtpServer::WireFromClient() const
+{
+    return ReadWorkFile("wire/client-to-server.bin");
+}
+
+std::string TTestFtpServer::WireFromServer() const
+{
+    return ReadWorkFile("wire/server-to-client.bin");
+}
+
+std::string TTestFtpServer::ReadWorkFile(const char *Name) const
+{
+    QFile file(FWorkDir->filePath(Name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
+}
+
+std::string TTestFtpServer::ServerError() const
+{
+    QFile log(FWorkDir->filePath("stderr.log"));
     if (!log.open(QIODevice::ReadOnly))
         return "(no output)";
     const QByteArray text = log.readAll().trimmed();
     return text.isEmpty() ? std::string("(no output)") : text.toStdString();
 }
+
+} // namespace tarn

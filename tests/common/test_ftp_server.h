@@ -7,35 +7,56 @@
 class QProcess;
 class QTemporaryDir;
 
+namespace tarn {
+
 // How to start tools/testftpd for one test.
-struct TestFtpServerOptions {
-    std::string personality = "unix"; // unix, windows or os400
-    std::string root; // empty: a fresh temporary folder owned and removed by the server object
-    std::string user = "tester";
-    std::string password = "secret";
-    std::vector<std::string> extraArgs; // fault switches and personality options
+struct TTestFtpServerOptions
+{
+    std::string Personality = "unix"; // unix, windows or os400
+    std::string Root; // empty: a fresh temporary folder owned and removed by the server object
+    std::string User = "tester";
+    std::string Password = "secret";
+    std::vector<std::string> ExtraArgs; // fault switches, TLS and personality options
+    // Clients reach the server through a relay that records the control connections' bytes
+    // (WireFromClient, WireFromServer).
+    bool RecordWire = false;
 };
 
 // A real FTP server process on 127.0.0.1 for the length of a test. The constructor returns
 // once the server listens (or throws std::runtime_error with its standard error output); the
 // destructor stops it and waits for it to end.
-class TestFtpServer
+class TTestFtpServer
 {
 public:
-    explicit TestFtpServer(TestFtpServerOptions options = {});
-    ~TestFtpServer();
-    TestFtpServer(const TestFtpServer &) = delete;
-    TestFtpServer &operator=(const TestFtpServer &) = delete;
+    explicit TTestFtpServer(TTestFtpServerOptions Options = {});
+    ~TTestFtpServer();
+    TTestFtpServer(const TTestFtpServer &) = delete;
+    TTestFtpServer &operator=(const TTestFtpServer &) = delete;
 
-    int port() const { return m_port; }
-    const std::string &root() const { return m_root; }
+    int Port() const { return FPort; }
+    const std::string &Root() const { return FRoot; }
+
+    // A server started with "--tls explicit" or "--tls implicit" in ExtraArgs: the folder
+    // holding its certificate (cert.pem), the certificate that signed it (ca.pem: a local
+    // CA's with "--tls-issuer ca", else the certificate itself) and its key, and the
+    // certificate's SHA-256 fingerprint as "openssl x509 -fingerprint -sha256" prints it.
+    std::string TlsFolder() const;
+    std::string CertificateFingerprint() const;
+
+    // With RecordWire: the bytes clients sent on the control connection so far, and those
+    // the server sent, exactly as they crossed the wire (TLS records included).
+    std::string WireFromClient() const;
+    std::string WireFromServer() const;
 
 private:
-    std::string serverError() const;
+    std::string ServerError() const;
+    std::string ReadWorkFile(const char *Name) const;
 
-    TestFtpServerOptions m_options;
-    std::unique_ptr<QTemporaryDir> m_workDir; // holds the stderr log and, if needed, the root
-    std::unique_ptr<QProcess> m_process;
-    std::string m_root;
-    int m_port = 0;
+    TTestFtpServerOptions FOptions;
+    std::unique_ptr<QTemporaryDir> FWorkDir; // holds the stderr log and, if needed, the root
+    std::unique_ptr<QProcess> FProcess;
+    std::string FRoot;
+    int FPort = 0;
 };
+
+} // namespace tarn

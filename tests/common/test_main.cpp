@@ -1,8 +1,7 @@
 // One entry point for every test executable: the Qt application object must exist before any
 // test touches timers, sockets or widgets, and it must outlive them all.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 #ifdef TARN_TEST_GUI
 #include <QApplication>

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+namespace tarn {
+
 namespace {
 
 // A phone book in memory that records every call made to it.
-class FakeBackend : public TDialUpBackend
+class TFakeBackend : public TDialUpBackend
 {
 public:
     std::vector<std::string> Book = {"Office VPN", "Mobile"};
@@ -21,82 +23,82 @@ public:
     std::vector<std::pair<int, int>> AsyncProgress = {{0, 0}, {2, 0}, {8192, 0}};
     std::thread Worker;
 
-    ~FakeBackend() override
+    ~TFakeBackend() override
     {
         if (Worker.joinable())
             Worker.join();
     }
-    int EnumEntries(std::vector<std::string> &entries) override
+    int EnumEntries(std::vector<std::string> &Entries) override
     {
         Calls.push_back("EnumEntries");
         if (EnumResult == rrSuccess)
-            entries = Book;
+            Entries = Book;
         return EnumResult;
     }
-    int GetEntryDialParams(const std::string &entry) override
+    int GetEntryDialParams(const std::string &Entry) override
     {
-        Calls.push_back("GetEntryDialParams " + entry);
-        return std::find(Book.begin(), Book.end(), entry) == Book.end() ? rrNoSuchEntry : 0;
+        Calls.push_back("GetEntryDialParams " + Entry);
+        return std::find(Book.begin(), Book.end(), Entry) == Book.end() ? rrNoSuchEntry : 0;
     }
-    int Dial(const std::string &entry, THRasConn &handle, TNotifier notifier) override
+    int Dial(const std::string &Entry, THRasConn &Handle, TNotifier Notifier) override
     {
-        Calls.push_back(std::string(notifier ? "DialAsync " : "Dial ") + entry);
-        handle = ++NextHandle;
-        if (notifier && DialResult == rrSuccess) {
-            Worker = std::thread([this, notifier] {
+        Calls.push_back(std::string(Notifier ? "DialAsync " : "Dial ") + Entry);
+        Handle = ++NextHandle;
+        if (Notifier && DialResult == rrSuccess) {
+            Worker = std::thread([this, Notifier] {
                 for (auto [state, error] : AsyncProgress)
-                    notifier(state, error);
+                    Notifier(state, error);
             });
         }
         return DialResult;
     }
-    int HangUp(THRasConn handle) override
+    int HangUp(THRasConn Handle) override
     {
-        Calls.push_back("HangUp " + std::to_string(handle));
-        return handle == 0 ? rrInvalidHandle : rrSuccess;
+        Calls.push_back("HangUp " + std::to_string(Handle));
+        return Handle == 0 ? rrInvalidHandle : rrSuccess;
     }
-    int EnumConnections(std::vector<TRasConn> &connections) override
+    int EnumConnections(std::vector<TRasConn> &Connections) override
     {
-        connections = Active;
+        Connections = Active;
         return EnumResult;
     }
-    int GetConnectStatus(THRasConn handle, TRasConnStatusA &status) override
+    int GetConnectStatus(THRasConn Handle, TRasConnStatusA &Status) override
     {
-        status.rasconnstate = handle == 7 ? 8192 : 2;
-        status.szDeviceType = "gsm";
+        Status.State = Handle == 7 ? 8192 : 2;
+        Status.DeviceType = "gsm";
         return rrSuccess;
     }
-    std::string ErrorString(int code) override { return "error text " + std::to_string(code); }
+    std::string ErrorString(int Code) override { return "error text " + std::to_string(Code); }
 };
 
-struct Recorder
+struct TRecorder
 {
     std::vector<std::string> Events;
 
-    void Attach(TDialUp &dialer)
+    void Attach(TDialUp &Dialer)
     {
-        dialer.OnEntryGet = [this](TDialUp *, const std::string &name) {
-            Events.push_back("entry " + name);
+        Dialer.OnEntryGet = [this](TDialUp *, const std::string &Name) {
+            Events.push_back("entry " + Name);
         };
-        dialer.OnDialing = [this](TDialUp *d) { Events.push_back("dialing " + d->Entry); };
-        dialer.OnConnect = [this](TDialUp *d) { Events.push_back("connect " + d->Entry); };
-        dialer.OnNotConnected = [this](TDialUp *, int code, const std::string &text) {
-            Events.push_back("not connected " + std::to_string(code) + " " + text);
+        Dialer.OnDialing = [this](TDialUp *D) { Events.push_back("dialing " + D->Entry); };
+        Dialer.OnConnect = [this](TDialUp *D) { Events.push_back("connect " + D->Entry); };
+        Dialer.OnNotConnected = [this](TDialUp *, int Code, const std::string &Text) {
+            Events.push_back("not connected " + std::to_string(Code) + " " + Text);
         };
-        dialer.OnError = [this](TDialUp *, int code, const std::string &text) {
-            Events.push_back("error " + std::to_string(code) + " " + text);
+        Dialer.OnError = [this](TDialUp *, int Code, const std::string &Text) {
+            Events.push_back("error " + std::to_string(Code) + " " + Text);
         };
-        dialer.OnAsyncEvent = [this](TDialUp *, int state, int error, const std::string &text) {
-            Events.push_back("async " + std::to_string(state) + " " + std::to_string(error) + " " +
-                             text);
+        Dialer.OnAsyncEvent = [this](TDialUp *, int State, int Error, const std::string &Text) {
+            Events.push_back("async " + std::to_string(State) + " " + std::to_string(Error) + " " +
+                             Text);
         };
-        dialer.OnActiveConnection = [this](TDialUp *, THRasConn handle,
-                                           const TRasConnStatusA &status,
-                                           const std::string &statusText, const std::string &entry,
-                                           const std::string &type, const std::string &device) {
-            Events.push_back("active " + std::to_string(handle) + " " +
-                             std::to_string(status.rasconnstate) + " " + statusText + " " + entry +
-                             " " + type + " " + device);
+        Dialer.OnActiveConnection = [this](TDialUp *, THRasConn Handle,
+                                           const TRasConnStatusA &Status,
+                                           const std::string &StatusText, const std::string &Entry,
+                                           const std::string &Type, const std::string &Device) {
+            Events.push_back("active " + std::to_string(Handle) + " " +
+                             std::to_string(Status.State) + " " + StatusText + " " + Entry + " " +
+                             Type + " " + Device);
         };
     }
 };
@@ -104,110 +106,110 @@ struct Recorder
 class DialUp : public ::testing::Test
 {
 protected:
-    DialUp() : Backend(new FakeBackend), Dialer(std::unique_ptr<TDialUpBackend>(Backend))
+    DialUp() : FBackend(new TFakeBackend), FDialer(std::unique_ptr<TDialUpBackend>(FBackend))
     {
-        Dialer.DialMode = dmSync;
-        Events.Attach(Dialer);
+        FDialer.DialMode = dmSync;
+        FEvents.Attach(FDialer);
     }
 
-    FakeBackend *Backend;
-    TDialUp Dialer;
-    Recorder Events;
+    TFakeBackend *FBackend;
+    TDialUp FDialer;
+    TRecorder FEvents;
 };
 
 TEST_F(DialUp, ListsTheEntriesInOrder)
 {
-    Dialer.Entries = {"stale"};
-    EXPECT_EQ(Dialer.GetEntries(), 0);
-    EXPECT_EQ(Dialer.Entries, Backend->Book);
-    EXPECT_EQ(Events.Events, (std::vector<std::string>{"entry Office VPN", "entry Mobile"}));
+    FDialer.Entries = {"stale"};
+    EXPECT_EQ(FDialer.GetEntries(), 0);
+    EXPECT_EQ(FDialer.Entries, FBackend->Book);
+    EXPECT_EQ(FEvents.Events, (std::vector<std::string>{"entry Office VPN", "entry Mobile"}));
 
-    Backend->EnumResult = rrBufferTooSmall;
-    Events.Events.clear();
-    EXPECT_EQ(Dialer.GetEntries(), rrBufferTooSmall);
-    EXPECT_TRUE(Dialer.Entries.empty());
-    EXPECT_TRUE(Events.Events.empty());
+    FBackend->EnumResult = rrBufferTooSmall;
+    FEvents.Events.clear();
+    EXPECT_EQ(FDialer.GetEntries(), rrBufferTooSmall);
+    EXPECT_TRUE(FDialer.Entries.empty());
+    EXPECT_TRUE(FEvents.Events.empty());
 }
 
 TEST_F(DialUp, SynchronousDialHangsUpThePreviousLineFirst)
 {
-    EXPECT_EQ(Dialer.HangUp(), rrInvalidHandle) << "no dial yet: handle 0";
-    Dialer.Entry = "Office VPN";
-    EXPECT_EQ(Dialer.Dial(), 0);
-    EXPECT_EQ(Dialer.Handle(), 41);
-    Dialer.Entry = "Mobile";
-    EXPECT_EQ(Dialer.Dial(), 0);
-    EXPECT_EQ(Backend->Calls,
+    EXPECT_EQ(FDialer.HangUp(), rrInvalidHandle) << "no dial yet: handle 0";
+    FDialer.Entry = "Office VPN";
+    EXPECT_EQ(FDialer.Dial(), 0);
+    EXPECT_EQ(FDialer.Handle(), 41);
+    FDialer.Entry = "Mobile";
+    EXPECT_EQ(FDialer.Dial(), 0);
+    EXPECT_EQ(FBackend->Calls,
               (std::vector<std::string>{"HangUp 0", "HangUp 0", "GetEntryDialParams Office VPN",
                                         "Dial Office VPN", "HangUp 41", "GetEntryDialParams Mobile",
                                         "Dial Mobile"}));
-    EXPECT_EQ(Events.Events, (std::vector<std::string>{"dialing Office VPN", "connect Office VPN",
-                                                       "dialing Mobile", "connect Mobile"}));
-    Backend->Calls.clear();
-    EXPECT_EQ(Dialer.HangUp(), 0);
-    EXPECT_EQ(Dialer.HangUpConnection(7), 0);
-    EXPECT_EQ(Backend->Calls, (std::vector<std::string>{"HangUp 42", "HangUp 7"}));
+    EXPECT_EQ(FEvents.Events, (std::vector<std::string>{"dialing Office VPN", "connect Office VPN",
+                                                        "dialing Mobile", "connect Mobile"}));
+    FBackend->Calls.clear();
+    EXPECT_EQ(FDialer.HangUp(), 0);
+    EXPECT_EQ(FDialer.HangUpConnection(7), 0);
+    EXPECT_EQ(FBackend->Calls, (std::vector<std::string>{"HangUp 42", "HangUp 7"}));
 }
 
 TEST_F(DialUp, FailedDialReportsAndHangsUpTheHalfMadeLine)
 {
-    Dialer.Entry = "Nowhere";
-    EXPECT_EQ(Dialer.Dial(), rrNoSuchEntry);
-    EXPECT_EQ(Events.Events, (std::vector<std::string>{"error 623 GetEntryDialParams failed"}))
+    FDialer.Entry = "Nowhere";
+    EXPECT_EQ(FDialer.Dial(), rrNoSuchEntry);
+    EXPECT_EQ(FEvents.Events, (std::vector<std::string>{"error 623 GetEntryDialParams failed"}))
         << "nothing dialled, no OnDialing";
 
-    Events.Events.clear();
-    Backend->Calls.clear();
-    Backend->DialResult = rrDialFailed;
-    Dialer.Entry = "Mobile";
-    EXPECT_EQ(Dialer.Dial(), rrDialFailed);
-    EXPECT_EQ(Events.Events,
+    FEvents.Events.clear();
+    FBackend->Calls.clear();
+    FBackend->DialResult = rrDialFailed;
+    FDialer.Entry = "Mobile";
+    EXPECT_EQ(FDialer.Dial(), rrDialFailed);
+    EXPECT_EQ(FEvents.Events,
               (std::vector<std::string>{"dialing Mobile", "not connected 651 error text 651"}));
-    EXPECT_EQ(Backend->Calls.back(), "HangUp 41");
+    EXPECT_EQ(FBackend->Calls.back(), "HangUp 41");
 }
 
 TEST_F(DialUp, ListsActiveConnectionsWithTheirStateText)
 {
-    EXPECT_EQ(Dialer.GetConnections(), 0);
-    EXPECT_TRUE(Events.Events.empty());
-    Backend->Active = {{7, "Mobile", "gsm", "ttyUSB0"}, {9, "Office VPN", "vpn", "tun0"}};
-    EXPECT_EQ(Dialer.GetConnections(), 0);
-    EXPECT_EQ(Events.Events,
+    EXPECT_EQ(FDialer.GetConnections(), 0);
+    EXPECT_TRUE(FEvents.Events.empty());
+    FBackend->Active = {{7, "Mobile", "gsm", "ttyUSB0"}, {9, "Office VPN", "vpn", "tun0"}};
+    EXPECT_EQ(FDialer.GetConnections(), 0);
+    EXPECT_EQ(FEvents.Events,
               (std::vector<std::string>{"active 7 8192 Connected Mobile gsm ttyUSB0",
                                         "active 9 2 Connecting device Office VPN vpn tun0"}));
 }
 
 TEST_F(DialUp, StateTextsInBothLanguages)
 {
-    EXPECT_EQ(Dialer.StatusText(0, 0), "Opening port");
-    EXPECT_EQ(Dialer.StatusText(4099, 0), "Password expired");
-    EXPECT_EQ(Dialer.StatusText(22, 0), "");
-    EXPECT_EQ(Dialer.StatusText(8192, 651), "error text 651");
-    Dialer.Language = Czech;
-    EXPECT_EQ(QString::fromStdString(Dialer.StatusText(0, 0)),
+    EXPECT_EQ(FDialer.StatusText(0, 0), "Opening port");
+    EXPECT_EQ(FDialer.StatusText(4099, 0), "Password expired");
+    EXPECT_EQ(FDialer.StatusText(22, 0), "");
+    EXPECT_EQ(FDialer.StatusText(8192, 651), "error text 651");
+    FDialer.Language = Czech;
+    EXPECT_EQ(QString::fromStdString(FDialer.StatusText(0, 0)),
               QString("Otev\u00edr\u00e1 se port"));
-    EXPECT_EQ(QString::fromStdString(Dialer.StatusText(21, 0)),
+    EXPECT_EQ(QString::fromStdString(FDialer.StatusText(21, 0)),
               QString("P\u0159ipojuje se na s\u00ed\u0165"));
-    EXPECT_EQ(QString::fromStdString(Dialer.StatusText(8193, 0)), QString("Rozpojeno"));
+    EXPECT_EQ(QString::fromStdString(FDialer.StatusText(8193, 0)), QString("Rozpojeno"));
 }
 
 TEST_F(DialUp, AsynchronousProgressArrivesOnTheOwnersThreadInOrder)
 {
-    Dialer.DialMode = dmAsync;
-    Dialer.Entry = "Mobile";
+    FDialer.DialMode = dmAsync;
+    FDialer.Entry = "Mobile";
     std::vector<std::thread::id> threads;
-    auto record = Dialer.OnAsyncEvent;
-    Dialer.OnAsyncEvent = [&](TDialUp *d, int state, int error, const std::string &text) {
+    auto record = FDialer.OnAsyncEvent;
+    FDialer.OnAsyncEvent = [&](TDialUp *D, int State, int Error, const std::string &Text) {
         threads.push_back(std::this_thread::get_id());
-        record(d, state, error, text);
+        record(D, State, Error, Text);
     };
-    EXPECT_EQ(Dialer.Dial(), 0);
-    EXPECT_EQ(Events.Events, std::vector<std::string>{"dialing Mobile"});
+    EXPECT_EQ(FDialer.Dial(), 0);
+    EXPECT_EQ(FEvents.Events, std::vector<std::string>{"dialing Mobile"});
     QElapsedTimer clock;
     clock.start();
-    while (Events.Events.size() < 4 && clock.elapsed() < 5000)
+    while (FEvents.Events.size() < 4 && clock.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(Events.Events,
+    EXPECT_EQ(FEvents.Events,
               (std::vector<std::string>{"dialing Mobile", "async 0 0 Opening port",
                                         "async 2 0 Connecting device", "async 8192 0 Connected"}));
     for (std::thread::id id : threads)
@@ -216,17 +218,17 @@ TEST_F(DialUp, AsynchronousProgressArrivesOnTheOwnersThreadInOrder)
 
 TEST_F(DialUp, AsynchronousDialThatCannotStartFiresOnError)
 {
-    Dialer.DialMode = dmAsync;
-    Dialer.Entry = "Mobile";
-    Backend->DialResult = rrNoService;
-    EXPECT_EQ(Dialer.Dial(), rrNoService);
-    EXPECT_EQ(Events.Events,
+    FDialer.DialMode = dmAsync;
+    FDialer.Entry = "Mobile";
+    FBackend->DialResult = rrNoService;
+    EXPECT_EQ(FDialer.Dial(), rrNoService);
+    EXPECT_EQ(FEvents.Events,
               (std::vector<std::string>{"dialing Mobile", "error 711 error text 711"}));
 }
 
 TEST(DialUpTeardown, DestroyingWhileNotificationsWaitDoesNotHang)
 {
-    auto *backend = new FakeBackend;
+    auto *backend = new TFakeBackend;
     backend->AsyncProgress.assign(50, {2, 0});
     auto dialer = std::make_unique<TDialUp>(std::unique_ptr<TDialUpBackend>(backend));
     dialer->Entry = "Mobile";
@@ -237,3 +239,5 @@ TEST(DialUpTeardown, DestroyingWhileNotificationsWaitDoesNotHang)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -1,6 +1,6 @@
 #include "dialup/dial_up.h"
 #include "dialup/network_manager_backend.h"
-#include "stand_in_nmcli.h"
+#include "tests/common/stand_in_nmcli.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+
+namespace tarn {
 
 namespace {
 
@@ -20,82 +22,82 @@ class NetworkManager : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const QString bin = Dir.path() + "/bin";
+        const QString bin = FDir.path() + "/bin";
         ASSERT_TRUE(QDir().mkpath(bin));
         std::ofstream(QFile::encodeName(bin + "/nmcli").toStdString()) << StandInNmcli;
         QFile::setPermissions(bin + "/nmcli", QFile::ReadOwner | QFile::ExeOwner);
-        OldPath = qgetenv("PATH");
-        qputenv("PATH", bin.toLocal8Bit() + ":" + OldPath);
-        qputenv("NMCLI_STATE", Dir.path().toLocal8Bit());
+        FOldPath = qgetenv("PATH");
+        qputenv("PATH", bin.toLocal8Bit() + ":" + FOldPath);
+        qputenv("NMCLI_STATE", FDir.path().toLocal8Bit());
         Write("profiles", "Wired connection 1|u-eth|802-3-ethernet\n"
                           "Mobile|u-gsm|gsm\n"
                           "Home Wi-Fi|u-wifi|802-11-wireless\n"
                           "Office: VPN|u-vpn|vpn\n"
                           "DSL|u-dsl|pppoe\n");
-        Dialer.DialMode = dmSync;
-        Dialer.OnDialing = [this](TDialUp *d) { Events.push_back("dialing " + d->Entry); };
-        Dialer.OnConnect = [this](TDialUp *d) { Events.push_back("connect " + d->Entry); };
-        Dialer.OnNotConnected = [this](TDialUp *, int code, const std::string &text) {
-            Events.push_back("not connected " + std::to_string(code) + " " + text);
+        FDialer.DialMode = dmSync;
+        FDialer.OnDialing = [this](TDialUp *D) { FEvents.push_back("dialing " + D->Entry); };
+        FDialer.OnConnect = [this](TDialUp *D) { FEvents.push_back("connect " + D->Entry); };
+        FDialer.OnNotConnected = [this](TDialUp *, int Code, const std::string &Text) {
+            FEvents.push_back("not connected " + std::to_string(Code) + " " + Text);
         };
-        Dialer.OnError = [this](TDialUp *, int code, const std::string &text) {
-            Events.push_back("error " + std::to_string(code) + " " + text);
+        FDialer.OnError = [this](TDialUp *, int Code, const std::string &Text) {
+            FEvents.push_back("error " + std::to_string(Code) + " " + Text);
         };
-        Dialer.OnActiveConnection = [this](TDialUp *, THRasConn handle, const TRasConnStatusA &,
-                                           const std::string &text, const std::string &entry,
-                                           const std::string &type, const std::string &device) {
-            Handles.push_back(handle);
-            Events.push_back("active " + text + " " + entry + " " + type + " " + device);
+        FDialer.OnActiveConnection = [this](TDialUp *, THRasConn Handle, const TRasConnStatusA &,
+                                            const std::string &Text, const std::string &Entry,
+                                            const std::string &Type, const std::string &Device) {
+            FHandles.push_back(Handle);
+            FEvents.push_back("active " + Text + " " + Entry + " " + Type + " " + Device);
         };
     }
-    void TearDown() override { qputenv("PATH", OldPath); }
+    void TearDown() override { qputenv("PATH", FOldPath); }
 
-    void Write(const char *name, const std::string &text)
+    void Write(const char *Name, const std::string &Text)
     {
-        std::ofstream(Dir.path().toStdString() + "/" + name) << text;
+        std::ofstream(FDir.path().toStdString() + "/" + Name) << Text;
     }
-    std::string Read(const char *name)
+    std::string Read(const char *Name)
     {
-        std::ifstream in(Dir.path().toStdString() + "/" + name);
+        std::ifstream in(FDir.path().toStdString() + "/" + Name);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    QTemporaryDir Dir;
-    QByteArray OldPath;
-    TDialUp Dialer{std::make_unique<TNetworkManagerBackend>(5)};
-    std::vector<std::string> Events;
-    std::vector<THRasConn> Handles;
+    QTemporaryDir FDir;
+    QByteArray FOldPath;
+    TDialUp FDialer{std::make_unique<TNetworkManagerBackend>(5)};
+    std::vector<std::string> FEvents;
+    std::vector<THRasConn> FHandles;
 };
 
 TEST_F(NetworkManager, EntriesAreTheDialUpKindsOfProfile)
 {
-    EXPECT_EQ(Dialer.GetEntries(), 0);
-    EXPECT_EQ(Dialer.Entries, (std::vector<std::string>{"Mobile", "Office: VPN", "DSL"}));
+    EXPECT_EQ(FDialer.GetEntries(), 0);
+    EXPECT_EQ(FDialer.Entries, (std::vector<std::string>{"Mobile", "Office: VPN", "DSL"}));
 }
 
 TEST_F(NetworkManager, DialConnectsListsAndHangsUp)
 {
-    Dialer.Entry = "Office: VPN";
-    EXPECT_EQ(Dialer.Dial(), 0);
+    FDialer.Entry = "Office: VPN";
+    EXPECT_EQ(FDialer.Dial(), 0);
     EXPECT_EQ(Read("active"), "u-vpn\n");
     EXPECT_NE(Read("calls").find("--wait 5 connection up uuid u-vpn\n"), std::string::npos);
-    EXPECT_EQ(Dialer.GetConnections(), 0);
-    EXPECT_EQ(Events, (std::vector<std::string>{"dialing Office: VPN", "connect Office: VPN",
-                                                "active Connected Office: VPN vpn dev-vpn"}));
-    ASSERT_EQ(Handles.size(), 1u);
-    EXPECT_EQ(Handles[0], Dialer.Handle());
+    EXPECT_EQ(FDialer.GetConnections(), 0);
+    EXPECT_EQ(FEvents, (std::vector<std::string>{"dialing Office: VPN", "connect Office: VPN",
+                                                 "active Connected Office: VPN vpn dev-vpn"}));
+    ASSERT_EQ(FHandles.size(), 1u);
+    EXPECT_EQ(FHandles[0], FDialer.Handle());
 
-    EXPECT_EQ(Dialer.HangUp(), 0);
+    EXPECT_EQ(FDialer.HangUp(), 0);
     EXPECT_EQ(Read("active"), "");
-    EXPECT_EQ(Dialer.HangUp(), rrInvalidHandle) << "the line is down already";
+    EXPECT_EQ(FDialer.HangUp(), rrInvalidHandle) << "the line is down already";
 }
 
 TEST_F(NetworkManager, FailedDialGivesNmclisReasonAndTakesTheLineDown)
 {
     Write("failing", "u-gsm\n");
-    Dialer.Entry = "Mobile";
-    EXPECT_EQ(Dialer.Dial(), rrDialFailed);
-    EXPECT_EQ(Events,
+    FDialer.Entry = "Mobile";
+    EXPECT_EQ(FDialer.Dial(), rrDialFailed);
+    EXPECT_EQ(FEvents,
               (std::vector<std::string>{
                   "dialing Mobile",
                   "not connected 651 Error: Connection activation failed: The modem could not be "
@@ -107,10 +109,10 @@ TEST_F(NetworkManager, FailedDialGivesNmclisReasonAndTakesTheLineDown)
 TEST_F(NetworkManager, MissingEntryIsNeverDialled)
 {
     for (const char *entry : {"Nowhere", "Home Wi-Fi", ""}) {
-        Events.clear();
-        Dialer.Entry = entry;
-        EXPECT_EQ(Dialer.Dial(), rrNoSuchEntry) << entry;
-        EXPECT_EQ(Events, std::vector<std::string>{"error 623 GetEntryDialParams failed"});
+        FEvents.clear();
+        FDialer.Entry = entry;
+        EXPECT_EQ(FDialer.Dial(), rrNoSuchEntry) << entry;
+        EXPECT_EQ(FEvents, std::vector<std::string>{"error 623 GetEntryDialParams failed"});
     }
     EXPECT_EQ(Read("calls").find("connection up"), std::string::npos);
 }
@@ -118,30 +120,30 @@ TEST_F(NetworkManager, MissingEntryIsNeverDialled)
 TEST_F(NetworkManager, AlreadyActiveConnectionIsFoundAndCanBeHungUp)
 {
     Write("active", "u-dsl\nu-eth\n");
-    EXPECT_EQ(Dialer.GetConnections(), 0);
-    EXPECT_EQ(Events, std::vector<std::string>{"active Connected DSL pppoe dev-pppoe"});
-    ASSERT_EQ(Handles.size(), 1u);
-    EXPECT_NE(Handles[0], 0);
-    EXPECT_EQ(Dialer.HangUpConnection(Handles[0]), 0);
+    EXPECT_EQ(FDialer.GetConnections(), 0);
+    EXPECT_EQ(FEvents, std::vector<std::string>{"active Connected DSL pppoe dev-pppoe"});
+    ASSERT_EQ(FHandles.size(), 1u);
+    EXPECT_NE(FHandles[0], 0);
+    EXPECT_EQ(FDialer.HangUpConnection(FHandles[0]), 0);
     EXPECT_EQ(Read("active"), "u-eth\n");
-    EXPECT_EQ(Dialer.HangUpConnection(12345), rrInvalidHandle);
+    EXPECT_EQ(FDialer.HangUpConnection(12345), rrInvalidHandle);
 
     // The same connection keeps its handle when it comes up again.
-    Events.clear();
-    Dialer.Entry = "DSL";
-    EXPECT_EQ(Dialer.Dial(), 0);
-    EXPECT_EQ(Dialer.Handle(), Handles[0]);
+    FEvents.clear();
+    FDialer.Entry = "DSL";
+    EXPECT_EQ(FDialer.Dial(), 0);
+    EXPECT_EQ(FDialer.Handle(), FHandles[0]);
 }
 
 TEST_F(NetworkManager, AsynchronousDialReportsProgress)
 {
-    Dialer.DialMode = dmAsync;
+    FDialer.DialMode = dmAsync;
     std::vector<std::string> progress;
-    Dialer.OnAsyncEvent = [&](TDialUp *, int state, int error, const std::string &text) {
-        progress.push_back(std::to_string(state) + " " + std::to_string(error) + " " + text);
+    FDialer.OnAsyncEvent = [&](TDialUp *, int State, int Error, const std::string &Text) {
+        progress.push_back(std::to_string(State) + " " + std::to_string(Error) + " " + Text);
     };
-    Dialer.Entry = "Mobile";
-    EXPECT_EQ(Dialer.Dial(), 0);
+    FDialer.Entry = "Mobile";
+    EXPECT_EQ(FDialer.Dial(), 0);
     QElapsedTimer clock;
     clock.start();
     while (progress.size() < 2 && clock.elapsed() < 10000)
@@ -153,15 +155,15 @@ TEST_F(NetworkManager, AsynchronousDialReportsProgress)
 TEST_F(NetworkManager, WithoutNetworkManagerLanStillWorks)
 {
     Write("stopped", "");
-    EXPECT_EQ(Dialer.GetEntries(), 0);
-    EXPECT_TRUE(Dialer.Entries.empty());
-    EXPECT_EQ(Dialer.GetConnections(), 0);
-    Dialer.Entry = "Mobile";
-    EXPECT_EQ(Dialer.Dial(), rrNoService);
-    EXPECT_EQ(Events, std::vector<std::string>{"error 711 GetEntryDialParams failed"});
+    EXPECT_EQ(FDialer.GetEntries(), 0);
+    EXPECT_TRUE(FDialer.Entries.empty());
+    EXPECT_EQ(FDialer.GetConnections(), 0);
+    FDialer.Entry = "Mobile";
+    EXPECT_EQ(FDialer.Dial(), rrNoService);
+    EXPECT_EQ(FEvents, std::vector<std::string>{"error 711 GetEntryDialParams failed"});
 
     // No nmcli at all.
-    qputenv("PATH", QFile::encodeName(Dir.path() + "/empty"));
+    qputenv("PATH", QFile::encodeName(FDir.path() + "/empty"));
     TNetworkManagerBackend absent;
     std::vector<std::string> entries;
     EXPECT_EQ(absent.EnumEntries(entries), 0);
@@ -173,3 +175,5 @@ TEST_F(NetworkManager, WithoutNetworkManagerLanStillWorks)
 }
 
 } // namespace
+
+} // namespace tarn

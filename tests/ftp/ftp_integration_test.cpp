@@ -1,12 +1,14 @@
 // The engine against a real FTP server process (tools/testftpd) in its three personalities,
 // with the server's fault switches.
-#include "ftp_test_support.h"
-#include "test_ftp_server.h"
+#include "tests/common/test_ftp_server.h"
+#include "tests/ftp/ftp_test_support.h"
 
 #include <QTemporaryDir>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+
+namespace tarn {
 
 namespace {
 
@@ -32,10 +34,10 @@ std::string EveryByteValue()
 class FtpServerTest : public ::testing::Test
 {
 protected:
-    QTemporaryDir Dir;
+    QTemporaryDir FDir;
     std::string Local(const std::string &Name)
     {
-        return Dir.filePath(QString::fromStdString(Name)).toStdString();
+        return FDir.filePath(QString::fromStdString(Name)).toStdString();
     }
 };
 
@@ -45,10 +47,10 @@ class FtpPersonality : public FtpServerTest, public ::testing::WithParamInterfac
 
 TEST_P(FtpPersonality, EverySynchronousCall)
 {
-    TestFtpServerOptions options;
-    options.personality = GetParam();
-    TestFtpServer server(options);
-    FtpHarness h(server.port(), "tester", "secret");
+    TTestFtpServerOptions options;
+    options.Personality = GetParam();
+    TTestFtpServer server(options);
+    TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect()) << h.Ftp.LastResponse();
     ASSERT_TRUE(h.Ftp.Syst());
     const std::string personality = GetParam();
@@ -61,7 +63,7 @@ TEST_P(FtpPersonality, EverySynchronousCall)
     // MKD makes libraries; the IFS folder is made beside the server.
     const std::string made = personality == "os400" ? "/QSYS.LIB/TARNWORK.LIB" : "/work";
     if (personality == "os400")
-        std::filesystem::create_directory(server.root() + "/work");
+        std::filesystem::create_directory(server.Root() + "/work");
     h.Ftp.HostFileName = made;
     ASSERT_TRUE(h.Ftp.Mkd()) << h.Ftp.LastResponse();
     h.Ftp.HostDirName = "/work";
@@ -115,7 +117,7 @@ TEST_P(FtpPersonality, EverySynchronousCall)
     ASSERT_TRUE(h.Ftp.CDup()) << h.Ftp.LastResponse();
     h.Ftp.HostFileName = "/work";
     ASSERT_TRUE(h.Ftp.Rmd()) << h.Ftp.LastResponse();
-    EXPECT_FALSE(std::filesystem::exists(server.root() + "/work"));
+    EXPECT_FALSE(std::filesystem::exists(server.Root() + "/work"));
     h.Ftp.HostFileName = made;
     EXPECT_EQ(h.Ftp.Rmd(), personality == "os400") << h.Ftp.LastResponse();
     h.Ftp.LocalFileName = "NOOP";
@@ -139,14 +141,14 @@ class FtpDownloadTarget : public FtpServerTest, public ::testing::WithParamInter
 
 TEST_P(FtpDownloadTarget, LocalFileReplacedOnlyWhenTheTransferStarts)
 {
-    TestFtpServerOptions options;
-    options.personality = GetParam();
-    TestFtpServer server(options);
+    TTestFtpServerOptions options;
+    options.Personality = GetParam();
+    TTestFtpServer server(options);
     const std::string whole = RandomBytes(60000, 8);
-    WriteFile(server.root() + "/short.txt", "short\n");
-    WriteFile(server.root() + "/empty.txt", "");
-    WriteFile(server.root() + "/whole.bin", whole);
-    FtpHarness h(server.port(), "tester", "secret");
+    WriteFile(server.Root() + "/short.txt", "short\n");
+    WriteFile(server.Root() + "/empty.txt", "");
+    WriteFile(server.Root() + "/whole.bin", whole);
+    TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());
     ASSERT_TRUE(h.Ftp.TypeSet());
 
@@ -183,7 +185,7 @@ TEST_P(FtpDownloadTarget, LocalFileReplacedOnlyWhenTheTransferStarts)
     h.Done.clear();
     h.Ftp.RestGetAsync();
     ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
-    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqRestGet, 0}));
+    EXPECT_EQ(h.Done.back(), (TFtpHarness::TDoneNotice{rqRestGet, 0}));
     EXPECT_TRUE(h.Logged("> REST 25000"));
     EXPECT_TRUE(ReadFile(Local("whole.bin")) == whole);
 }
@@ -192,10 +194,10 @@ INSTANTIATE_TEST_SUITE_P(Personalities, FtpDownloadTarget, ::testing::Values("un
 
 TEST_F(FtpServerTest, Os400LibraryMembersAndRemoteCommands)
 {
-    TestFtpServerOptions options;
-    options.personality = "os400";
-    TestFtpServer server(options);
-    FtpHarness h(server.port(), "tester", "secret");
+    TTestFtpServerOptions options;
+    options.Personality = "os400";
+    TTestFtpServer server(options);
+    TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());
     EXPECT_EQ(h.Log.front().rfind("< 220-QTCP at ", 0), 0u);
     EXPECT_EQ(h.Log[1], "< 220 Connection will close if idle more than 5 minutes.");
@@ -229,56 +231,56 @@ TEST_F(FtpServerTest, Os400LibraryMembersAndRemoteCommands)
 
 TEST_F(FtpServerTest, FullChainsLogInWorkAndQuit)
 {
-    TestFtpServer server;
-    std::filesystem::create_directory(server.root() + "/pub");
-    WriteFile(server.root() + "/pub/data.bin", RandomBytes(100000, 2));
-    FtpHarness h(server.port(), "tester", "secret");
+    TTestFtpServer server;
+    std::filesystem::create_directory(server.Root() + "/pub");
+    WriteFile(server.Root() + "/pub/data.bin", RandomBytes(100000, 2));
+    TFtpHarness h(server.Port(), "tester", "secret");
     auto run = [&](void (TCustomFtpCli::*Chain)()) {
         h.Done.clear();
         (h.Ftp.*Chain)();
         EXPECT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
-        return h.Done.empty() ? FtpHarness::DoneNotice{rqNone, 9999} : h.Done.back();
+        return h.Done.empty() ? TFtpHarness::TDoneNotice{rqNone, 9999} : h.Done.back();
     };
     h.Ftp.HostDirName = "/pub";
     h.Ftp.HostFileName = "data.bin";
     h.Ftp.LocalFileName = Local("data.bin");
-    EXPECT_EQ(run(&TCustomFtpCli::FullGetAsync), (FtpHarness::DoneNotice{rqFullGet, 0}));
-    EXPECT_EQ(ReadFile(Local("data.bin")), ReadFile(server.root() + "/pub/data.bin"));
+    EXPECT_EQ(run(&TCustomFtpCli::FullGetAsync), (TFtpHarness::TDoneNotice{rqFullGet, 0}));
+    EXPECT_EQ(ReadFile(Local("data.bin")), ReadFile(server.Root() + "/pub/data.bin"));
     EXPECT_FALSE(h.Ftp.Connected());
     // The chain reports its last working reply, not QUIT's 221.
     EXPECT_TRUE(h.Ftp.StatusCode() == 226 || h.Ftp.StatusCode() == 250) << h.Ftp.LastResponse();
 
     h.Ftp.HostFileName = "copy.bin";
-    EXPECT_EQ(run(&TCustomFtpCli::FullPutAsync), (FtpHarness::DoneNotice{rqFullPut, 0}));
-    EXPECT_EQ(ReadFile(server.root() + "/pub/copy.bin"), ReadFile(Local("data.bin")));
-    EXPECT_EQ(run(&TCustomFtpCli::FullAppendAsync), (FtpHarness::DoneNotice{rqFullPut, 0}));
-    EXPECT_EQ(std::filesystem::file_size(server.root() + "/pub/copy.bin"), 200000u);
+    EXPECT_EQ(run(&TCustomFtpCli::FullPutAsync), (TFtpHarness::TDoneNotice{rqFullPut, 0}));
+    EXPECT_EQ(ReadFile(server.Root() + "/pub/copy.bin"), ReadFile(Local("data.bin")));
+    EXPECT_EQ(run(&TCustomFtpCli::FullAppendAsync), (TFtpHarness::TDoneNotice{rqFullPut, 0}));
+    EXPECT_EQ(std::filesystem::file_size(server.Root() + "/pub/copy.bin"), 200000u);
 
     h.Ftp.HostFileName.clear();
     h.Ftp.LocalFileName = Local("names");
-    EXPECT_EQ(run(&TCustomFtpCli::FullLsAsync), (FtpHarness::DoneNotice{rqFullLs, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullLsAsync), (TFtpHarness::TDoneNotice{rqFullLs, 0}));
     EXPECT_NE(ReadFile(Local("names")).find("copy.bin"), std::string::npos);
     h.Ftp.LocalFileName = Local("list");
-    EXPECT_EQ(run(&TCustomFtpCli::FullDirAsync), (FtpHarness::DoneNotice{rqFullDir, 0}));
-    EXPECT_EQ(run(&TCustomFtpCli::FullSystAsync), (FtpHarness::DoneNotice{rqFullSyst, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullDirAsync), (TFtpHarness::TDoneNotice{rqFullDir, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullSystAsync), (TFtpHarness::TDoneNotice{rqFullSyst, 0}));
     EXPECT_EQ(h.Ftp.LastResponse(), "215 UNIX Type: L8");
 
     // The chain sets no type, and this server answers SIZE only in binary mode.
     h.Ftp.HostFileName = "/pub/copy.bin";
-    EXPECT_EQ(run(&TCustomFtpCli::FullSizeAsync), (FtpHarness::DoneNotice{rqSize, 550}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullSizeAsync), (TFtpHarness::TDoneNotice{rqSize, 550}));
     EXPECT_EQ(h.Ftp.SizeResult(), 0);
     h.Ftp.LocalFileName = "/pub/moved.bin";
-    EXPECT_EQ(run(&TCustomFtpCli::FullRenameAsync), (FtpHarness::DoneNotice{rqFullRename, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullRenameAsync), (TFtpHarness::TDoneNotice{rqFullRename, 0}));
     h.Ftp.HostFileName = "/pub/moved.bin";
-    EXPECT_EQ(run(&TCustomFtpCli::FullDeleAsync), (FtpHarness::DoneNotice{rqFullDele, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullDeleAsync), (TFtpHarness::TDoneNotice{rqFullDele, 0}));
     h.Ftp.HostFileName = "/made";
-    EXPECT_EQ(run(&TCustomFtpCli::FullMkdAsync), (FtpHarness::DoneNotice{rqFullMkd, 0}));
-    EXPECT_EQ(run(&TCustomFtpCli::FullRmdAsync), (FtpHarness::DoneNotice{rqFullRmd, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullMkdAsync), (TFtpHarness::TDoneNotice{rqFullMkd, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullRmdAsync), (TFtpHarness::TDoneNotice{rqFullRmd, 0}));
     h.Ftp.LocalFileName = "HELP";
-    EXPECT_EQ(run(&TCustomFtpCli::FullQuoteAsync), (FtpHarness::DoneNotice{rqFullQuote, 0}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullQuoteAsync), (TFtpHarness::TDoneNotice{rqFullQuote, 0}));
     // A failing step skips to QUIT; the chain reports that step's code.
     h.Ftp.HostFileName = "/no-such-file";
-    EXPECT_EQ(run(&TCustomFtpCli::FullDeleAsync), (FtpHarness::DoneNotice{rqFullDele, 550}));
+    EXPECT_EQ(run(&TCustomFtpCli::FullDeleAsync), (TFtpHarness::TDoneNotice{rqFullDele, 550}));
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     EXPECT_EQ(h.Ftp.ErrorMessage(), h.Ftp.LastResponse());
     EXPECT_FALSE(h.Ftp.Connected());
@@ -286,12 +288,12 @@ TEST_F(FtpServerTest, FullChainsLogInWorkAndQuit)
 
 TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
 {
-    TestFtpServerOptions options;
-    options.extraArgs = {"--drop-data-after", "300000", "--drop-data-count", "1"};
-    TestFtpServer server(options);
+    TTestFtpServerOptions options;
+    options.ExtraArgs = {"--drop-data-after", "300000", "--drop-data-count", "1"};
+    TTestFtpServer server(options);
     const std::string content = RandomBytes(1000000, 3);
-    WriteFile(server.root() + "/file.bin", content);
-    FtpHarness h(server.port(), "tester", "secret");
+    WriteFile(server.Root() + "/file.bin", content);
+    TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());
     ASSERT_TRUE(h.Ftp.TypeSet());
     h.Ftp.HostFileName = "file.bin";
@@ -318,17 +320,17 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
     h.Done.clear();
     h.Ftp.RestGetAsync();
     ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
-    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqRestGet, 0}));
+    EXPECT_EQ(h.Done.back(), (TFtpHarness::TDoneNotice{rqRestGet, 0}));
     EXPECT_TRUE(h.Logged("> REST " + std::to_string(partial.size())));
     EXPECT_TRUE(ReadFile(Local("file.bin")) == content);
     EXPECT_GE(firstCount, int64_t(partial.size())); // progress counts from the restart offset
 
     // REST refused: the chain fails with 502 and sends no RETR.
-    TestFtpServerOptions refusing;
-    refusing.extraArgs = {"--refuse-rest"};
-    TestFtpServer strict(refusing);
-    WriteFile(strict.root() + "/file.bin", content);
-    FtpHarness s(strict.port(), "tester", "secret");
+    TTestFtpServerOptions refusing;
+    refusing.ExtraArgs = {"--refuse-rest"};
+    TTestFtpServer strict(refusing);
+    WriteFile(strict.Root() + "/file.bin", content);
+    TFtpHarness s(strict.Port(), "tester", "secret");
     ASSERT_TRUE(s.Ftp.Connect());
     ASSERT_TRUE(s.Ftp.TypeSet());
     s.Ftp.HostFileName = "file.bin";
@@ -342,15 +344,15 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
     // A later upload starts at the head of its file, not at the refused offset.
     s.Ftp.HostFileName = "up.bin";
     ASSERT_TRUE(s.Ftp.Put());
-    EXPECT_TRUE(ReadFile(strict.root() + "/up.bin") == content);
+    EXPECT_TRUE(ReadFile(strict.Root() + "/up.bin") == content);
 }
 
 TEST_F(FtpServerTest, AbortThroughOnProgressAndNestedCalls)
 {
-    TestFtpServer server;
+    TTestFtpServer server;
     const std::string content = RandomBytes(4 * 1024 * 1024, 4);
-    WriteFile(server.root() + "/big.bin", content);
-    FtpHarness h(server.port(), "tester", "secret");
+    WriteFile(server.Root() + "/big.bin", content);
+    TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());
     int nested = 0;
     bool nestedResult = true;
@@ -373,10 +375,10 @@ TEST_F(FtpServerTest, AbortThroughOnProgressAndNestedCalls)
 TEST_F(FtpServerTest, TimeOuts)
 {
     { // A server that never greets.
-        TestFtpServerOptions options;
-        options.extraArgs = {"--no-greeting"};
-        TestFtpServer server(options);
-        FtpHarness h(server.port(), "tester", "secret");
+        TTestFtpServerOptions options;
+        options.ExtraArgs = {"--no-greeting"};
+        TTestFtpServer server(options);
+        TFtpHarness h(server.Port(), "tester", "secret");
         h.Ftp.Timeout = 1;
         EXPECT_FALSE(h.Ftp.Connect());
         EXPECT_EQ(h.Ftp.StatusCode(), 426);
@@ -385,13 +387,13 @@ TEST_F(FtpServerTest, TimeOuts)
     }
     { // A transfer that flows for longer than Timeout completes: progress pushes the
         // deadline back.
-        TestFtpServerOptions options;
+        TTestFtpServerOptions options;
         // The server sends in bursts with pauses of about two seconds.
-        options.extraArgs = {"--data-rate", "100000"};
-        TestFtpServer server(options);
+        options.ExtraArgs = {"--data-rate", "100000"};
+        TTestFtpServer server(options);
         const std::string content = RandomBytes(500000, 5);
-        WriteFile(server.root() + "/slow.bin", content);
-        FtpHarness h(server.port(), "tester", "secret");
+        WriteFile(server.Root() + "/slow.bin", content);
+        TFtpHarness h(server.Port(), "tester", "secret");
         h.Ftp.Timeout = 3;
         ASSERT_TRUE(h.Ftp.Connect());
         ASSERT_TRUE(h.Ftp.TypeSet());
@@ -408,11 +410,11 @@ TEST_F(FtpServerTest, ServerFaultsAreSurvivedOrReported)
 {
     const std::string content = RandomBytes(70000, 6);
     auto session = [&](std::vector<std::string> Faults, auto Check) {
-        TestFtpServerOptions options;
-        options.extraArgs = std::move(Faults);
-        TestFtpServer server(options);
-        WriteFile(server.root() + "/f.bin", content);
-        FtpHarness h(server.port(), "tester", "secret");
+        TTestFtpServerOptions options;
+        options.ExtraArgs = std::move(Faults);
+        TTestFtpServer server(options);
+        WriteFile(server.Root() + "/f.bin", content);
+        TFtpHarness h(server.Port(), "tester", "secret");
         Check(h);
     };
     // Replies written a few bytes at a time, multi-line replies everywhere, padded lines.
@@ -420,53 +422,53 @@ TEST_F(FtpServerTest, ServerFaultsAreSurvivedOrReported)
          {std::vector<std::string>{"--split-replies", "3", "--split-pause", "2"},
           std::vector<std::string>{"--multiline-replies", "*"},
           std::vector<std::string>{"--overlong-replies", "PWD,SYST,TYPE"}}) {
-        session(faults, [&](FtpHarness &h) {
-            ASSERT_TRUE(h.Ftp.Connect()) << faults[0];
-            ASSERT_TRUE(h.Ftp.Syst()) << faults[0];
-            ASSERT_TRUE(h.Ftp.Pwd()) << faults[0];
-            ASSERT_TRUE(h.Ftp.TypeSet()) << faults[0];
-            h.Ftp.HostFileName = "f.bin";
-            h.Ftp.LocalFileName = Local("f.bin");
-            ASSERT_TRUE(h.Ftp.Get()) << faults[0];
+        session(faults, [&](TFtpHarness &H) {
+            ASSERT_TRUE(H.Ftp.Connect()) << faults[0];
+            ASSERT_TRUE(H.Ftp.Syst()) << faults[0];
+            ASSERT_TRUE(H.Ftp.Pwd()) << faults[0];
+            ASSERT_TRUE(H.Ftp.TypeSet()) << faults[0];
+            H.Ftp.HostFileName = "f.bin";
+            H.Ftp.LocalFileName = Local("f.bin");
+            ASSERT_TRUE(H.Ftp.Get()) << faults[0];
             EXPECT_TRUE(ReadFile(Local("f.bin")) == content);
-            h.Ftp.LocalFileName = "NOOP";
-            ASSERT_TRUE(h.Ftp.Quote()) << faults[0];
-            EXPECT_EQ(h.Ftp.StatusCode(), 200) << faults[0];
+            H.Ftp.LocalFileName = "NOOP";
+            ASSERT_TRUE(H.Ftp.Quote()) << faults[0];
+            EXPECT_EQ(H.Ftp.StatusCode(), 200) << faults[0];
         });
     }
     // A reply without a code fails the request.
-    session({"--garbage-replies", "PWD"}, [&](FtpHarness &h) {
-        ASSERT_TRUE(h.Ftp.Connect());
-        EXPECT_FALSE(h.Ftp.Pwd());
-        EXPECT_TRUE(h.Ftp.Syst());
+    session({"--garbage-replies", "PWD"}, [&](TFtpHarness &H) {
+        ASSERT_TRUE(H.Ftp.Connect());
+        EXPECT_FALSE(H.Ftp.Pwd());
+        EXPECT_TRUE(H.Ftp.Syst());
     });
     // SIZE unknown to the server.
-    session({"--no-size"}, [&](FtpHarness &h) {
-        ASSERT_TRUE(h.Ftp.Connect());
-        h.Ftp.HostFileName = "f.bin";
-        EXPECT_FALSE(h.Ftp.Size());
-        EXPECT_EQ(h.Ftp.SizeResult(), 0);
+    session({"--no-size"}, [&](TFtpHarness &H) {
+        ASSERT_TRUE(H.Ftp.Connect());
+        H.Ftp.HostFileName = "f.bin";
+        EXPECT_FALSE(H.Ftp.Size());
+        EXPECT_EQ(H.Ftp.SizeResult(), 0);
     });
     // The control connection dropped when RETR arrives: the Get fails, it never succeeds.
-    session({"--drop-control-after", "RETR"}, [&](FtpHarness &h) {
-        ASSERT_TRUE(h.Ftp.Connect());
-        h.Ftp.HostFileName = "f.bin";
-        h.Ftp.LocalFileName = Local("dropped.bin");
+    session({"--drop-control-after", "RETR"}, [&](TFtpHarness &H) {
+        ASSERT_TRUE(H.Ftp.Connect());
+        H.Ftp.HostFileName = "f.bin";
+        H.Ftp.LocalFileName = Local("dropped.bin");
         WriteFile(Local("dropped.bin"), "kept");
-        EXPECT_FALSE(h.Ftp.Get());
-        EXPECT_EQ(h.Ftp.StatusCode(), 421);
+        EXPECT_FALSE(H.Ftp.Get());
+        EXPECT_EQ(H.Ftp.StatusCode(), 421);
         EXPECT_EQ(ReadFile(Local("dropped.bin")), "kept"); // nothing was sent: left as it was
-        EXPECT_FALSE(h.Ftp.Connected());
-        ASSERT_TRUE(h.Ftp.Connect()); // and a new session starts cleanly
-        ASSERT_TRUE(h.Ftp.Pwd());
+        EXPECT_FALSE(H.Ftp.Connected());
+        ASSERT_TRUE(H.Ftp.Connect()); // and a new session starts cleanly
+        ASSERT_TRUE(H.Ftp.Pwd());
     });
 }
 
 TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
 {
-    TestFtpServer server;
-    WriteFile(server.root() + "/f.bin", RandomBytes(50000, 7));
-    FtpHarness h(server.port(), "tester", "secret");
+    TTestFtpServer server;
+    WriteFile(server.Root() + "/f.bin", RandomBytes(50000, 7));
+    TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());
     // Writing to a full disk: the server completes with 226, the Get still fails.
     h.Ftp.HostFileName = "f.bin";
@@ -476,7 +478,7 @@ TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
     EXPECT_TRUE(h.Logged("! Error writing local file"));
     // Reading a "file" that cannot be read (a folder): the upload fails.
     h.Ftp.HostFileName = "up.bin";
-    h.Ftp.LocalFileName = Dir.path().toStdString();
+    h.Ftp.LocalFileName = FDir.path().toStdString();
     EXPECT_FALSE(h.Ftp.Put());
     EXPECT_TRUE(h.Logged("! Error reading file"));
     // A folder that does not exist for a download.
@@ -489,3 +491,5 @@ TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 // An engine set up for 127.0.0.1:Port that records its log, with a few helpers the FTP tests
 // share.
-struct FtpHarness
+struct TFtpHarness
 {
-    explicit FtpHarness(int Port, std::string User = "u", std::string Password = "p")
+    explicit TFtpHarness(int Port, std::string User = "u", std::string Password = "p")
     {
         Ftp.HostName = "127.0.0.1";
         Ftp.Port = std::to_string(Port);
@@ -30,7 +32,7 @@ struct FtpHarness
     }
 
     // A failing test shows the engine's log.
-    ~FtpHarness()
+    ~TFtpHarness()
     {
         if (::testing::Test::HasFailure())
             for (const std::string &line : Log)
@@ -53,16 +55,16 @@ struct FtpHarness
         return false;
     }
 
-    struct DoneNotice
+    struct TDoneNotice
     {
         TFtpRequest RqType;
         uint16_t Error;
-        bool operator==(const DoneNotice &) const = default;
+        bool operator==(const TDoneNotice &) const = default;
     };
 
     TFtpClient Ftp;
     std::vector<std::string> Log;
-    std::vector<DoneNotice> Done;
+    std::vector<TDoneNotice> Done;
 };
 
 // Runs the event loop until Condition holds or Seconds pass; returns Condition().
@@ -91,3 +93,5 @@ inline void WriteFile(const std::string &Name, const std::string &Bytes)
 {
     std::ofstream(Name, std::ios::binary | std::ios::trunc) << Bytes;
 }
+
+} // namespace tarn

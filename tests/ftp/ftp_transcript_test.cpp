@@ -1,7 +1,7 @@
 // Transcript tests: a scripted server answers with exact byte sequences, and the tests compare
 // the commands the engine sent, its log and its results.
-#include "ftp_test_support.h"
-#include "scripted_peer.h"
+#include "tests/ftp/ftp_test_support.h"
+#include "tests/ftp/scripted_peer.h"
 
 #include <QTemporaryDir>
 #include <cerrno>
@@ -9,12 +9,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
-using Commands = std::vector<std::string>;
+using TCommands = std::vector<std::string>;
 
 // A peer that greets and logs in u/p, then plays the rest of a test's script.
-ScriptedPeer &LoggedIn(ScriptedPeer &Peer)
+TScriptedPeer &LoggedIn(TScriptedPeer &Peer)
 {
     return Peer.Send("220 ready\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
 }
@@ -22,66 +24,66 @@ ScriptedPeer &LoggedIn(ScriptedPeer &Peer)
 class FtpTranscript : public ::testing::Test
 {
 protected:
-    QTemporaryDir Dir;
+    QTemporaryDir FDir;
     std::string Local(const std::string &Name)
     {
-        return Dir.filePath(QString::fromStdString(Name)).toStdString();
+        return FDir.filePath(QString::fromStdString(Name)).toStdString();
     }
 };
 
 TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
 {
     { // A two-line greeting split inside its first line, then one reply per read.
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         peer.Send("220-Wel")
             .Pause(100)
             .Send("come\r\n220 ready\r\n")
             .Expect("331 pw\r\n")
             .Expect("230 in\r\n");
         peer.Start();
-        FtpHarness h(peer.Port());
+        TFtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
         peer.Finish();
-        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p"}));
-        EXPECT_EQ(h.Log, (Commands{"< 220-Welcome", "< 220 ready", "> USER u", "< 331 pw",
-                                   "> PASS p", "< 230 in"}));
+        EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p"}));
+        EXPECT_EQ(h.Log, (TCommands{"< 220-Welcome", "< 220 ready", "> USER u", "< 331 pw",
+                                    "> PASS p", "< 230 in"}));
         EXPECT_EQ(h.Ftp.State(), fsReady);
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
         EXPECT_EQ(h.Ftp.StatusCode(), 230);
         EXPECT_TRUE(h.Ftp.Connected());
     }
     { // Three replies in one read: each is judged in the state the one before left.
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         peer.Send("220 hi\r\n331 pw\r\n230 in\r\n").Expect().Expect();
         peer.Start();
-        FtpHarness h(peer.Port());
+        TFtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
         peer.Finish();
-        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p"}));
+        EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p"}));
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
     }
     { // USER answered 230: no PASS is sent.
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         peer.Send("220 hi\r\n").Expect("230 no password needed\r\n").Expect("215 UNIX\r\n");
         peer.Start();
-        FtpHarness h(peer.Port());
+        TFtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
         ASSERT_TRUE(h.Ftp.Syst());
         peer.Finish();
-        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "SYST"}));
+        EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "SYST"}));
     }
 }
 
 TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
 {
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         .Expect("257 \"/x\" is cwd\r\n")
         .Pause(200)
         .Send("421-idle warning\r\n421 closing soon\r\n")
         .Expect("215 UNIX\r\n");
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     int responses = 0;
     h.Ftp.OnResponse = [&](TCustomFtpCli *) { ++responses; };
     ASSERT_TRUE(h.Ftp.Connect());
@@ -92,7 +94,7 @@ TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
     ASSERT_TRUE(h.Ftp.Pwd());
     EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/x\" is cwd");
     ASSERT_EQ(h.Done.size(), 1u);
-    EXPECT_EQ(h.Done.front(), (FtpHarness::DoneNotice{rqPwd, 0}));
+    EXPECT_EQ(h.Done.front(), (TFtpHarness::TDoneNotice{rqPwd, 0}));
     // Lines that arrive while idle are logged and fire OnResponse; they change no result.
     ASSERT_TRUE(PumpUntil([&] { return h.Ftp.LastResponse() == "421 closing soon"; }));
     EXPECT_EQ(responses, 6);
@@ -101,7 +103,7 @@ TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
     EXPECT_TRUE(h.Ftp.Connected());
     ASSERT_TRUE(h.Ftp.Syst());
     ASSERT_TRUE(PumpUntil([&] { return h.Done.size() == 3; }));
-    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqSyst, 0}));
+    EXPECT_EQ(h.Done.back(), (TFtpHarness::TDoneNotice{rqSyst, 0}));
     peer.Finish();
 }
 
@@ -109,7 +111,7 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
 {
     // Lines without digits inside a multi-line reply belong to it: the "215 end" that follows
     // must not be taken as the reply to PWD.
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         .Expect("215-first\r\nno digits here\r\n")
         .Pause(200)
@@ -117,7 +119,7 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
         .Expect("257 \"/home\"\r\n")
         .Expect("250-NAMEFMT set to 1.\r\n250 \"/home/ssk\" is current directory.\r\n");
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     h.Ftp.HostDirName = "/home/ssk";
     ASSERT_TRUE(h.Ftp.Connect());
     ASSERT_TRUE(h.Ftp.Syst());
@@ -129,15 +131,15 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
     ASSERT_TRUE(h.Ftp.Cwd());
     EXPECT_EQ(h.Ftp.LastResponse(), "250 \"/home/ssk\" is current directory.");
     peer.Finish();
-    EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p", "SYST", "PWD", "CWD /home/ssk"}));
+    EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p", "SYST", "PWD", "CWD /home/ssk"}));
 }
 
 TEST_F(FtpTranscript, OverlongReplyLineIsCutAndTheConnectionGoesOn)
 {
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer).Expect("215 " + std::string(20000, 'x') + "\r\n").Expect("257 \"/\"\r\n");
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
     ASSERT_TRUE(h.Ftp.Syst());
     EXPECT_EQ(h.Ftp.LastResponse(), "215 " + std::string(4092, 'x'));
@@ -148,7 +150,7 @@ TEST_F(FtpTranscript, OverlongReplyLineIsCutAndTheConnectionGoesOn)
 
 TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
 {
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         .Expect("499 odd but below 500\r\n")
         .Expect("500 unknown\r\n")
@@ -158,7 +160,7 @@ TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
         .Expect("550 no such file\r\n")
         .Expect("257 \"new\" created\r\n");
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
     h.Ftp.LocalFileName = "NOOP";
     EXPECT_TRUE(h.Ftp.Quote()); // no code list: anything below 500 succeeds
@@ -186,16 +188,16 @@ TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
     h.Ftp.HostFileName = "new";
     EXPECT_TRUE(h.Ftp.Mkd());
     peer.Finish();
-    EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p", "NOOP", "NOOP", "SITE X", "SITE X",
-                                         "SIZE big", "SIZE big", "MKD new"}));
+    EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p", "NOOP", "NOOP", "SITE X", "SITE X",
+                                          "SIZE big", "SIZE big", "MKD new"}));
 }
 
 TEST_F(FtpTranscript, LostConnectionFailsTheRunningRequest)
 {
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer).Expect().Close();
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     int closed = 0;
     h.Ftp.OnSessionClosed = [&](TCustomFtpCli *, uint16_t) { ++closed; };
     ASSERT_TRUE(h.Ftp.Connect()); // leaves a successful result behind
@@ -215,7 +217,7 @@ TEST_F(FtpTranscript, LostConnectionDuringATransferFailsIt)
 {
     // 226 came, but the data had not all arrived when the control connection dropped: the
     // download is incomplete and must not be reported as done.
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         .Expect("200 PORT ok\r\n")
         .Expect("150 go\r\n")
@@ -227,7 +229,7 @@ TEST_F(FtpTranscript, LostConnectionDuringATransferFailsIt)
         .Pause(300)
         .DataClose();
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
     h.Ftp.HostFileName = "f";
     h.Ftp.LocalFileName = Local("f");
@@ -242,10 +244,10 @@ TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
     // The server answers and closes in one breath: the call returns the reply's result at
     // once, not a time-out after the connection loss moved the engine on.
     {
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         peer.Send("220 hi\r\n").Expect("331 pw\r\n").Expect("530 Login incorrect.\r\n").Close();
         peer.Start();
-        FtpHarness h(peer.Port());
+        TFtpHarness h(peer.Port());
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(h.Ftp.Connect());
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
@@ -254,10 +256,10 @@ TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
         peer.Finish();
     }
     {
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         LoggedIn(peer).Close();
         peer.Start();
-        FtpHarness h(peer.Port());
+        TFtpHarness h(peer.Port());
         EXPECT_TRUE(h.Ftp.Connect());
         peer.Finish();
     }
@@ -266,10 +268,10 @@ TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
 TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
 {
     { // "Password emtpy" after 331: the chain fails instead of resting in fsStepReady.
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         peer.Send("220 hi\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
         peer.Start();
-        FtpHarness h(peer.Port(), "u", "");
+        TFtpHarness h(peer.Port(), "u", "");
         EXPECT_FALSE(h.Ftp.Connect());
         EXPECT_EQ(h.Ftp.State(), fsReady);
         EXPECT_EQ(h.Ftp.ErrorMessage(), "Password emtpy");
@@ -281,14 +283,14 @@ TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
         h.Ftp.LocalFileName = "PASS late";
         EXPECT_TRUE(h.Ftp.Quote());
         peer.Finish();
-        EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS late"}));
+        EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS late"}));
     }
     { // The first step of a chain that cannot start raises inside the call: nothing is sent
         // and the engine stays ready.
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         LoggedIn(peer).Close();
         peer.Start();
-        FtpHarness h(peer.Port());
+        TFtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
         ASSERT_TRUE(PumpUntil([&] { return !h.Ftp.Connected(); }));
         h.Ftp.LocalFileName = Local("never");
@@ -300,18 +302,18 @@ TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
 
 TEST_F(FtpTranscript, FullGetChainSkipsToQuitAfterAFailure)
 {
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer).Expect("550 no such directory\r\n").Expect("221 bye\r\n").Close();
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     h.Ftp.HostDirName = "/missing";
     h.Ftp.HostFileName = "f";
     h.Ftp.LocalFileName = Local("f");
     h.Ftp.FullGetAsync();
     ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
     peer.Finish();
-    EXPECT_EQ(peer.Commands(), (Commands{"USER u", "PASS p", "CWD /missing", "QUIT"}));
-    EXPECT_EQ(h.Done.back(), (FtpHarness::DoneNotice{rqFullGet, 550}));
+    EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p", "CWD /missing", "QUIT"}));
+    EXPECT_EQ(h.Done.back(), (TFtpHarness::TDoneNotice{rqFullGet, 550}));
     EXPECT_EQ(h.Ftp.LastResponse(), "550 no such directory");
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     EXPECT_EQ(h.Ftp.ErrorMessage(), "550 no such directory");
@@ -320,7 +322,7 @@ TEST_F(FtpTranscript, FullGetChainSkipsToQuitAfterAFailure)
 
 TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
 {
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         // Data before the 150 reply; 226 before the data connection closes.
         .Expect("200 PORT ok\r\n")
@@ -344,7 +346,7 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
         .Expect("200 PORT ok\r\n")
         .Expect("550 not found\r\n");
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
     h.Ftp.DisplayFlag = true;
     h.Ftp.HostFileName = "remote.txt";
@@ -371,7 +373,7 @@ TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     EXPECT_EQ(ReadFile(Local("three")), "old content");
     peer.Finish();
-    const Commands sent = peer.Commands();
+    const TCommands sent = peer.Commands();
     ASSERT_EQ(sent.size(), 8u);
     EXPECT_EQ(sent[2].rfind("PORT 127,0,0,1,", 0), 0u);
     EXPECT_EQ(sent[3], "RETR remote.txt");
@@ -384,7 +386,7 @@ TEST_F(FtpTranscript, ServerThatConnectsAtPortTimeIsAccepted)
     // Like pyftpdlib, the server connects before it even answers PORT; the engine has no
     // transfer running yet when the connection is announced, and must not lose it.
     WriteFile(Local("up"), "upload bytes");
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         .Expect()
         .DataConnect()
@@ -402,7 +404,7 @@ TEST_F(FtpTranscript, ServerThatConnectsAtPortTimeIsAccepted)
         .DataReceiveAll()
         .Send("226 stored\r\n");
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
     h.Ftp.HostFileName = "f";
     h.Ftp.LocalFileName = Local("down");
@@ -420,7 +422,7 @@ TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
     // engine closes that connection and takes the file from the server's connection only.
     int intruder = -1;
     std::string intruderSaw = "not run";
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         .Expect("200 PORT ok\r\n")
         .Run([&] {
@@ -442,7 +444,7 @@ TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
             ::close(intruder);
         });
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
     h.Ftp.HostFileName = "f";
     h.Ftp.LocalFileName = Local("f");
@@ -461,7 +463,7 @@ TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)
         payload += char(i * 7);
     WriteFile(Local("up"), payload);
     WriteFile(Local("empty"), "");
-    ScriptedPeer peer;
+    TScriptedPeer peer;
     LoggedIn(peer)
         .Expect("200 PORT ok\r\n")
         .Expect("150 send it\r\n")
@@ -477,7 +479,7 @@ TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)
         .Expect("553 not allowed\r\n")
         .Expect("200 PORT ok\r\n");
     peer.Start();
-    FtpHarness h(peer.Port());
+    TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
     h.Ftp.HostFileName = "up.bin";
     h.Ftp.LocalFileName = Local("up");
@@ -494,17 +496,17 @@ TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     peer.Finish();
     EXPECT_EQ(peer.DataReceived(), payload);
-    const Commands sent = peer.Commands();
+    const TCommands sent = peer.Commands();
     EXPECT_EQ(sent[3], "STOR up.bin");
 }
 
 TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
 {
     { // A server that accepts but never greets.
-        ScriptedPeer peer;
+        TScriptedPeer peer;
         peer.Pause(3000);
         peer.Start();
-        FtpHarness h(peer.Port());
+        TFtpHarness h(peer.Port());
         h.Ftp.Timeout = 1;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(h.Ftp.Connect());
@@ -518,10 +520,10 @@ TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
     { // A refused connection.
         int port;
         {
-            ScriptedPeer closed;
+            TScriptedPeer closed;
             port = closed.Port();
         }
-        FtpHarness h(port);
+        TFtpHarness h(port);
         EXPECT_FALSE(h.Ftp.Connect());
         EXPECT_EQ(h.Ftp.StatusCode(), 500);
         EXPECT_EQ(h.Ftp.LastResponse(), "500 Connection refused (Winsock error #10061)");
@@ -530,7 +532,7 @@ TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
     }
     { // A name that cannot be resolved; its over-long label is refused by the resolver
         // itself, so no name server is asked.
-        FtpHarness h(21);
+        TFtpHarness h(21);
         h.Ftp.HostName = std::string(70, 'n') + ".invalid";
         EXPECT_FALSE(h.Ftp.Connect());
         EXPECT_EQ(h.Ftp.StatusCode(), 500);
@@ -543,3 +545,5 @@ TEST_F(FtpTranscript, TimeOutsAndConnectFailures)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
 // Feeds Bytes in one read and returns the lines, each marked with "F:" (ends a reply) or
@@ -25,39 +27,39 @@ std::vector<std::string> Feed(TFtpReplyAssembler &Assembler, const std::string &
     return lines;
 }
 
-using Lines = std::vector<std::string>;
+using TLines = std::vector<std::string>;
 
 TEST(ReplyAssembler, LinesSplitAcrossReadsAndSeveralInOneRead)
 {
     TFtpReplyAssembler a;
-    EXPECT_EQ(Feed(a, "220 Ser"), Lines{});
+    EXPECT_EQ(Feed(a, "220 Ser"), TLines{});
     EXPECT_EQ(a.Held(), 7u);
-    EXPECT_EQ(Feed(a, "vice ready\r"), Lines{});
+    EXPECT_EQ(Feed(a, "vice ready\r"), TLines{});
     EXPECT_EQ(Feed(a, "\n331 a\r\n230 b\r\n200 c\r\n"),
-              (Lines{"F:220 Service ready", "F:331 a", "F:230 b", "F:200 c"}));
+              (TLines{"F:220 Service ready", "F:331 a", "F:230 b", "F:200 c"}));
     EXPECT_EQ(a.Held(), 0u);
     // A bare LF or CR is not a line end; a NUL byte is an ordinary byte.
     EXPECT_EQ(Feed(a, std::string("200 a\nb\rc\0d\r\n", 13)),
-              (Lines{std::string("F:200 a\nb\rc\0d", 13)}));
-    EXPECT_EQ(Feed(a, "\r\n"), (Lines{"F:"}));
+              (TLines{std::string("F:200 a\nb\rc\0d", 13)}));
+    EXPECT_EQ(Feed(a, "\r\n"), (TLines{"F:"}));
 }
 
 TEST(ReplyAssembler, MultiLineRepliesFollowRfc959)
 {
     TFtpReplyAssembler a;
-    // Lines without digits, other codes and "nnn-" lines inside a reply do not end it.
+    // TLines without digits, other codes and "nnn-" lines inside a reply do not end it.
     EXPECT_EQ(Feed(a, "220-Welcome\r\n  no code here\r\n230 other code\r\n220-again\r\n"
                       "220 done\r\n331 next\r\n"),
-              (Lines{"C:220-Welcome", "C:  no code here", "C:230 other code", "C:220-again",
-                     "F:220 done", "F:331 next"}));
+              (TLines{"C:220-Welcome", "C:  no code here", "C:230 other code", "C:220-again",
+                      "F:220 done", "F:331 next"}));
     // The closing line may be the bare code; "2200" is not the code 220.
-    EXPECT_EQ(Feed(a, "250-a\r\n2500 b\r\n250\r\n"), (Lines{"C:250-a", "C:2500 b", "F:250"}));
+    EXPECT_EQ(Feed(a, "250-a\r\n2500 b\r\n250\r\n"), (TLines{"C:250-a", "C:2500 b", "F:250"}));
     // A line without a code outside a multi-line reply is a (final) line of its own.
-    EXPECT_EQ(Feed(a, "garbage\r\n"), (Lines{"F:garbage"}));
+    EXPECT_EQ(Feed(a, "garbage\r\n"), (TLines{"F:garbage"}));
     // Reset forgets an open reply.
     Feed(a, "211-open\r\n");
     a.Reset();
-    EXPECT_EQ(Feed(a, "200 fresh\r\n"), (Lines{"F:200 fresh"}));
+    EXPECT_EQ(Feed(a, "200 fresh\r\n"), (TLines{"F:200 fresh"}));
 }
 
 TEST(ReplyAssembler, OverlongLineIsCutAndItsTailDropped)
@@ -65,28 +67,28 @@ TEST(ReplyAssembler, OverlongLineIsCutAndItsTailDropped)
     TFtpReplyAssembler a;
     const std::string head = "500 " + std::string(TFtpReplyAssembler::BufferSize - 4, 'x');
     EXPECT_EQ(Feed(a, head + std::string(10000, 'y') + "\r\n200 after\r\n"),
-              (Lines{"F:" + head + "X", "F:200 after"}));
+              (TLines{"F:" + head + "X", "F:200 after"}));
     // A CR LF split around the cut: the CR at the end of the full buffer is not line text.
     const std::string exact = "500 " + std::string(TFtpReplyAssembler::BufferSize - 5, 'z');
-    EXPECT_EQ(Feed(a, exact + "\r"), (Lines{"F:" + exact + "X"}));
-    EXPECT_EQ(Feed(a, "\n221 bye\r\n"), (Lines{"F:221 bye"}));
+    EXPECT_EQ(Feed(a, exact + "\r"), (TLines{"F:" + exact + "X"}));
+    EXPECT_EQ(Feed(a, "\n221 bye\r\n"), (TLines{"F:221 bye"}));
     // The tail may arrive over several reads, and a cut line can open a multi-line reply.
     const std::string open = "250-" + std::string(TFtpReplyAssembler::BufferSize - 4, 'o');
-    EXPECT_EQ(Feed(a, open), (Lines{"C:" + open + "X"}));
-    EXPECT_EQ(Feed(a, "more"), Lines{});
-    EXPECT_EQ(Feed(a, "tail\r\n250 end\r\n"), (Lines{"F:250 end"}));
+    EXPECT_EQ(Feed(a, open), (TLines{"C:" + open + "X"}));
+    EXPECT_EQ(Feed(a, "more"), TLines{});
+    EXPECT_EQ(Feed(a, "tail\r\n250 end\r\n"), (TLines{"F:250 end"}));
 }
 
 TEST(FtpParse, ParseIntegerReadsSignedDecimalAfterBlanks)
 {
-    struct Case
+    struct TCase
     {
-        std::string text;
-        std::size_t start;
-        int64_t value;
-        std::size_t next;
+        std::string Text;
+        std::size_t Start;
+        int64_t Value;
+        std::size_t Next;
     };
-    const Case cases[] = {
+    const TCase cases[] = {
         {"213 1234", 0, 213, 3},
         {"213 1234", 3, 1234, 8},
         {" \t\r\n-42x", 0, -42, 7},
@@ -97,10 +99,10 @@ TEST(FtpParse, ParseIntegerReadsSignedDecimalAfterBlanks)
         {"213 5000000000", 3, 5000000000, 14},
         {"99999999999999999999999", 0, INT64_MAX, 23},
     };
-    for (const Case &c : cases) {
-        const TParsedInteger parsed = ParseInteger(c.text, c.start);
-        EXPECT_EQ(parsed.Value, c.value) << c.text;
-        EXPECT_EQ(parsed.Next, c.next) << c.text;
+    for (const TCase &c : cases) {
+        const TParsedInteger parsed = ParseInteger(c.Text, c.Start);
+        EXPECT_EQ(parsed.Value, c.Value) << c.Text;
+        EXPECT_EQ(parsed.Next, c.Next) << c.Text;
     }
 }
 
@@ -122,3 +124,5 @@ TEST(FtpParse, TransferStatsFormula)
 }
 
 } // namespace
+
+} // namespace tarn

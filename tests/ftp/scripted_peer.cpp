@@ -1,4 +1,4 @@
-#include "scripted_peer.h"
+#include "tests/ftp/scripted_peer.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace tarn {
 
 namespace {
 
@@ -21,46 +23,46 @@ bool WaitReadable(int Socket)
 
 } // namespace
 
-ScriptedPeer::ScriptedPeer()
+TScriptedPeer::TScriptedPeer()
 {
-    ListenSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+    FListenSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(ListenSocket, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-        ::listen(ListenSocket, 4) != 0 ||
-        ::getsockname(ListenSocket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+    if (::bind(FListenSocket, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+        ::listen(FListenSocket, 4) != 0 ||
+        ::getsockname(FListenSocket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
         throw std::runtime_error("scripted peer cannot listen");
-    ListenPort = ntohs(address.sin_port);
+    FListenPort = ntohs(address.sin_port);
 }
 
-ScriptedPeer::~ScriptedPeer()
+TScriptedPeer::~TScriptedPeer()
 {
     Finish();
-    for (int socket : {ListenSocket, ControlSocket, DataSocket})
+    for (int socket : {FListenSocket, ControlSocket, DataSocket})
         if (socket >= 0)
             ::close(socket);
 }
 
-ScriptedPeer &ScriptedPeer::Send(const std::string &Bytes)
+TScriptedPeer &TScriptedPeer::Send(const std::string &Bytes)
 {
-    Steps.push_back([this, Bytes] {
+    FSteps.push_back([this, Bytes] {
         WriteAll(ControlSocket, Bytes);
         return true;
     });
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::Expect(const std::string &Reply)
+TScriptedPeer &TScriptedPeer::Expect(const std::string &Reply)
 {
-    Steps.push_back([this, Reply] {
+    FSteps.push_back([this, Reply] {
         std::string line;
         if (!ReadLine(line))
             return false;
         {
-            std::lock_guard guard(Lock);
-            Received.push_back(line);
+            std::lock_guard guard(FLock);
+            FReceived.push_back(line);
         }
         if (!Reply.empty())
             WriteAll(ControlSocket, Reply);
@@ -69,18 +71,18 @@ ScriptedPeer &ScriptedPeer::Expect(const std::string &Reply)
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::Pause(int Milliseconds)
+TScriptedPeer &TScriptedPeer::Pause(int Milliseconds)
 {
-    Steps.push_back([Milliseconds] {
+    FSteps.push_back([Milliseconds] {
         std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
         return true;
     });
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::Close()
+TScriptedPeer &TScriptedPeer::Close()
 {
-    Steps.push_back([this] {
+    FSteps.push_back([this] {
         ::close(ControlSocket);
         ControlSocket = -1;
         return true;
@@ -88,9 +90,9 @@ ScriptedPeer &ScriptedPeer::Close()
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::DataConnect()
+TScriptedPeer &TScriptedPeer::DataConnect()
 {
-    Steps.push_back([this] {
+    FSteps.push_back([this] {
         if (DataSocket >= 0)
             ::close(DataSocket);
         DataSocket = ConnectToLastPort("127.0.0.1");
@@ -99,7 +101,7 @@ ScriptedPeer &ScriptedPeer::DataConnect()
     return *this;
 }
 
-int ScriptedPeer::ConnectToLastPort(const std::string &From)
+int TScriptedPeer::ConnectToLastPort(const std::string &From)
 {
     std::string port;
     for (const std::string &line : Commands())
@@ -125,18 +127,18 @@ int ScriptedPeer::ConnectToLastPort(const std::string &From)
     return socket;
 }
 
-ScriptedPeer &ScriptedPeer::DataSend(const std::string &Bytes)
+TScriptedPeer &TScriptedPeer::DataSend(const std::string &Bytes)
 {
-    Steps.push_back([this, Bytes] {
+    FSteps.push_back([this, Bytes] {
         WriteAll(DataSocket, Bytes);
         return true;
     });
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::DataReceiveAll()
+TScriptedPeer &TScriptedPeer::DataReceiveAll()
 {
-    Steps.push_back([this] {
+    FSteps.push_back([this] {
         char block[65536];
         for (;;) {
             if (!WaitReadable(DataSocket))
@@ -144,16 +146,16 @@ ScriptedPeer &ScriptedPeer::DataReceiveAll()
             const ssize_t count = ::recv(DataSocket, block, sizeof block, 0);
             if (count <= 0)
                 return true;
-            std::lock_guard guard(Lock);
-            Data.append(block, std::size_t(count));
+            std::lock_guard guard(FLock);
+            FData.append(block, std::size_t(count));
         }
     });
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::DataClose()
+TScriptedPeer &TScriptedPeer::DataClose()
 {
-    Steps.push_back([this] {
+    FSteps.push_back([this] {
         ::close(DataSocket);
         DataSocket = -1;
         return true;
@@ -161,49 +163,49 @@ ScriptedPeer &ScriptedPeer::DataClose()
     return *this;
 }
 
-ScriptedPeer &ScriptedPeer::Run(std::function<void()> Action)
+TScriptedPeer &TScriptedPeer::Run(std::function<void()> Action)
 {
-    Steps.push_back([Action] {
+    FSteps.push_back([Action] {
         Action();
         return true;
     });
     return *this;
 }
 
-void ScriptedPeer::Start()
+void TScriptedPeer::Start()
 {
-    Player = std::thread([this] { Play(); });
+    FPlayer = std::thread([this] { Play(); });
 }
 
-void ScriptedPeer::Finish()
+void TScriptedPeer::Finish()
 {
-    if (Player.joinable())
-        Player.join();
+    if (FPlayer.joinable())
+        FPlayer.join();
 }
 
-void ScriptedPeer::Play()
+void TScriptedPeer::Play()
 {
-    if (!WaitReadable(ListenSocket)) {
-        std::lock_guard guard(Lock);
-        Failure = true;
+    if (!WaitReadable(FListenSocket)) {
+        std::lock_guard guard(FLock);
+        FAilure = true;
         return;
     }
-    ControlSocket = ::accept(ListenSocket, nullptr, nullptr);
-    for (auto &step : Steps)
+    ControlSocket = ::accept(FListenSocket, nullptr, nullptr);
+    for (auto &step : FSteps)
         if (!step()) {
-            std::lock_guard guard(Lock);
-            Failure = true;
+            std::lock_guard guard(FLock);
+            FAilure = true;
             return;
         }
 }
 
-bool ScriptedPeer::ReadLine(std::string &Line)
+bool TScriptedPeer::ReadLine(std::string &Line)
 {
     for (;;) {
-        const std::size_t end = Pending.find("\r\n");
+        const std::size_t end = FPending.find("\r\n");
         if (end != std::string::npos) {
-            Line = Pending.substr(0, end);
-            Pending.erase(0, end + 2);
+            Line = FPending.substr(0, end);
+            FPending.erase(0, end + 2);
             return true;
         }
         if (ControlSocket < 0 || !WaitReadable(ControlSocket))
@@ -212,11 +214,11 @@ bool ScriptedPeer::ReadLine(std::string &Line)
         const ssize_t count = ::recv(ControlSocket, block, sizeof block, 0);
         if (count <= 0)
             return false;
-        Pending.append(block, std::size_t(count));
+        FPending.append(block, std::size_t(count));
     }
 }
 
-void ScriptedPeer::WriteAll(int Socket, const std::string &Bytes)
+void TScriptedPeer::WriteAll(int Socket, const std::string &Bytes)
 {
     std::size_t done = 0;
     while (done < Bytes.size()) {
@@ -228,20 +230,22 @@ void ScriptedPeer::WriteAll(int Socket, const std::string &Bytes)
     }
 }
 
-std::vector<std::string> ScriptedPeer::Commands()
+std::vector<std::string> TScriptedPeer::Commands()
 {
-    std::lock_guard guard(Lock);
-    return Received;
+    std::lock_guard guard(FLock);
+    return FReceived;
 }
 
-std::string ScriptedPeer::DataReceived()
+std::string TScriptedPeer::DataReceived()
 {
-    std::lock_guard guard(Lock);
-    return Data;
+    std::lock_guard guard(FLock);
+    return FData;
 }
 
-bool ScriptedPeer::Failed()
+bool TScriptedPeer::Failed()
 {
-    std::lock_guard guard(Lock);
-    return Failure;
+    std::lock_guard guard(FLock);
+    return FAilure;
 }
+
+} // namespace tarn

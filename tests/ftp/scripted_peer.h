@@ -6,29 +6,31 @@
 #include <thread>
 #include <vector>
 
+namespace tarn {
+
 // A scripted FTP server for transcript tests: it listens on 127.0.0.1, accepts one control
 // connection and plays its script on a thread of its own, with blocking sockets, while the
 // engine under test runs on the main thread's event loop. Every command line it reads is kept,
 // so a test compares the exact commands the engine sent. Reads give up after a few seconds,
 // so a script that waits for a command that never comes ends instead of hanging the test.
-class ScriptedPeer
+class TScriptedPeer
 {
 public:
-    ScriptedPeer();
-    ~ScriptedPeer();
+    TScriptedPeer();
+    ~TScriptedPeer();
 
-    int Port() const { return ListenPort; }
+    int Port() const { return FListenPort; }
 
     // Script steps, played in order after the control connection is accepted.
-    ScriptedPeer &Send(const std::string &Bytes);        // raw bytes on the control
-    ScriptedPeer &Expect(const std::string &Reply = {}); // read one command, then reply
-    ScriptedPeer &Pause(int Milliseconds);
-    ScriptedPeer &Close();       // close the control connection
-    ScriptedPeer &DataConnect(); // to the last PORT
-    ScriptedPeer &DataSend(const std::string &Bytes);
-    ScriptedPeer &DataReceiveAll(); // read until the engine closes
-    ScriptedPeer &DataClose();
-    ScriptedPeer &Run(std::function<void()> Action); // any other action
+    TScriptedPeer &Send(const std::string &Bytes);        // raw bytes on the control
+    TScriptedPeer &Expect(const std::string &Reply = {}); // read one command, then reply
+    TScriptedPeer &Pause(int Milliseconds);
+    TScriptedPeer &Close();       // close the control connection
+    TScriptedPeer &DataConnect(); // to the last PORT
+    TScriptedPeer &DataSend(const std::string &Bytes);
+    TScriptedPeer &DataReceiveAll(); // read until the engine closes
+    TScriptedPeer &DataClose();
+    TScriptedPeer &Run(std::function<void()> Action); // any other action
 
     // Starts playing; Finish waits for the script's end (at most a few seconds).
     void Start();
@@ -47,15 +49,17 @@ private:
     bool ReadLine(std::string &Line);
     static void WriteAll(int Socket, const std::string &Bytes);
 
-    int ListenSocket = -1;
-    int ListenPort = 0;
+    int FListenSocket = -1;
+    int FListenPort = 0;
     int ControlSocket = -1;
     int DataSocket = -1;
-    std::string Pending; // control bytes read past the last line
-    std::vector<std::function<bool()>> Steps;
-    std::thread Player;
-    std::mutex Lock;
-    std::vector<std::string> Received;
-    std::string Data;
-    bool Failure = false;
+    std::string FPending; // control bytes read past the last line
+    std::vector<std::function<bool()>> FSteps;
+    std::thread FPlayer;
+    std::mutex FLock;
+    std::vector<std::string> FReceived;
+    std::string FData;
+    bool FAilure = false;
 };
+
+} // namespace tarn

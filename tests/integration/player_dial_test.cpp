@@ -2,8 +2,8 @@
 // the run dials is hung up when the run ends, a line that was already up is neither dialled
 // again nor hung up, and HANGUP takes down the active line.
 
-#include "player_run.h"
-#include "stand_in_nmcli.h"
+#include "tests/common/stand_in_nmcli.h"
+#include "tests/integration/player_run.h"
 
 #include <cstdlib>
 
@@ -24,8 +24,8 @@ protected:
         Write(PathOf("nm/profiles"), "Wired|u-eth|802-3-ethernet\nMobile|u-gsm|gsm\n");
         Write(PathOf("nm/active"), "");
         const char *path = std::getenv("PATH");
-        Environment = {{"PATH", bin + ":" + (path ? path : "/usr/bin:/bin")},
-                       {"NMCLI_STATE", PathOf("nm")}};
+        FEnvironment = {{"PATH", bin + ":" + (path ? path : "/usr/bin:/bin")},
+                        {"NMCLI_STATE", PathOf("nm")}};
         StartServer("unix");
         WriteProfile("/", "20", 0, "Mobile");
     }
@@ -36,7 +36,7 @@ protected:
 
 TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAtTheEndWithoutQuit)
 {
-    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nMKDIR made\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nMKDIR made\n");
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
     EXPECT_NE(Calls().find("connection up uuid u-gsm"), std::string::npos) << Calls();
     EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
@@ -48,7 +48,7 @@ TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAtTheEndWithoutQuit)
 TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAlsoWhenTheLoginIsRefused)
 {
     WriteProfile("/", "20", 0, "Mobile", "wrong-password");
-    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nCONNECT\n");
     EXPECT_EQ(run.Status, 1) << run.Out;
     EXPECT_NE(Calls().find("connection up uuid u-gsm"), std::string::npos) << Calls();
     EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
@@ -58,7 +58,7 @@ TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAlsoWhenTheLoginIsRefused)
 TEST_F(PlayerDialTest, ALineAlreadyUpIsUsedAndLeftUp)
 {
     Write(PathOf("nm/active"), "u-gsm\n");
-    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nMKDIR made\nQUIT\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nMKDIR made\nQUIT\n");
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
     EXPECT_EQ(Calls().find("connection up"), std::string::npos) << Calls();
     EXPECT_EQ(Calls().find("connection down"), std::string::npos) << Calls();
@@ -68,7 +68,7 @@ TEST_F(PlayerDialTest, ALineAlreadyUpIsUsedAndLeftUp)
 TEST_F(PlayerDialTest, HangupTakesDownTheActiveLine)
 {
     Write(PathOf("nm/active"), "u-gsm\n");
-    const RunOutcome run = Run("HANGUP\n");
+    const TRunOutcome run = Run("HANGUP\n");
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
     EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
     EXPECT_EQ(Active(), "");
@@ -77,7 +77,7 @@ TEST_F(PlayerDialTest, HangupTakesDownTheActiveLine)
 TEST_F(PlayerDialTest, AFailedDialStopsTheRun)
 {
     Write(PathOf("nm/failing"), "u-gsm\n");
-    const RunOutcome run = Run("PROFILE profile.tnc\nONERROR CONTINUE\nCONNECT\nLOCALMD after\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR CONTINUE\nCONNECT\nLOCALMD after\n");
     EXPECT_EQ(run.Status, 1) << run.Out;
     EXPECT_TRUE(run.HasLine("RAS Connection Failed."));
     EXPECT_EQ(run.LineStarting("> USER"), -1);

@@ -1,7 +1,7 @@
 // The script player end to end: tarnsp --console against tools/testftpd in its three
 // personalities, transferred files compared byte for byte.
 
-#include "player_run.h"
+#include "tests/integration/player_run.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -16,21 +16,21 @@ class PersonalityRun : public PlayerRunTest, public ::testing::WithParamInterfac
 INSTANTIATE_TEST_SUITE_P(Personalities, PersonalityRun,
                          ::testing::Values("unix", "windows", "os400"));
 
-std::size_t CountLinesContaining(const RunOutcome &outcome, const std::string &text)
+std::size_t CountLinesContaining(const TRunOutcome &Outcome, const std::string &Text)
 {
-    const std::vector<std::string> lines = outcome.Lines();
-    return std::count_if(lines.begin(), lines.end(), [&](const std::string &line) {
-        return line.find(text) != std::string::npos;
+    const std::vector<std::string> lines = Outcome.Lines();
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string &Line) {
+        return Line.find(Text) != std::string::npos;
     });
 }
 
 // Lines of listings: neither commands, replies nor engine notices.
-std::size_t CountListingLinesContaining(const RunOutcome &outcome, const std::string &text)
+std::size_t CountListingLinesContaining(const TRunOutcome &Outcome, const std::string &Text)
 {
-    const std::vector<std::string> lines = outcome.Lines();
-    return std::count_if(lines.begin(), lines.end(), [&](const std::string &line) {
-        return line.find(text) != std::string::npos && line.rfind("> ", 0) != 0 &&
-               line.rfind("< ", 0) != 0 && line.rfind("! ", 0) != 0;
+    const std::vector<std::string> lines = Outcome.Lines();
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string &Line) {
+        return Line.find(Text) != std::string::npos && Line.rfind("> ", 0) != 0 &&
+               Line.rfind("< ", 0) != 0 && Line.rfind("! ", 0) != 0;
     });
 }
 
@@ -44,21 +44,21 @@ TEST_P(PersonalityRun, RecordedScriptMovesEveryFileIntact)
     StartServer(GetParam());
     WriteProfile("/pub");
 
-    const RunOutcome run = Run("PROFILE profile.tnc\n"
-                               "TIMEOUT 60\n"
-                               "CONNECT\n"
-                               "COMMAND SITE NAMEFMT 1\n"
-                               "BINARY\n"
-                               "CHDIR /pub\n"
-                               "RECEIVE \"got.bin\" \"get.bin\"\n"
-                               "SEND \"up.bin\" \"c:\\upload\\up.bin\"\n"
-                               "RENAME \"up.bin\" \"renamed.bin\"\n"
-                               "DELETE old.txt\n"
-                               "MKDIR made\n"
-                               "MKDIR gone\n"
-                               "RMDIR gone\n"
-                               "LIST\n"
-                               "QUIT\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\n"
+                                "TIMEOUT 60\n"
+                                "CONNECT\n"
+                                "COMMAND SITE NAMEFMT 1\n"
+                                "BINARY\n"
+                                "CHDIR /pub\n"
+                                "RECEIVE \"got.bin\" \"get.bin\"\n"
+                                "SEND \"up.bin\" \"c:\\upload\\up.bin\"\n"
+                                "RENAME \"up.bin\" \"renamed.bin\"\n"
+                                "DELETE old.txt\n"
+                                "MKDIR made\n"
+                                "MKDIR gone\n"
+                                "RMDIR gone\n"
+                                "LIST\n"
+                                "QUIT\n");
 
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
     // Standard error is not a terminal here, so the log is all there is.
@@ -66,7 +66,7 @@ TEST_P(PersonalityRun, RecordedScriptMovesEveryFileIntact)
     ExpectNoPassword(run, Password);
     EXPECT_TRUE(run.HasLine("Host:  127.0.0.1")) << run.Out;
     EXPECT_TRUE(run.HasLine("User:  tester"));
-    EXPECT_TRUE(run.HasLine("Port:  " + std::to_string(Server->port())));
+    EXPECT_TRUE(run.HasLine("Port:  " + std::to_string(FServer->Port())));
     EXPECT_TRUE(run.HasLine("> PASS *******"));
     EXPECT_TRUE(run.HasLine("> RETR get.bin"));
     // The remote name loses everything up to its last backslash or colon.
@@ -95,7 +95,7 @@ TEST_P(PersonalityRun, RunEndQuitsASessionTheScriptLeftOpen)
     Write(ServerPath("pub/a.txt"), "a\n");
     StartServer(GetParam());
     WriteProfile("/pub");
-    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nCHDIR /\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nCHDIR /\n");
     EXPECT_EQ(run.Status, 0) << run.Out;
     const std::vector<std::string> lines = run.Lines();
     ASSERT_GE(lines.size(), 2u);
@@ -115,14 +115,14 @@ TEST_P(PersonalityRun, OnErrorStopEndsTheRunWhereContinueGoesOn)
                              "RECEIVE \"missing.txt\" \"missing.txt\"\n"
                              "RECEIVE \"a.txt\" \"a.txt\"\n";
 
-    const RunOutcome stop = Run("PROFILE profile.tnc\nONERROR stop\n" + body);
+    const TRunOutcome stop = Run("PROFILE profile.tnc\nONERROR stop\n" + body);
     EXPECT_EQ(stop.Status, 1) << stop.Out;
     EXPECT_TRUE(stop.HasLine("Error action set to STOP."));
     EXPECT_FALSE(Exists(PathOf("download/a.txt")));
     EXPECT_EQ(stop.LineStarting("> RETR a.txt"), -1);
     EXPECT_GE(stop.LineStarting("> QUIT"), 0) << "the run-end step quits the session";
 
-    const RunOutcome go = Run("PROFILE profile.tnc\nONERROR\n" + body);
+    const TRunOutcome go = Run("PROFILE profile.tnc\nONERROR\n" + body);
     EXPECT_EQ(go.Status, 0) << go.Out;
     EXPECT_TRUE(go.HasLine("Error action set to CONTINUE."));
     EXPECT_EQ(Read(PathOf("download/a.txt")), "content of a\n");
@@ -138,7 +138,7 @@ TEST_P(PersonalityRun, SixtyListingsInOneRunAllReachTheLog)
     std::string script = "PROFILE profile.tnc\nONERROR STOP\nCONNECT\n";
     for (int i = 0; i < 60; ++i)
         script += "LIST\n";
-    const RunOutcome run = Run(script);
+    const TRunOutcome run = Run(script);
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_EQ(CountListingLinesContaining(run, "a.txt"), 60u);
     EXPECT_TRUE(std::filesystem::is_empty(PathOf("tmp")));
@@ -148,8 +148,8 @@ TEST_P(PersonalityRun, CommandSucceedsOnlyOn250)
 {
     StartServer(GetParam());
     WriteProfile("/");
-    const RunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-                               "COMMAND NOOP\nMKDIR made\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
+                                "COMMAND NOOP\nMKDIR made\n");
     EXPECT_EQ(run.Status, 1) << run.Out;
     EXPECT_TRUE(run.HasLine("> NOOP"));
     EXPECT_GE(run.LineStarting("< 200"), 0);
@@ -161,7 +161,7 @@ TEST_P(PersonalityRun, ASecondConnectFailsAndStopsTheRun)
 {
     StartServer(GetParam());
     WriteProfile("/");
-    const RunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nCONNECT\nMKDIR made\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nCONNECT\nCONNECT\nMKDIR made\n");
     EXPECT_EQ(run.Status, 1) << run.Out;
     EXPECT_EQ(CountLinesContaining(run, "Host:  127.0.0.1"), 2u);
     EXPECT_EQ(CountLinesContaining(run, "> USER"), 1u);
@@ -172,8 +172,8 @@ TEST_P(PersonalityRun, ASecondConnectFailsAndStopsTheRun)
 TEST_P(PersonalityRun, ConnectionKeywordsInTheScriptNeverShowThePassword)
 {
     StartServer(GetParam());
-    const RunOutcome run =
-        Run("SERVER 127.0.0.1\nPORT " + std::to_string(Server->port()) +
+    const TRunOutcome run =
+        Run("SERVER 127.0.0.1\nPORT " + std::to_string(FServer->Port()) +
             "\nUSERNAME tester\nPASSWORD " + Password + "\nCONNECT\nMKDIR made\nQUIT\n");
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_TRUE(run.HasLine("> PASS *******"));
@@ -196,15 +196,15 @@ protected:
 TEST_F(Os400Run, ChdirToALibraryNameReachesQsysAndListsIt)
 {
     WriteProfile("/home/tester");
-    const RunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-                               "COMMAND SITE NAMEFMT 1\n"
-                               "LIST\n"
-                               "CHDIR mylib.lib\n"
-                               "LIST\n"
-                               "RECEIVE \"hello.txt\" \"QCLSRC.FILE/HELLO.MBR\"\n"
-                               "CDUP\n"
-                               "CHDIR /home/tester\n"
-                               "QUIT\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
+                                "COMMAND SITE NAMEFMT 1\n"
+                                "LIST\n"
+                                "CHDIR mylib.lib\n"
+                                "LIST\n"
+                                "RECEIVE \"hello.txt\" \"QCLSRC.FILE/HELLO.MBR\"\n"
+                                "CDUP\n"
+                                "CHDIR /home/tester\n"
+                                "QUIT\n");
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_TRUE(run.HasLine("> LIST /home/tester")) << run.Out;
     EXPECT_TRUE(run.HasLine("> CWD /QSYS.LIB/MYLIB.LIB"));
@@ -217,9 +217,9 @@ TEST_F(Os400Run, ChdirToALibraryNameReachesQsysAndListsIt)
 TEST_F(Os400Run, RcmdAnswered250Succeeds)
 {
     WriteProfile("/");
-    const RunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
-                               "COMMAND RCMD CRTLIB LIB(NEWLIB)\n"
-                               "MKDIR /home/tester/after\n");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\n"
+                                "COMMAND RCMD CRTLIB LIB(NEWLIB)\n"
+                                "MKDIR /home/tester/after\n");
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_TRUE(std::filesystem::is_directory(ServerPath("QSYS.LIB/NEWLIB.LIB")));
     EXPECT_TRUE(std::filesystem::is_directory(ServerPath("home/tester/after")));

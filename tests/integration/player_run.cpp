@@ -1,4 +1,4 @@
-#include "player_run.h"
+#include "tests/integration/player_run.h"
 
 #include "profile/connection_profile.h"
 
@@ -10,7 +10,7 @@
 
 namespace tarn::test {
 
-std::vector<std::string> RunOutcome::Lines() const
+std::vector<std::string> TRunOutcome::Lines() const
 {
     std::vector<std::string> lines;
     std::istringstream in(Out);
@@ -20,79 +20,79 @@ std::vector<std::string> RunOutcome::Lines() const
     return lines;
 }
 
-bool RunOutcome::HasLine(const std::string &line) const
+bool TRunOutcome::HasLine(const std::string &Line) const
 {
     for (const std::string &candidate : Lines())
-        if (candidate == line)
+        if (candidate == Line)
             return true;
     return false;
 }
 
-int RunOutcome::LineStarting(const std::string &prefix) const
+int TRunOutcome::LineStarting(const std::string &Prefix) const
 {
     const std::vector<std::string> lines = Lines();
     for (std::size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].rfind(prefix, 0) == 0)
+        if (lines[i].rfind(Prefix, 0) == 0)
             return static_cast<int>(i);
     return -1;
 }
 
 void PlayerRunTest::SetUp()
 {
-    ASSERT_TRUE(m_Dir.isValid());
-    Root = std::filesystem::canonical(m_Dir.path().toStdString());
-    std::filesystem::create_directories(Root / "server");
-    std::filesystem::create_directories(Root / "download");
-    std::filesystem::create_directories(Root / "tmp");
+    ASSERT_TRUE(FDir.isValid());
+    FRoot = std::filesystem::canonical(FDir.path().toStdString());
+    std::filesystem::create_directories(FRoot / "server");
+    std::filesystem::create_directories(FRoot / "download");
+    std::filesystem::create_directories(FRoot / "tmp");
 }
 
-void PlayerRunTest::StartServer(const std::string &personality, std::vector<std::string> extraArgs)
+void PlayerRunTest::StartServer(const std::string &Personality, std::vector<std::string> ExtraArgs)
 {
-    TestFtpServerOptions options;
-    options.personality = personality;
-    options.root = (Root / "server").string();
-    options.password = Password;
-    options.extraArgs = std::move(extraArgs);
-    Server = std::make_unique<TestFtpServer>(options);
+    TTestFtpServerOptions options;
+    options.Personality = Personality;
+    options.Root = (FRoot / "server").string();
+    options.Password = Password;
+    options.ExtraArgs = std::move(ExtraArgs);
+    FServer = std::make_unique<TTestFtpServer>(options);
 }
 
-void PlayerRunTest::WriteProfile(const std::string &hostDir, const std::string &timeout, int port,
-                                 const std::string &connection, const std::string &password)
+void PlayerRunTest::WriteProfile(const std::string &HostDir, const std::string &Timeout, int Port,
+                                 const std::string &Connection, const std::string &ProfilePassword)
 {
     TConnectionProfile profile;
-    profile.Connection = connection;
+    profile.Connection = Connection;
     profile.URLOrIP = "127.0.0.1";
     profile.UserName = "tester";
-    profile.PassWord = password;
-    profile.Port = std::to_string(port ? port : Server->port());
-    profile.Timeout = timeout;
+    profile.PassWord = ProfilePassword;
+    profile.Port = std::to_string(Port ? Port : FServer->Port());
+    profile.Timeout = Timeout;
     profile.LocalDir = PathOf("download");
-    profile.HostDir = hostDir;
-    ASSERT_TRUE(::WriteProfile(PathOf("profile.tnc"), profile));
+    profile.HostDir = HostDir;
+    ASSERT_TRUE(WriteConnectionProfile(PathOf("profile.tnc"), profile));
 }
 
-RunOutcome PlayerRunTest::Run(const std::string &script, int killAfterSeconds)
+TRunOutcome PlayerRunTest::Run(const std::string &Script, int KillAfterSeconds)
 {
-    Write(PathOf("script.tns"), script);
+    Write(PathOf("script.tns"), Script);
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", QString::fromStdString(PathOf("tmp")));
-    for (const auto &[name, value] : Environment)
+    for (const auto &[name, value] : FEnvironment)
         environment.insert(QString::fromStdString(name), QString::fromStdString(value));
     process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(QString::fromStdString(Root.string()));
+    process.setWorkingDirectory(QString::fromStdString(FRoot.string()));
     QElapsedTimer timer;
     timer.start();
     process.start(TARNSP_PROGRAM, {"--console", "script.tns"});
-    RunOutcome outcome;
+    TRunOutcome outcome;
     if (!process.waitForStarted()) {
         ADD_FAILURE() << "tarnsp did not start";
         return outcome;
     }
-    if (!process.waitForFinished(killAfterSeconds * 1000)) {
+    if (!process.waitForFinished(KillAfterSeconds * 1000)) {
         process.kill();
         process.waitForFinished();
-        ADD_FAILURE() << "tarnsp still ran after " << killAfterSeconds << " s";
+        ADD_FAILURE() << "tarnsp still ran after " << KillAfterSeconds << " s";
     }
     outcome.Seconds = timer.elapsed() / 1000.0;
     outcome.Out = process.readAllStandardOutput().toStdString();
@@ -102,34 +102,34 @@ RunOutcome PlayerRunTest::Run(const std::string &script, int killAfterSeconds)
     return outcome;
 }
 
-void PlayerRunTest::Write(const std::string &path, const std::string &content) const
+void PlayerRunTest::Write(const std::string &Path, const std::string &Content) const
 {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
+    std::ofstream(Path, std::ios::binary) << Content;
 }
 
-std::string PlayerRunTest::Read(const std::string &path) const
+std::string PlayerRunTest::Read(const std::string &Path) const
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Path, std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-std::string PlayerRunTest::BinaryContent(std::size_t size)
+std::string PlayerRunTest::BinaryContent(std::size_t Size)
 {
     std::string content;
-    content.reserve(size);
-    for (std::size_t i = 0; i < size; ++i)
+    content.reserve(Size);
+    for (std::size_t i = 0; i < Size; ++i)
         content.push_back(static_cast<char>((i * 7 + i / 256) % 256));
     content.replace(0, 5, "a\r\nb\n");
     return content;
 }
 
-void ExpectNoPassword(const RunOutcome &outcome, const std::string &password)
+void ExpectNoPassword(const TRunOutcome &Outcome, const std::string &Password)
 {
-    EXPECT_EQ(outcome.Out.find(password), std::string::npos) << outcome.Out;
-    EXPECT_EQ(outcome.Err.find(password), std::string::npos) << outcome.Err;
+    EXPECT_EQ(Outcome.Out.find(Password), std::string::npos) << Outcome.Out;
+    EXPECT_EQ(Outcome.Err.find(Password), std::string::npos) << Outcome.Err;
 }
 
 } // namespace tarn::test

@@ -4,7 +4,7 @@
 // 127.0.0.1: a scratch folder per test (holding the profile, the script, the download folder
 // and a TMPDIR of its own), a profile that points at the server, and the outcome of one run.
 
-#include "test_ftp_server.h"
+#include "tests/common/test_ftp_server.h"
 
 #include <QTemporaryDir>
 #include <filesystem>
@@ -16,7 +16,7 @@
 
 namespace tarn::test {
 
-struct RunOutcome
+struct TRunOutcome
 {
     int Status = -1; // the exit status; -1 for a crash or a run that had to be killed
     std::string Out; // standard output: the log
@@ -25,9 +25,9 @@ struct RunOutcome
 
     // The log's lines, without their line ends.
     std::vector<std::string> Lines() const;
-    bool HasLine(const std::string &line) const;
-    // The index of the first line that starts with `prefix`, or -1.
-    int LineStarting(const std::string &prefix) const;
+    bool HasLine(const std::string &Line) const;
+    // The index of the first line that starts with `Prefix`, or -1.
+    int LineStarting(const std::string &Prefix) const;
 };
 
 class PlayerRunTest : public ::testing::Test
@@ -38,39 +38,39 @@ protected:
     void SetUp() override;
 
     // Starts the server with the folder `Root/"server"` as its root.
-    void StartServer(const std::string &personality, std::vector<std::string> extraArgs = {});
+    void StartServer(const std::string &Personality, std::vector<std::string> ExtraArgs = {});
 
-    // Writes profile.tnc for the running server (or for `port` when given).
-    void WriteProfile(const std::string &hostDir = "/", const std::string &timeout = "20",
-                      int port = 0, const std::string &connection = "LAN",
-                      const std::string &password = Password);
+    // Writes profile.tnc for the running server (or for `Port` when given).
+    void WriteProfile(const std::string &HostDir = "/", const std::string &Timeout = "20",
+                      int Port = 0, const std::string &Connection = "LAN",
+                      const std::string &ProfilePassword = Password);
 
     // Writes the script and runs `tarnsp --console script.tns` in the scratch folder.
-    RunOutcome Run(const std::string &script, int killAfterSeconds = 90);
+    TRunOutcome Run(const std::string &Script, int KillAfterSeconds = 90);
 
-    std::string PathOf(const std::string &relative) const { return (Root / relative).string(); }
-    std::string ServerPath(const std::string &relative) const
+    std::string PathOf(const std::string &Relative) const { return (FRoot / Relative).string(); }
+    std::string ServerPath(const std::string &Relative) const
     {
-        return (Root / "server" / relative).string();
+        return (FRoot / "server" / Relative).string();
     }
-    void Write(const std::string &path, const std::string &content) const;
-    std::string Read(const std::string &path) const;
-    bool Exists(const std::string &path) const { return std::filesystem::exists(path); }
+    void Write(const std::string &Path, const std::string &Content) const;
+    std::string Read(const std::string &Path) const;
+    bool Exists(const std::string &Path) const { return std::filesystem::exists(Path); }
 
     // Bytes 0 to 255 several times over, CR LF and lone LF included: any text-mode conversion
     // or cut shows.
-    static std::string BinaryContent(std::size_t size);
+    static std::string BinaryContent(std::size_t Size);
 
-    std::filesystem::path Root;
-    std::unique_ptr<TestFtpServer> Server;
+    std::filesystem::path FRoot;
+    std::unique_ptr<TTestFtpServer> FServer;
     // Set for the runs of tarnsp in addition to this process's environment.
-    std::vector<std::pair<std::string, std::string>> Environment;
+    std::vector<std::pair<std::string, std::string>> FEnvironment;
 
 private:
-    QTemporaryDir m_Dir;
+    QTemporaryDir FDir;
 };
 
 // The checks every run must pass: the password never reaches the log or the console.
-void ExpectNoPassword(const RunOutcome &outcome, const std::string &password);
+void ExpectNoPassword(const TRunOutcome &Outcome, const std::string &Password);
 
 } // namespace tarn::test

@@ -1,9 +1,9 @@
 // The player's remote operations in this process, against a real server, where a test has to
 // act between two script lines.
 
-#include "player_run.h"
-#include "recording_view.h"
-#include "tarn_player.h"
+#include "player/tarn_player.h"
+#include "tests/integration/player_run.h"
+#include "tests/player/recording_view.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,7 +18,7 @@ TEST_F(PlayerSessionTest, CommandAfterTheServerClosedTheSessionFailsDespiteAnEar
     Write(ServerPath("x.txt"), "x");
     StartServer("unix");
     WriteProfile("/");
-    RecordingView view;
+    TRecordingView view;
     TTarnPlayer player(view);
     player.StopOnError = true;
     player.ReadProfile(PathOf("profile.tnc"));
@@ -29,7 +29,7 @@ TEST_F(PlayerSessionTest, CommandAfterTheServerClosedTheSessionFailsDespiteAnEar
     ASSERT_FALSE(Exists(ServerPath("x.txt")));
 
     // The server goes away while the session is idle.
-    Server.reset();
+    FServer.reset();
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 500)

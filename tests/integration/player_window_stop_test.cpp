@@ -1,8 +1,8 @@
 // Stop pressed in the player's window while a file is being received: the log says so at once,
 // the transfer runs to its end with the file intact, and no further line runs.
 
-#include "player_run.h"
-#include "player_window.h"
+#include "player/ui/player_window.h"
+#include "tests/integration/player_run.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -26,7 +26,7 @@ TEST_F(PlayerWindowStopTest, StopDuringATransferEndsTheRunAfterIt)
                                     "LOCALMD " +
                                     PathOf("after") + "\n");
 
-    PlayerWindow window(ParsePlayerCommandLine({}));
+    TPlayerWindow window(ParsePlayerCommandLine({}));
     window.show();
     QCoreApplication::processEvents(); // the start-up runs once the window is shown
     window.Player().LoadScript(PathOf("script.tns"));
@@ -54,8 +54,8 @@ TEST_F(PlayerWindowStopTest, StopDuringATransferEndsTheRunAfterIt)
     const auto stopLine = std::find(log.begin(), log.end(), "Script stopped by user.");
     ASSERT_NE(stopLine, log.end());
     EXPECT_EQ(static_cast<std::size_t>(stopLine - log.begin()), stoppedAt);
-    const auto complete = std::find_if(log.begin(), log.end(), [](const std::string &line) {
-        return line.rfind("< 226", 0) == 0;
+    const auto complete = std::find_if(log.begin(), log.end(), [](const std::string &Line) {
+        return Line.rfind("< 226", 0) == 0;
     });
     EXPECT_GT(complete, stopLine) << "the transfer completes after the Stop";
     EXPECT_EQ(Read(PathOf("download/slow.bin")), content);

@@ -1,4 +1,4 @@
-#include "loopback_peer.h"
+#include "tests/net/loopback_peer.h"
 
 #include "net/wsocket.h"
 
@@ -13,12 +13,14 @@
 #include <unistd.h>
 #include <vector>
 
+namespace tarn {
+
 bool RunUntil(const std::function<bool()> &Done, int TimeoutMs)
 {
-    QElapsedTimer Timer;
-    Timer.start();
+    QElapsedTimer timer;
+    timer.start();
     while (!Done()) {
-        if (Timer.elapsed() > TimeoutMs)
+        if (timer.elapsed() > TimeoutMs)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::usleep(200);
@@ -35,110 +37,112 @@ namespace {
 
 int BoundLoopbackSocket(uint16_t &Port)
 {
-    const int Handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in Addr{};
-    Addr.sin_family = AF_INET;
-    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (Handle < 0 || ::bind(Handle, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr) != 0)
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (handle < 0 || ::bind(handle, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
         throw std::runtime_error("cannot bind a loopback socket");
-    socklen_t Len = sizeof Addr;
-    ::getsockname(Handle, reinterpret_cast<sockaddr *>(&Addr), &Len);
-    Port = ntohs(Addr.sin_port);
-    return Handle;
+    socklen_t len = sizeof addr;
+    ::getsockname(handle, reinterpret_cast<sockaddr *>(&addr), &len);
+    Port = ntohs(addr.sin_port);
+    return handle;
 }
 
 } // namespace
 
-RawListener::RawListener()
+TRawListener::TRawListener()
 {
     FHandle = BoundLoopbackSocket(FPort);
     ::listen(FHandle, 5);
 }
 
-RawListener::~RawListener()
+TRawListener::~TRawListener()
 {
     ::close(FHandle);
 }
 
-int RawListener::Accept(int TimeoutMs)
+int TRawListener::Accept(int TimeoutMs)
 {
-    pollfd Probe{FHandle, POLLIN, 0};
-    if (!RunUntil([&] { return ::poll(&Probe, 1, 0) > 0; }, TimeoutMs))
+    pollfd probe{FHandle, POLLIN, 0};
+    if (!RunUntil([&] { return ::poll(&probe, 1, 0) > 0; }, TimeoutMs))
         return -1;
     return ::accept4(FHandle, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
 uint16_t ClosedPort()
 {
-    uint16_t Port = 0;
-    ::close(BoundLoopbackSocket(Port));
-    return Port;
+    uint16_t port = 0;
+    ::close(BoundLoopbackSocket(port));
+    return port;
 }
 
 std::string ReadExactly(int Handle, size_t Count, int TimeoutMs)
 {
-    std::string Bytes;
+    std::string bytes;
     std::vector<char> Chunk(65536);
     RunUntil(
         [&] {
-            pollfd Probe{Handle, POLLIN, 0};
-            while (Bytes.size() < Count && ::poll(&Probe, 1, 0) > 0) {
-                const ssize_t Got =
-                    ::recv(Handle, Chunk.data(), std::min(Chunk.size(), Count - Bytes.size()), 0);
-                if (Got <= 0)
+            pollfd probe{Handle, POLLIN, 0};
+            while (bytes.size() < Count && ::poll(&probe, 1, 0) > 0) {
+                const ssize_t got =
+                    ::recv(Handle, Chunk.data(), std::min(Chunk.size(), Count - bytes.size()), 0);
+                if (got <= 0)
                     return true;
-                Bytes.append(Chunk.data(), static_cast<size_t>(Got));
+                bytes.append(Chunk.data(), static_cast<size_t>(got));
             }
-            return Bytes.size() >= Count;
+            return bytes.size() >= Count;
         },
         TimeoutMs);
-    return Bytes;
+    return bytes;
 }
 
 void WriteAll(int Handle, const std::string &Bytes)
 {
-    size_t Done = 0;
-    while (Done < Bytes.size()) {
-        const ssize_t Sent = ::send(Handle, Bytes.data() + Done, Bytes.size() - Done, MSG_NOSIGNAL);
-        if (Sent <= 0)
+    size_t done = 0;
+    while (done < Bytes.size()) {
+        const ssize_t sent = ::send(Handle, Bytes.data() + done, Bytes.size() - done, MSG_NOSIGNAL);
+        if (sent <= 0)
             throw std::runtime_error("peer write failed");
-        Done += static_cast<size_t>(Sent);
+        done += static_cast<size_t>(sent);
     }
 }
 
 size_t FillSendBuffer(int Handle)
 {
-    std::vector<char> Chunk(65536, 'f');
-    size_t Total = 0;
+    std::vector<char> chunk(65536, 'f');
+    size_t total = 0;
     // Smaller and smaller writes, so that not even one byte of room is left.
-    for (const size_t Size : {size_t{65536}, size_t{1024}, size_t{1}}) {
+    for (const size_t size : {size_t{65536}, size_t{1024}, size_t{1}}) {
         for (;;) {
-            const ssize_t Sent = ::send(Handle, Chunk.data(), Size, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (Sent <= 0)
+            const ssize_t sent = ::send(Handle, chunk.data(), size, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent <= 0)
                 break;
-            Total += static_cast<size_t>(Sent);
+            total += static_cast<size_t>(sent);
         }
     }
-    return Total;
+    return total;
 }
 
-int ConnectAndAccept(TWSocket &S, RawListener &Listener)
+int ConnectAndAccept(TWSocket &S, TRawListener &Listener)
 {
     S.SetAddr("127.0.0.1");
     S.SetPort(Listener.PortText());
     S.Connect();
-    const int Peer = Listener.Accept();
-    if (Peer >= 0 && RunUntil([&] { return S.State() == wsConnected; }))
-        return Peer;
-    if (Peer >= 0)
-        ::close(Peer);
+    const int peer = Listener.Accept();
+    if (peer >= 0 && RunUntil([&] { return S.State() == wsConnected; }))
+        return peer;
+    if (peer >= 0)
+        ::close(peer);
     return -1;
 }
 
 void ReceiveInto(TCustomWSocket *S, std::string &Into)
 {
-    char Buf[4096];
-    const int Got = S->Receive(Buf, sizeof Buf);
-    if (Got > 0)
-        Into.append(Buf, static_cast<size_t>(Got));
+    char buf[4096];
+    const int got = S->Receive(buf, sizeof buf);
+    if (got > 0)
+        Into.append(buf, static_cast<size_t>(got));
 }
+
+} // namespace tarn

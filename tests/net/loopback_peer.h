@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+namespace tarn {
+
 class TCustomWSocket;
 class TWSocket;
 
@@ -16,11 +18,11 @@ bool RunUntil(const std::function<bool()> &Done, int TimeoutMs = 5000);
 void RunFor(int Milliseconds);
 
 // A listening blocking socket on 127.0.0.1 with a port the system chose.
-class RawListener
+class TRawListener
 {
 public:
-    RawListener();
-    ~RawListener();
+    TRawListener();
+    ~TRawListener();
     uint16_t Port() const { return FPort; }
     std::string PortText() const { return std::to_string(FPort); }
     // Accepts one connection (waiting at most TimeoutMs while running the event loop); -1 on
@@ -46,6 +48,8 @@ size_t FillSendBuffer(int Handle);
 
 // Connects S to the listener on 127.0.0.1, accepts, and runs the loop until S is connected.
 // Returns the peer's handle, or -1 when the connection did not come up.
-int ConnectAndAccept(TWSocket &S, RawListener &Listener);
+int ConnectAndAccept(TWSocket &S, TRawListener &Listener);
 // One Receive on S; what it reads is appended to Into.
 void ReceiveInto(TCustomWSocket *S, std::string &Into);
+
+} // namespace tarn

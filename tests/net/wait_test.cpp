@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+namespace tarn {
+
 namespace {
 
 // Counts the beeps instead of sounding them.
-class CountingWait : public TCustomWait
+class TCountingWait : public TWait
 {
 public:
     int Beeps = 0;
@@ -24,7 +26,7 @@ protected:
 };
 
 // Counts the input events that reach it.
-class InputTarget : public QObject
+class TInputTarget : public QObject
 {
 public:
     int Keys = 0, KeyReleases = 0, Left = 0, Right = 0, Middle = 0, DoubleClicks = 0;
@@ -43,8 +45,8 @@ protected:
             ++DoubleClicks;
             return true;
         case QEvent::MouseButtonPress: {
-            const auto B = static_cast<QMouseEvent *>(E)->button();
-            (B == Qt::LeftButton ? Left : B == Qt::RightButton ? Right : Middle)++;
+            const auto b = static_cast<QMouseEvent *>(E)->button();
+            (b == Qt::LeftButton ? Left : b == Qt::RightButton ? Right : Middle)++;
             return true;
         }
         default:
@@ -55,20 +57,20 @@ protected:
 
 void SendInput(QObject *Target)
 {
-    QKeyEvent Press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
-    QKeyEvent AltPress(QEvent::KeyPress, Qt::Key_F, Qt::AltModifier, "f");
-    QKeyEvent Release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
-    QCoreApplication::sendEvent(Target, &Press);
-    QCoreApplication::sendEvent(Target, &AltPress);
-    QCoreApplication::sendEvent(Target, &Release);
-    for (const auto Button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
-        QMouseEvent Click(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1), Button, Button,
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QKeyEvent altPress(QEvent::KeyPress, Qt::Key_F, Qt::AltModifier, "f");
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+    QCoreApplication::sendEvent(Target, &press);
+    QCoreApplication::sendEvent(Target, &altPress);
+    QCoreApplication::sendEvent(Target, &release);
+    for (const auto button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        QMouseEvent click(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1), button, button,
                           Qt::NoModifier);
-        QCoreApplication::sendEvent(Target, &Click);
+        QCoreApplication::sendEvent(Target, &click);
     }
-    QMouseEvent Double(QEvent::MouseButtonDblClick, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton,
-                       Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(Target, &Double);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(1, 1), QPointF(1, 1),
+                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Target, &doubleClick);
 }
 
 } // namespace
@@ -86,98 +88,100 @@ TEST(Wait, ParseLeadingNumber)
 
 TEST(Wait, StartTakesItsCountFromTheCaption)
 {
-    for (const char *Caption : {"abc", "0", ""}) {
-        TCustomWait W;
-        W.Caption = Caption;
-        W.Start();
-        EXPECT_EQ(W.StartCount, 15) << Caption;
-        EXPECT_EQ(W.Caption, "15");
-        EXPECT_TRUE(W.Running());
-        W.Stop();
+    for (const char *caption : {"abc", "0", ""}) {
+        TCustomWait w;
+        w.Caption = caption;
+        w.Start();
+        EXPECT_EQ(w.StartCount, 15) << caption;
+        EXPECT_EQ(w.Caption, "15");
+        EXPECT_TRUE(w.Running());
+        w.Stop();
     }
-    TCustomWait W;
-    W.Caption = " 7x";
-    W.Start();
-    EXPECT_EQ(W.StartCount, 7);
-    W.Stop();
-    EXPECT_EQ(W.Caption, "7");
+    TCustomWait w;
+    w.Caption = " 7x";
+    w.Start();
+    EXPECT_EQ(w.StartCount, 7);
+    w.Stop();
+    EXPECT_EQ(w.Caption, "7");
 }
 
 TEST(Wait, StopWhileIdleStillReports)
 {
-    TCustomWait W;
-    int Stops = 0;
-    W.OnWaitStop = [&](TCustomWait *) { ++Stops; };
-    W.Stop();
-    EXPECT_EQ(W.ModalResult, TCustomWait::mrStopped);
-    EXPECT_EQ(Stops, 1);
-    EXPECT_FALSE(W.Running());
-    EXPECT_EQ(W.Caption, "60");
+    TCustomWait w;
+    int stops = 0;
+    w.OnWaitStop = [&](TCustomWait *) { ++stops; };
+    w.Stop();
+    EXPECT_EQ(w.ModalResult, TCustomWait::mrStopped);
+    EXPECT_EQ(stops, 1);
+    EXPECT_FALSE(w.Running());
+    EXPECT_EQ(w.Caption, "60");
 }
 
 TEST(Wait, CountsDownToTimeoutAndShowsTheStartCountAgain)
 {
-    CountingWait W;
-    W.SetInterval(10);
-    W.Caption = "5";
-    std::vector<int32_t> Counts;
-    int Timeouts = 0, Starts = 0, Passes = 0;
-    W.OnWait = [&](TCustomWait *, int32_t N) { Counts.push_back(N); };
-    W.OnTimeout = [&](TCustomWait *) { ++Timeouts; };
-    W.OnWaitStart = [&](TCustomWait *) { ++Starts; };
-    W.OnWaiting = [&](TCustomWait *) { ++Passes; };
-    W.WaitModal();
-    EXPECT_EQ(Counts, (std::vector<int32_t>{4, 3, 2, 1, 0}));
-    EXPECT_EQ(W.ModalResult, TCustomWait::mrTimedOut);
-    EXPECT_EQ(Timeouts, 1);
-    EXPECT_EQ(Starts, 1);
-    EXPECT_GE(Passes, 5);
-    EXPECT_EQ(W.Caption, "5");
-    EXPECT_FALSE(W.Running());
+    TCountingWait w;
+    w.SetInterval(10);
+    w.Caption = "5";
+    std::vector<int32_t> counts;
+    int timeouts = 0, starts = 0, passes = 0;
+    w.OnWait = [&](TCustomWait *, int32_t N) { counts.push_back(N); };
+    w.OnTimeout = [&](TCustomWait *) { ++timeouts; };
+    w.OnWaitStart = [&](TCustomWait *) { ++starts; };
+    w.OnWaiting = [&](TCustomWait *) { ++passes; };
+    w.WaitModal();
+    EXPECT_EQ(counts, (std::vector<int32_t>{4, 3, 2, 1, 0}));
+    EXPECT_EQ(w.ModalResult, TCustomWait::mrTimedOut);
+    EXPECT_EQ(timeouts, 1);
+    EXPECT_EQ(starts, 1);
+    EXPECT_GE(passes, 5);
+    EXPECT_EQ(w.Caption, "5");
+    EXPECT_FALSE(w.Running());
 }
 
 TEST(Wait, ModalWaitSwallowsPressesButNotReleasesOrMiddleClicks)
 {
-    CountingWait W;
-    W.SetInterval(1000);
-    W.Caption = "10";
-    InputTarget Target;
+    TCountingWait wait;
+    wait.SetInterval(1000);
+    wait.Caption = "10";
+    TInputTarget target;
     QTimer::singleShot(20, [&] {
-        SendInput(&Target);
-        W.Stop();
+        SendInput(&target);
+        wait.Stop();
     });
-    W.WaitModal();
-    EXPECT_EQ(W.ModalResult, TCustomWait::mrStopped);
-    EXPECT_EQ(Target.Keys, 0);
-    EXPECT_EQ(Target.Left, 0);
-    EXPECT_EQ(Target.Right, 0);
-    EXPECT_EQ(Target.DoubleClicks, 0);
-    EXPECT_EQ(Target.KeyReleases, 1);
-    EXPECT_EQ(Target.Middle, 1);
-    EXPECT_EQ(W.Beeps, 5);
+    wait.WaitModal();
+    EXPECT_EQ(wait.ModalResult, TCustomWait::mrStopped);
+    EXPECT_EQ(target.Keys, 0);
+    EXPECT_EQ(target.Left, 0);
+    EXPECT_EQ(target.Right, 0);
+    EXPECT_EQ(target.DoubleClicks, 0);
+    EXPECT_EQ(target.KeyReleases, 1);
+    EXPECT_EQ(target.Middle, 1);
+    EXPECT_EQ(wait.Beeps, 5);
 
     // After the wait the filter is gone.
-    SendInput(&Target);
-    EXPECT_EQ(Target.Keys, 2);
-    EXPECT_EQ(Target.Left, 1);
-    EXPECT_EQ(W.Beeps, 5);
+    SendInput(&target);
+    EXPECT_EQ(target.Keys, 2);
+    EXPECT_EQ(target.Left, 1);
+    EXPECT_EQ(wait.Beeps, 5);
 }
 
 TEST(Wait, WidgetPaintsTheShrinkingBar)
 {
-    TWait W;
-    EXPECT_EQ(W.size(), QSize(192, 32));
-    W.Caption = "30";
-    W.StartCount = 60;
-    EXPECT_EQ(W.BarWidth(), 30 * (192 - 7) / 60);
-    const QColor Highlight = W.palette().color(QPalette::Highlight);
-    QImage Image(W.size(), QImage::Format_ARGB32);
-    W.render(&Image);
-    EXPECT_EQ(Image.pixelColor(10, 16), Highlight);
-    EXPECT_EQ(Image.pixelColor(W.BarWidth() + 10, 28), QColor(Qt::white));
-    W.Caption = "0";
-    EXPECT_EQ(W.BarWidth(), 0);
-    W.SetVisible(false);
-    EXPECT_FALSE(W.Visible());
-    EXPECT_FALSE(W.isVisible());
+    TWait w;
+    EXPECT_EQ(w.size(), QSize(192, 32));
+    w.Caption = "30";
+    w.StartCount = 60;
+    EXPECT_EQ(w.BarWidth(), 30 * (192 - 7) / 60);
+    const QColor highlight = w.palette().color(QPalette::Highlight);
+    QImage image(w.size(), QImage::Format_ARGB32);
+    w.render(&image);
+    EXPECT_EQ(image.pixelColor(10, 16), highlight);
+    EXPECT_EQ(image.pixelColor(w.BarWidth() + 10, 28), QColor(Qt::white));
+    w.Caption = "0";
+    EXPECT_EQ(w.BarWidth(), 0);
+    w.SetVisible(false);
+    EXPECT_FALSE(w.Visible());
+    EXPECT_FALSE(w.isVisible());
 }
+
+} // namespace tarn

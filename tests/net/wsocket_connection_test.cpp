@@ -1,8 +1,8 @@
 // Connection life of TWSocket against real loopback peers: event order, close rules, the
 // listen/accept/dup road of a data connection, property rules while connected, the destroy rules.
 
-#include "loopback_peer.h"
 #include "net/wsocket.h"
+#include "tests/net/loopback_peer.h"
 
 #include <QObject>
 #include <filesystem>
@@ -14,10 +14,12 @@
 #include <unistd.h>
 #include <vector>
 
+namespace tarn {
+
 namespace {
 
 // Records every event of a socket as one text line each, in order.
-struct EventLog
+struct TEventLog
 {
     std::vector<std::string> Lines;
 
@@ -51,387 +53,389 @@ void ConnectTo(TWSocket &S, uint16_t Port)
 
 TEST(WSocketConnection, FailedConnectPassesThroughConnectedThenCloses)
 {
-    TWSocket S;
-    EventLog Log;
-    Log.Attach(S);
-    ConnectTo(S, ClosedPort());
+    TWSocket s;
+    TEventLog Log;
+    Log.Attach(s);
+    ConnectTo(s, ClosedPort());
     ASSERT_TRUE(RunUntil([&] { return Log.Count("closed 0") > 0; }));
-    const std::vector<std::string> Expected = {"state 7->1",      "state 1->3", "state 3->4",
+    const std::vector<std::string> expected = {"state 7->1",      "state 1->3", "state 3->4",
                                                "connected 10061", "state 4->7", "closed 0"};
-    EXPECT_EQ(Log.Lines, Expected);
-    EXPECT_EQ(S.State(), wsClosed);
+    EXPECT_EQ(Log.Lines, expected);
+    EXPECT_EQ(s.State(), wsClosed);
     RunFor(100);
-    EXPECT_EQ(Log.Lines.size(), Expected.size());
+    EXPECT_EQ(Log.Lines.size(), expected.size());
 }
 
 TEST(WSocketConnection, DataArrivingWithPeerCloseIsDeliveredBeforeSessionClosed)
 {
-    RawListener Peer;
-    TWSocket S;
-    std::vector<std::string> Order;
+    TRawListener peer;
+    TWSocket s;
+    std::vector<std::string> order;
     std::string Received;
-    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
+    s.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
         ReceiveInto(Sender, Received);
-        Order.push_back("data");
+        order.push_back("data");
     };
-    S.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { Order.push_back("closed"); };
-    const int Conn = ConnectAndAccept(S, Peer);
-    ASSERT_GE(Conn, 0);
+    s.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { order.push_back("closed"); };
+    const int conn = ConnectAndAccept(s, peer);
+    ASSERT_GE(conn, 0);
     // Eleven bytes and the close in one go, read three bytes at a time.
-    WriteAll(Conn, "hello world");
-    ::close(Conn);
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsClosed; }));
+    WriteAll(conn, "hello world");
+    ::close(conn);
+    ASSERT_TRUE(RunUntil([&] { return s.State() == wsClosed; }));
     EXPECT_EQ(Received, "hello world");
-    ASSERT_FALSE(Order.empty());
-    EXPECT_EQ(Order.back(), "closed");
-    EXPECT_EQ(std::count(Order.begin(), Order.end(), "closed"), 1);
+    ASSERT_FALSE(order.empty());
+    EXPECT_EQ(order.back(), "closed");
+    EXPECT_EQ(std::count(order.begin(), order.end(), "closed"), 1);
 }
 
 TEST(WSocketConnection, SessionClosedFiresOnceWhenPeerCloseAndCloseBothHappen)
 {
-    RawListener Peer;
-    TWSocket S;
-    EventLog Log;
-    Log.Attach(S);
+    TRawListener peer;
+    TWSocket s;
+    TEventLog Log;
+    Log.Attach(s);
     // The handler closes too, as the FTP engine does.
-    S.OnSessionClosed = [&](TCustomWSocket *Sender, uint16_t E) {
+    s.OnSessionClosed = [&](TCustomWSocket *Sender, uint16_t E) {
         Log.Lines.push_back("closed " + std::to_string(E));
         Sender->Close();
     };
-    const int Conn = ConnectAndAccept(S, Peer);
-    ASSERT_GE(Conn, 0);
-    ::close(Conn);
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsClosed; }));
-    S.Close();
+    const int conn = ConnectAndAccept(s, peer);
+    ASSERT_GE(conn, 0);
+    ::close(conn);
+    ASSERT_TRUE(RunUntil([&] { return s.State() == wsClosed; }));
+    s.Close();
     RunFor(100);
     EXPECT_EQ(Log.Count("closed 0"), 1);
 
     // And the other way round: Close first, then the peer's FD_CLOSE that was already queued.
-    RawListener Peer2;
-    const int Conn2 = ConnectAndAccept(S, Peer2);
-    ASSERT_GE(Conn2, 0);
-    ::close(Conn2);
+    TRawListener peer2;
+    const int conn2 = ConnectAndAccept(s, peer2);
+    ASSERT_GE(conn2, 0);
+    ::close(conn2);
     RunFor(50);
-    S.Close();
+    s.Close();
     RunFor(100);
     EXPECT_EQ(Log.Count("closed 0"), 2);
 }
 
 TEST(WSocketConnection, ListenAcceptDupCarriesADataConnection)
 {
-    TWSocket Data;
-    Data.SetProto("tcp");
-    Data.SetAddr("0.0.0.0");
-    Data.SetPort("0");
-    ASSERT_EQ(Data.Listen(), 0);
-    EXPECT_EQ(Data.State(), wsListening);
-    sockaddr_in Local{};
-    int Len = sizeof Local;
-    ASSERT_EQ(Data.GetSockName(Local, Len), 0);
-    const uint16_t Port = ntohs(Local.sin_port);
-    EXPECT_NE(Port, 0);
-    EXPECT_EQ(Data.GetLocalPort(), std::to_string(Port));
+    TWSocket data;
+    data.SetProto("tcp");
+    data.SetAddr("0.0.0.0");
+    data.SetPort("0");
+    ASSERT_EQ(data.Listen(), 0);
+    EXPECT_EQ(data.State(), wsListening);
+    sockaddr_in local{};
+    int len = sizeof local;
+    ASSERT_EQ(data.GetSockName(local, len), 0);
+    const uint16_t port = ntohs(local.sin_port);
+    EXPECT_NE(port, 0);
+    EXPECT_EQ(data.GetLocalPort(), std::to_string(port));
 
-    std::string Received;
+    std::string received;
     bool Closed = false;
-    Data.OnSessionAvailable = [&](TCustomWSocket *Sender, uint16_t Error) {
+    data.OnSessionAvailable = [&](TCustomWSocket *Sender, uint16_t Error) {
         EXPECT_EQ(Error, 0);
-        const TSocket NewHandle = Sender->Accept();
+        const TSocket newHandle = Sender->Accept();
         EXPECT_EQ(Sender->State(), wsListening);
         Sender->Close();
         Sender->OnSessionClosed = [&](TCustomWSocket *, uint16_t) { Closed = true; };
-        Sender->OnDataAvailable = [&](TCustomWSocket *S, uint16_t) { ReceiveInto(S, Received); };
-        Sender->Dup(NewHandle);
+        Sender->OnDataAvailable = [&](TCustomWSocket *S, uint16_t) { ReceiveInto(S, received); };
+        Sender->Dup(newHandle);
     };
-    const int Client = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in To{};
-    To.sin_family = AF_INET;
-    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    To.sin_port = htons(Port);
-    ASSERT_EQ(::connect(Client, reinterpret_cast<sockaddr *>(&To), sizeof To), 0);
-    ASSERT_TRUE(RunUntil([&] { return Data.State() == wsConnected; }));
-    EXPECT_EQ(Data.GetPeerAddr(), "127.0.0.1");
-    WriteAll(Client, std::string(100000, 'd'));
-    ::close(Client);
+    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+    ASSERT_TRUE(RunUntil([&] { return data.State() == wsConnected; }));
+    EXPECT_EQ(data.GetPeerAddr(), "127.0.0.1");
+    WriteAll(client, std::string(100000, 'd'));
+    ::close(client);
     ASSERT_TRUE(RunUntil([&] { return Closed; }));
-    EXPECT_EQ(Received, std::string(100000, 'd'));
-    EXPECT_EQ(Data.ReadCount(), 0); // reset by the close
+    EXPECT_EQ(received, std::string(100000, 'd'));
+    EXPECT_EQ(data.ReadCount(), 0); // reset by the close
 }
 
 TEST(WSocketConnection, RefusalsAndErrorsGoThroughOnErrorOrException)
 {
-    TWSocket S;
+    TWSocket s;
     try {
-        S.Connect();
+        s.Connect();
         FAIL() << "Connect without a port must be refused";
-    } catch (const ESocketException &E) {
-        EXPECT_STREQ(E.what(), "Connect: No Port Specified");
+    } catch (const ESocketException &e) {
+        EXPECT_STREQ(e.what(), "Connect: No Port Specified");
     }
-    S.SetPort("21");
-    EXPECT_THROW(S.Connect(), ESocketException); // no address
+    s.SetPort("21");
+    EXPECT_THROW(s.Connect(), ESocketException); // no address
     try {
-        S.Accept();
+        s.Accept();
         FAIL();
-    } catch (const ESocketException &E) {
-        EXPECT_EQ(std::string(E.what()),
+    } catch (const ESocketException &e) {
+        EXPECT_EQ(std::string(e.what()),
                   "Error 10022 in function not a listening socket\r\nInvalid argument");
     }
-    int Errors = 0;
-    S.OnError = [&](TCustomWSocket *) { ++Errors; };
-    EXPECT_EQ(S.Accept(), INVALID_SOCKET);
-    S.Dup(INVALID_SOCKET);
-    EXPECT_EQ(S.Send("x", 1), -1);
-    EXPECT_EQ(Errors, 3);
-    EXPECT_EQ(S.State(), wsClosed);
+    int errors = 0;
+    s.OnError = [&](TCustomWSocket *) { ++errors; };
+    EXPECT_EQ(s.Accept(), INVALID_SOCKET);
+    s.Dup(INVALID_SOCKET);
+    EXPECT_EQ(s.Send("x", 1), -1);
+    EXPECT_EQ(errors, 3);
+    EXPECT_EQ(s.State(), wsClosed);
     // A host that cannot be resolved bypasses OnError.
-    EXPECT_THROW(S.SetAddr(std::string(64, 'a') + ".invalid"), ESocketException);
+    EXPECT_THROW(s.SetAddr(std::string(64, 'a') + ".invalid"), ESocketException);
 
     // A port that is taken: Listen fails with -1, stays closed and keeps no handle open.
-    RawListener Taken;
-    const auto OpenHandles = [] {
+    TRawListener taken;
+    const auto openHandles = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
                              std::filesystem::directory_iterator());
     };
-    const auto HandlesBefore = OpenHandles();
-    S.SetAddr("127.0.0.1");
-    S.SetPort(Taken.PortText());
-    EXPECT_EQ(S.Listen(), -1);
-    EXPECT_EQ(Errors, 4);
-    EXPECT_EQ(S.State(), wsClosed);
-    S.OnError = nullptr;
-    EXPECT_THROW(S.Listen(), ESocketException);
-    EXPECT_EQ(OpenHandles(), HandlesBefore);
+    const auto handlesBefore = openHandles();
+    s.SetAddr("127.0.0.1");
+    s.SetPort(taken.PortText());
+    EXPECT_EQ(s.Listen(), -1);
+    EXPECT_EQ(errors, 4);
+    EXPECT_EQ(s.State(), wsClosed);
+    s.OnError = nullptr;
+    EXPECT_THROW(s.Listen(), ESocketException);
+    EXPECT_EQ(openHandles(), handlesBefore);
 }
 
 TEST(WSocketConnection, PeerResetEndsTheSessionWithItsCode)
 {
-    RawListener Peer;
-    TWSocket S;
-    std::vector<uint16_t> Closed;
-    S.OnSessionClosed = [&](TCustomWSocket *, uint16_t E) { Closed.push_back(E); };
-    const int Conn = ConnectAndAccept(S, Peer);
-    ASSERT_GE(Conn, 0);
-    EXPECT_THROW(S.Connect(), ESocketException); // already in use
-    const linger Abortive{1, 0};
-    ::setsockopt(Conn, SOL_SOCKET, SO_LINGER, &Abortive, sizeof Abortive);
-    ::close(Conn);
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsClosed; }));
-    EXPECT_EQ(Closed, std::vector<uint16_t>{10054});
+    TRawListener peer;
+    TWSocket s;
+    std::vector<uint16_t> closed;
+    s.OnSessionClosed = [&](TCustomWSocket *, uint16_t E) { closed.push_back(E); };
+    const int conn = ConnectAndAccept(s, peer);
+    ASSERT_GE(conn, 0);
+    EXPECT_THROW(s.Connect(), ESocketException); // already in use
+    const linger abortive{1, 0};
+    ::setsockopt(conn, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    ::close(conn);
+    ASSERT_TRUE(RunUntil([&] { return s.State() == wsClosed; }));
+    EXPECT_EQ(closed, std::vector<uint16_t>{10054});
 }
 
 TEST(WSocketConnection, PropertiesWhileConnectedAndAfterClose)
 {
-    RawListener Peer;
-    TWSocket S;
-    const int Conn = ConnectAndAccept(S, Peer);
-    ASSERT_GE(Conn, 0);
+    TRawListener peer;
+    TWSocket s;
+    const int conn = ConnectAndAccept(s, peer);
+    ASSERT_GE(conn, 0);
     try {
-        S.SetPort("21");
+        s.SetPort("21");
         FAIL() << "Port must not change while connected";
-    } catch (const ESocketException &E) {
-        EXPECT_STREQ(E.what(), "Cannot change Port if not closed");
+    } catch (const ESocketException &e) {
+        EXPECT_STREQ(e.what(), "Cannot change Port if not closed");
     }
-    EXPECT_EQ(S.Port(), "21");
-    EXPECT_EQ(ntohs(S.SockAddr().sin_port), Peer.Port());
-    sockaddr_in PeerAddr{};
-    int Len = sizeof PeerAddr;
-    ASSERT_EQ(S.GetPeerName(PeerAddr, Len), 0);
-    EXPECT_EQ(ntohs(PeerAddr.sin_port), Peer.Port());
-    S.Close();
-    ::close(Conn);
+    EXPECT_EQ(s.Port(), "21");
+    EXPECT_EQ(ntohs(s.SockAddr().sin_port), peer.Port());
+    sockaddr_in peerAddr{};
+    int len = sizeof peerAddr;
+    ASSERT_EQ(s.GetPeerName(peerAddr, len), 0);
+    EXPECT_EQ(ntohs(peerAddr.sin_port), peer.Port());
+    s.Close();
+    ::close(conn);
 
     // The close reset the object: the same texts must be converted again for the next Connect.
-    RawListener Peer2;
-    S.SetAddr("127.0.0.1");
-    S.SetPort(Peer2.PortText());
-    S.SetPort(Peer2.PortText());
-    S.Connect();
-    const int Conn2 = Peer2.Accept();
-    EXPECT_GE(Conn2, 0);
-    ASSERT_TRUE(RunUntil([&] { return S.State() == wsConnected; }));
-    S.Close();
-    ::close(Conn2);
-    EXPECT_EQ(S.GetLocalPort(), "error");
-    EXPECT_EQ(S.GetPeerAddr(), "error");
+    TRawListener peer2;
+    s.SetAddr("127.0.0.1");
+    s.SetPort(peer2.PortText());
+    s.SetPort(peer2.PortText());
+    s.Connect();
+    const int conn2 = peer2.Accept();
+    EXPECT_GE(conn2, 0);
+    ASSERT_TRUE(RunUntil([&] { return s.State() == wsConnected; }));
+    s.Close();
+    ::close(conn2);
+    EXPECT_EQ(s.GetLocalPort(), "error");
+    EXPECT_EQ(s.GetPeerAddr(), "error");
 }
 
 TEST(WSocketConnection, NameTextsBeyondTheirLimitsAreRefused)
 {
-    TWSocket S;
-    EXPECT_THROW(S.SetPort("   "), ESocketException);
-    EXPECT_THROW(S.SetPort(std::string(40, 'x')), ESocketException);
-    EXPECT_THROW(S.SetPort("no-such-service-here"), ESocketException);
-    EXPECT_THROW(S.SetProto(""), ESocketException);
-    EXPECT_THROW(S.SetProto(std::string(40, 'p')), ESocketException);
-    EXPECT_THROW(S.SetAddr(std::string(300, '1')), ESocketException);
+    TWSocket s;
+    EXPECT_THROW(s.SetPort("   "), ESocketException);
+    EXPECT_THROW(s.SetPort(std::string(40, 'x')), ESocketException);
+    EXPECT_THROW(s.SetPort("no-such-service-here"), ESocketException);
+    EXPECT_THROW(s.SetProto(""), ESocketException);
+    EXPECT_THROW(s.SetProto(std::string(40, 'p')), ESocketException);
+    EXPECT_THROW(s.SetAddr(std::string(300, '1')), ESocketException);
     try {
-        S.SetAddr(std::string(5000, 'h'));
-    } catch (const ESocketException &E) {
-        EXPECT_LT(std::string(E.what()).size(), 400u);
+        s.SetAddr(std::string(5000, 'h'));
+    } catch (const ESocketException &e) {
+        EXPECT_LT(std::string(e.what()).size(), 400u);
     }
     // Known names still work, with the protocol deciding stream or datagram.
-    S.SetProto("udp");
-    S.SetPort("domain");
-    EXPECT_EQ(ntohs(S.SockAddr().sin_port), 53);
-    S.SetPort(" 21abc");
-    EXPECT_EQ(ntohs(S.SockAddr().sin_port), 21);
-    S.SetPort("70000");
-    EXPECT_EQ(ntohs(S.SockAddr().sin_port), 70000 & 0xFFFF);
+    s.SetProto("udp");
+    s.SetPort("domain");
+    EXPECT_EQ(ntohs(s.SockAddr().sin_port), 53);
+    s.SetPort(" 21abc");
+    EXPECT_EQ(ntohs(s.SockAddr().sin_port), 21);
+    s.SetPort("70000");
+    EXPECT_EQ(ntohs(s.SockAddr().sin_port), 70000 & 0xFFFF);
 }
 
 TEST(WSocketConnection, DatagramSocketIsConnectedAtOnceAndSends)
 {
     // A plain UDP receiver on loopback.
-    const int Receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in Addr{};
-    Addr.sin_family = AF_INET;
-    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(Receiver, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr), 0);
-    socklen_t Len = sizeof Addr;
-    ::getsockname(Receiver, reinterpret_cast<sockaddr *>(&Addr), &Len);
+    const int receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(receiver, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(receiver, reinterpret_cast<sockaddr *>(&addr), &len);
 
-    TWSocket S;
-    EventLog Log;
-    Log.Attach(S);
-    S.SetProto("17");
-    S.SetAddr("127.0.0.1");
-    S.SetPort(std::to_string(ntohs(Addr.sin_port)));
-    S.Connect();
-    EXPECT_EQ(S.State(), wsConnected);
-    EXPECT_EQ(Log.Lines.back(), "connected 0");
-    EXPECT_EQ(S.SendStr("ping"), 4);
-    char Buf[16];
-    EXPECT_EQ(::recv(Receiver, Buf, sizeof Buf, 0), 4);
-    S.Close();
-    ::close(Receiver);
+    TWSocket s;
+    TEventLog log;
+    log.Attach(s);
+    s.SetProto("17");
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(ntohs(addr.sin_port)));
+    s.Connect();
+    EXPECT_EQ(s.State(), wsConnected);
+    EXPECT_EQ(log.Lines.back(), "connected 0");
+    EXPECT_EQ(s.SendStr("ping"), 4);
+    char buf[16];
+    EXPECT_EQ(::recv(receiver, buf, sizeof buf, 0), 4);
+    s.Close();
+    ::close(receiver);
 
     // The broadcast address gets SO_BROADCAST (a send to it would fail with 10013 otherwise).
-    TWSocket B;
-    B.SetProto("udp");
-    B.SetAddr("255.255.255.255");
-    B.SetPort("9");
-    B.Connect();
-    int On = 0;
-    socklen_t OnLen = sizeof On;
-    ::getsockopt(B.HSocket(), SOL_SOCKET, SO_BROADCAST, &On, &OnLen);
-    EXPECT_EQ(On, 1);
+    TWSocket b;
+    b.SetProto("udp");
+    b.SetAddr("255.255.255.255");
+    b.SetPort("9");
+    b.Connect();
+    int on = 0;
+    socklen_t onLen = sizeof on;
+    ::getsockopt(b.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, &onLen);
+    EXPECT_EQ(on, 1);
 }
 
 TEST(WSocketConnection, DestroyRules)
 {
-    const int Before = TCustomWSocket::LiveSocketCount();
-    RawListener Peer;
-    int Events = 0;
+    const int before = TCustomWSocket::LiveSocketCount();
+    TRawListener peer;
+    int events = 0;
     {
         // Destroyed with its owner: neither the pending lookup nor the connection fires.
-        QObject Owner;
-        auto *S = new TWSocket(&Owner);
-        S->OnDnsLookupDone = [&](TCustomWSocket *, uint16_t) { ++Events; };
-        S->OnSessionClosed = [&](TCustomWSocket *, uint16_t) { ++Events; };
-        ConnectTo(*S, Peer.Port());
-        S->OnChangeState = [&](TCustomWSocket *, TSocketState, TSocketState) { ++Events; };
-        S->DnsLookup("localhost");
-        EXPECT_EQ(TCustomWSocket::LiveSocketCount(), Before + 1);
+        QObject owner;
+        auto *s = new TWSocket(&owner);
+        s->OnDnsLookupDone = [&](TCustomWSocket *, uint16_t) { ++events; };
+        s->OnSessionClosed = [&](TCustomWSocket *, uint16_t) { ++events; };
+        ConnectTo(*s, peer.Port());
+        s->OnChangeState = [&](TCustomWSocket *, TSocketState, TSocketState) { ++events; };
+        s->DnsLookup("localhost");
+        EXPECT_EQ(TCustomWSocket::LiveSocketCount(), before + 1);
         EXPECT_TRUE(TCustomWSocket::SocketLibraryStarted());
     }
-    EXPECT_EQ(Events, 0);
-    std::vector<uint16_t> Codes;
+    EXPECT_EQ(events, 0);
+    std::vector<uint16_t> codes;
     {
         // Freed on its own: the lookup is cancelled (10004) and the connection closed (0).
-        TWSocket S;
-        S.OnDnsLookupDone = [&](TCustomWSocket *, uint16_t E) { Codes.push_back(E); };
-        S.OnSessionClosed = [&](TCustomWSocket *, uint16_t E) { Codes.push_back(E); };
-        ConnectTo(S, Peer.Port());
-        S.DnsLookup("localhost");
+        TWSocket s;
+        s.OnDnsLookupDone = [&](TCustomWSocket *, uint16_t E) { codes.push_back(E); };
+        s.OnSessionClosed = [&](TCustomWSocket *, uint16_t E) { codes.push_back(E); };
+        ConnectTo(s, peer.Port());
+        s.DnsLookup("localhost");
     }
-    EXPECT_EQ(Codes, (std::vector<uint16_t>{10004, 0}));
-    EXPECT_EQ(TCustomWSocket::LiveSocketCount(), Before);
+    EXPECT_EQ(codes, (std::vector<uint16_t>{10004, 0}));
+    EXPECT_EQ(TCustomWSocket::LiveSocketCount(), before);
     RunFor(200); // a resolver result for a destroyed socket must go nowhere
 }
 
 TEST(WSocketConnection, ExceptionFromDataHandlerStaysInsideTheSocket)
 {
-    RawListener Peer;
-    TWSocket S;
+    TRawListener peer;
+    TWSocket s;
     int Calls = 0;
-    std::string Received;
-    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
-        ReceiveInto(Sender, Received);
+    std::string received;
+    s.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
+        ReceiveInto(Sender, received);
         if (++Calls == 1)
             throw std::runtime_error("handler failed");
     };
-    const int Conn = ConnectAndAccept(S, Peer);
-    ASSERT_GE(Conn, 0);
-    WriteAll(Conn, "one");
+    const int conn = ConnectAndAccept(s, peer);
+    ASSERT_GE(conn, 0);
+    WriteAll(conn, "one");
     ASSERT_TRUE(RunUntil([&] { return Calls == 1; }));
-    WriteAll(Conn, "two");
-    ASSERT_TRUE(RunUntil([&] { return Received == "onetwo"; }));
-    ::close(Conn);
+    WriteAll(conn, "two");
+    ASSERT_TRUE(RunUntil([&] { return received == "onetwo"; }));
+    ::close(conn);
 }
 
 TEST(WSocketConnection, HandlerThatReadsNothingDoesNotSpin)
 {
-    RawListener Peer;
-    TWSocket S;
+    TRawListener peer;
+    TWSocket s;
     int Calls = 0;
     bool ReadNow = false;
-    std::string Received;
-    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
+    std::string received;
+    s.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
         ++Calls;
         if (!ReadNow)
             return;
-        ReceiveInto(Sender, Received);
+        ReceiveInto(Sender, received);
     };
-    const int Conn = ConnectAndAccept(S, Peer);
-    ASSERT_GE(Conn, 0);
-    WriteAll(Conn, "waiting");
+    const int conn = ConnectAndAccept(s, peer);
+    ASSERT_GE(conn, 0);
+    WriteAll(conn, "waiting");
     ASSERT_TRUE(RunUntil([&] { return Calls > 0; }));
     RunFor(200);
     EXPECT_EQ(Calls, 1);
-    EXPECT_EQ(S.RcvdCount(), 7);
+    EXPECT_EQ(s.RcvdCount(), 7);
     // Once somebody reads, notifications resume.
     ReadNow = true;
-    char Buf[2];
-    EXPECT_EQ(S.Receive(Buf, 2), 2);
-    ASSERT_TRUE(RunUntil([&] { return Received == "iting"; }));
-    EXPECT_EQ(S.ReadCount(), 7);
-    ::close(Conn);
+    char buf[2];
+    EXPECT_EQ(s.Receive(buf, 2), 2);
+    ASSERT_TRUE(RunUntil([&] { return received == "iting"; }));
+    EXPECT_EQ(s.ReadCount(), 7);
+    ::close(conn);
 }
 
 TEST(WSocketConnection, PauseStopsNotificationsAndResumeRestartsThem)
 {
-    RawListener Peer;
-    TWSocket S;
-    std::string Received;
-    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) { ReceiveInto(Sender, Received); };
-    const int Conn = ConnectAndAccept(S, Peer);
-    ASSERT_GE(Conn, 0);
-    EXPECT_EQ(S.Pause(), 0);
-    WriteAll(Conn, "later");
+    TRawListener peer;
+    TWSocket s;
+    std::string received;
+    s.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) { ReceiveInto(Sender, received); };
+    const int conn = ConnectAndAccept(s, peer);
+    ASSERT_GE(conn, 0);
+    EXPECT_EQ(s.Pause(), 0);
+    WriteAll(conn, "later");
     RunFor(150);
-    EXPECT_EQ(Received, "");
-    EXPECT_EQ(S.Resume(), 0);
-    ASSERT_TRUE(RunUntil([&] { return Received == "later"; }));
-    ::close(Conn);
+    EXPECT_EQ(received, "");
+    EXPECT_EQ(s.Resume(), 0);
+    ASSERT_TRUE(RunUntil([&] { return received == "later"; }));
+    ::close(conn);
 }
 
 TEST(WSocketConnection, HandlerMayDestroyItsOwnSocket)
 {
-    RawListener Peer;
-    auto *S = new TWSocket;
-    bool Destroyed = false;
-    QObject::connect(S, &QObject::destroyed, [&] { Destroyed = true; });
-    std::string Received;
-    S->OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
-        ReceiveInto(Sender, Received);
+    TRawListener peer;
+    auto *s = new TWSocket;
+    bool destroyed = false;
+    QObject::connect(s, &QObject::destroyed, [&] { destroyed = true; });
+    std::string received;
+    s->OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) {
+        ReceiveInto(Sender, received);
         delete Sender;
     };
-    const int Conn = ConnectAndAccept(*S, Peer);
-    ASSERT_GE(Conn, 0);
+    const int conn = ConnectAndAccept(*s, peer);
+    ASSERT_GE(conn, 0);
     // Data and the close together: the later bits of the same notice must find nothing.
-    WriteAll(Conn, "bye");
-    ::close(Conn);
-    ASSERT_TRUE(RunUntil([&] { return Destroyed; }));
-    EXPECT_EQ(Received, "bye");
+    WriteAll(conn, "bye");
+    ::close(conn);
+    ASSERT_TRUE(RunUntil([&] { return destroyed; }));
+    EXPECT_EQ(received, "bye");
     RunFor(50);
 }
+
+} // namespace tarn

@@ -1,9 +1,9 @@
 // Line mode and the blocking waits of TWSocket, in both of their modes: with a count-down
 // control on the main thread, and multi-threaded in a worker thread with its own event loop.
 
-#include "loopback_peer.h"
 #include "net/wait.h"
 #include "net/wsocket.h"
+#include "tests/net/loopback_peer.h"
 
 #include <QThread>
 #include <atomic>
@@ -12,11 +12,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
 struct LineFixture : ::testing::Test
 {
-    RawListener Listener;
+    TRawListener Listener;
     TWSocket S;
     TCustomWait Wait;
     int Peer = -1;
@@ -37,27 +39,27 @@ struct LineFixture : ::testing::Test
 
 TEST_F(LineFixture, CarriageReturnsAreDroppedAndLineFeedEndsTheLine)
 {
-    std::string Line;
+    std::string line;
     WriteAll(Peer, "abc\r\nx\ry\n");
-    S.ReadLine(5, Line);
-    EXPECT_EQ(Line, "abc");
-    S.ReadLine(5, Line);
-    EXPECT_EQ(Line, "xy");
+    S.ReadLine(5, line);
+    EXPECT_EQ(line, "abc");
+    S.ReadLine(5, line);
+    EXPECT_EQ(line, "xy");
     EXPECT_EQ(S.ReadCount(), 9);
 }
 
 TEST_F(LineFixture, OverlongLineIsCutAt254)
 {
-    int TooLong = 0;
-    S.OnLineTooLong = [&](TCustomWSocket *) { ++TooLong; };
+    int tooLong = 0;
+    S.OnLineTooLong = [&](TCustomWSocket *) { ++tooLong; };
     WriteAll(Peer, std::string(300, 'L') + "\n");
-    std::string Line;
-    S.ReadLine(5, Line);
-    EXPECT_EQ(Line, std::string(254, 'L'));
-    EXPECT_EQ(TooLong, 1);
-    S.ReadLine(5, Line);
-    EXPECT_EQ(Line, std::string(46, 'L'));
-    EXPECT_EQ(TooLong, 1);
+    std::string line;
+    S.ReadLine(5, line);
+    EXPECT_EQ(line, std::string(254, 'L'));
+    EXPECT_EQ(tooLong, 1);
+    S.ReadLine(5, line);
+    EXPECT_EQ(line, std::string(46, 'L'));
+    EXPECT_EQ(tooLong, 1);
 }
 
 TEST_F(LineFixture, LineArrivingInPiecesDuringTheWait)
@@ -65,9 +67,9 @@ TEST_F(LineFixture, LineArrivingInPiecesDuringTheWait)
     // The second half arrives while ReadLine waits; the count-down is stopped by line completion.
     QTimer::singleShot(100, [this] { WriteAll(Peer, "lo\n"); });
     WriteAll(Peer, "hel");
-    std::string Line;
-    S.ReadLine(5, Line);
-    EXPECT_EQ(Line, "hello");
+    std::string line;
+    S.ReadLine(5, line);
+    EXPECT_EQ(line, "hello");
     EXPECT_EQ(Wait.ModalResult, TCustomWait::mrStopped);
 }
 
@@ -75,117 +77,119 @@ TEST_F(LineFixture, TimedOutLineIsContinuedByTheNextCall)
 {
     Wait.SetInterval(50);
     WriteAll(Peer, "part");
-    std::string Line;
-    S.ReadLine(2, Line);
-    EXPECT_EQ(Line, "part");
+    std::string line;
+    S.ReadLine(2, line);
+    EXPECT_EQ(line, "part");
     EXPECT_EQ(Wait.ModalResult, TCustomWait::mrTimedOut);
     WriteAll(Peer, "ial\n");
-    S.ReadLine(2, Line);
-    EXPECT_EQ(Line, "partial");
+    S.ReadLine(2, line);
+    EXPECT_EQ(line, "partial");
 }
 
 TEST_F(LineFixture, PeerCloseEndsTheLineAndTheConnection)
 {
-    int Closed = 0;
-    S.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { ++Closed; };
+    int closed = 0;
+    S.OnSessionClosed = [&](TCustomWSocket *, uint16_t) { ++closed; };
     WriteAll(Peer, "tail");
     ::shutdown(Peer, SHUT_WR);
-    std::string Line;
-    S.ReadLine(5, Line);
-    EXPECT_EQ(Line, "tail");
+    std::string line;
+    S.ReadLine(5, line);
+    EXPECT_EQ(line, "tail");
     ASSERT_TRUE(RunUntil([&] { return S.State() == wsClosed; }));
-    EXPECT_EQ(Closed, 1);
+    EXPECT_EQ(closed, 1);
 }
 
 TEST(WSocketWait, WaitWithoutWaitControlAndForAFailingConnect)
 {
-    TWSocket S;
-    EXPECT_TRUE(S.Wait(1, wsClosed)); // already there: no wait
-    std::string Line;
-    EXPECT_THROW(S.ReadLine(1, Line), ESocketException);
+    TWSocket s;
+    EXPECT_TRUE(s.Wait(1, wsClosed)); // already there: no wait
+    std::string line;
+    EXPECT_THROW(s.ReadLine(1, line), ESocketException);
     try {
-        S.Wait(1, wsConnected);
+        s.Wait(1, wsConnected);
         FAIL();
-    } catch (const ESocketException &E) {
-        EXPECT_EQ(std::string(E.what()), "Error 11004 in function TWSocket.Wait\r\nNo Data");
+    } catch (const ESocketException &e) {
+        EXPECT_EQ(std::string(e.what()), "Error 11004 in function TWSocket.Wait\r\nNo Data");
     }
     // A wait for a connection ends as soon as the attempt fails.
-    TCustomWait Wait;
-    S.SetWaitCtrl(&Wait);
-    S.SetAddr("127.0.0.1");
-    S.SetPort(std::to_string(ClosedPort()));
-    S.Connect();
-    EXPECT_FALSE(S.Wait(30, wsConnected));
-    EXPECT_EQ(Wait.ModalResult, TCustomWait::mrStopped);
-    EXPECT_EQ(S.State(), wsClosed);
+    TCustomWait wait;
+    s.SetWaitCtrl(&wait);
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(ClosedPort()));
+    s.Connect();
+    EXPECT_FALSE(s.Wait(30, wsConnected));
+    EXPECT_EQ(wait.ModalResult, TCustomWait::mrStopped);
+    EXPECT_EQ(s.State(), wsClosed);
 }
 
 TEST(WSocketWait, WaitControlReferenceEmptiesWhenTheControlGoes)
 {
-    TWSocket S;
+    TWSocket s;
     {
-        TCustomWait Wait;
-        S.SetWaitCtrl(&Wait);
-        EXPECT_EQ(S.WaitCtrl(), &Wait);
+        TCustomWait wait;
+        s.SetWaitCtrl(&wait);
+        EXPECT_EQ(s.WaitCtrl(), &wait);
     }
-    EXPECT_EQ(S.WaitCtrl(), nullptr);
+    EXPECT_EQ(s.WaitCtrl(), nullptr);
 }
 
 TEST(WSocketWait, WaitForCloseDeliversDataUntilThePeerCloses)
 {
-    RawListener Listener;
-    TWSocket S;
-    std::string Received;
-    S.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) { ReceiveInto(Sender, Received); };
-    const int Peer = ConnectAndAccept(S, Listener);
-    ASSERT_GE(Peer, 0);
+    TRawListener listener;
+    TWSocket s;
+    std::string received;
+    s.OnDataAvailable = [&](TCustomWSocket *Sender, uint16_t) { ReceiveInto(Sender, received); };
+    const int peer = ConnectAndAccept(s, listener);
+    ASSERT_GE(peer, 0);
     QTimer::singleShot(50, [&] {
-        WriteAll(Peer, "last words");
-        ::close(Peer);
+        WriteAll(peer, "last words");
+        ::close(peer);
     });
-    S.WaitForClose();
-    EXPECT_EQ(Received, "last words");
+    s.WaitForClose();
+    EXPECT_EQ(received, "last words");
 }
 
 TEST(WSocketWait, MultiThreadedSocketWorksInAWorkerThread)
 {
-    RawListener Listener;
+    TRawListener Listener;
     std::atomic<bool> Connected{false};
     std::string Line;
     bool Flushed = false;
-    int LookupCode = -1;
-    QThread *Worker = QThread::create([&] {
-        TWSocket S;
-        S.MultiThreaded = true;
-        S.OnDnsLookupDone = [&](TCustomWSocket *, uint16_t E) { LookupCode = E; };
-        S.DnsLookup("localhost");
-        S.SetAddr("127.0.0.1");
-        S.SetPort(Listener.PortText());
-        S.Connect();
-        Connected = S.Wait(5, wsConnected);
+    int lookupCode = -1;
+    QThread *worker = QThread::create([&] {
+        TWSocket s;
+        s.MultiThreaded = true;
+        s.OnDnsLookupDone = [&](TCustomWSocket *, uint16_t E) { lookupCode = E; };
+        s.DnsLookup("localhost");
+        s.SetAddr("127.0.0.1");
+        s.SetPort(Listener.PortText());
+        s.Connect();
+        Connected = s.Wait(5, wsConnected);
         if (!Connected)
             return;
-        S.SendStr("hello from the worker\r\n");
-        S.Flush();
-        Flushed = S.AllSent();
-        S.ReadLine(5, Line);
+        s.SendStr("hello from the worker\r\n");
+        s.Flush();
+        Flushed = s.AllSent();
+        s.ReadLine(5, Line);
         // The lookup's answer was posted to this thread, whose own loop the waits ran.
-        for (int I = 0; I < 200 && LookupCode < 0; ++I) {
+        for (int i = 0; i < 200 && lookupCode < 0; ++i) {
             QThread::msleep(10);
-            S.ProcessMessages();
+            s.ProcessMessages();
         }
-        S.Close();
+        s.Close();
     });
-    Worker->start();
-    const int Peer = Listener.Accept();
-    ASSERT_GE(Peer, 0);
-    EXPECT_EQ(ReadExactly(Peer, 23), "hello from the worker\r\n");
-    WriteAll(Peer, "answer\r\n");
-    ASSERT_TRUE(Worker->wait(10000));
-    delete Worker;
-    ::close(Peer);
+    worker->start();
+    const int peer = Listener.Accept();
+    ASSERT_GE(peer, 0);
+    EXPECT_EQ(ReadExactly(peer, 23), "hello from the worker\r\n");
+    WriteAll(peer, "answer\r\n");
+    ASSERT_TRUE(worker->wait(10000));
+    delete worker;
+    ::close(peer);
     EXPECT_TRUE(Connected);
     EXPECT_TRUE(Flushed);
     EXPECT_EQ(Line, "answer");
-    EXPECT_EQ(LookupCode, 0);
+    EXPECT_EQ(lookupCode, 0);
 }
+
+} // namespace tarn

@@ -2,8 +2,8 @@
 // machine are looked up: localhost (from the hosts file) and names the resolver rejects before
 // asking any server.
 
-#include "loopback_peer.h"
 #include "net/wsocket.h"
+#include "tests/net/loopback_peer.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+
 namespace {
 
 // A label longer than 63 characters cannot be put in a query, so no server is asked.
 const std::string Unresolvable = std::string(64, 'a') + ".invalid";
 
-struct LookupLog
+struct TLookupLog
 {
     std::vector<uint16_t> Codes;
     void Attach(TCustomWSocket &S)
@@ -29,78 +31,78 @@ struct LookupLog
 
 TEST(WSocketLookup, DottedAddressCompletesInsideTheCall)
 {
-    TWSocket S;
-    LookupLog Log;
-    Log.Attach(S);
-    S.DnsLookup("10.1.2.3");
-    EXPECT_EQ(Log.Codes, std::vector<uint16_t>{0});
-    EXPECT_EQ(S.DnsResult(), "10.1.2.3");
-    EXPECT_TRUE(S.DnsResultList().empty());
+    TWSocket s;
+    TLookupLog log;
+    log.Attach(s);
+    s.DnsLookup("10.1.2.3");
+    EXPECT_EQ(log.Codes, std::vector<uint16_t>{0});
+    EXPECT_EQ(s.DnsResult(), "10.1.2.3");
+    EXPECT_TRUE(s.DnsResultList().empty());
 }
 
 TEST(WSocketLookup, NameCompletesFromTheLoopWithItsAddresses)
 {
-    TWSocket S;
-    LookupLog Log;
-    Log.Attach(S);
-    S.DnsLookup("localhost");
-    EXPECT_TRUE(Log.Codes.empty());
-    ASSERT_TRUE(RunUntil([&] { return !Log.Codes.empty(); }));
-    EXPECT_EQ(Log.Codes, std::vector<uint16_t>{0});
-    EXPECT_EQ(S.DnsResult(), "127.0.0.1");
-    ASSERT_FALSE(S.DnsResultList().empty());
-    EXPECT_EQ(S.DnsResultList().front(), "127.0.0.1");
+    TWSocket s;
+    TLookupLog lookups;
+    lookups.Attach(s);
+    s.DnsLookup("localhost");
+    EXPECT_TRUE(lookups.Codes.empty());
+    ASSERT_TRUE(RunUntil([&] { return !lookups.Codes.empty(); }));
+    EXPECT_EQ(lookups.Codes, std::vector<uint16_t>{0});
+    EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+    ASSERT_FALSE(s.DnsResultList().empty());
+    EXPECT_EQ(s.DnsResultList().front(), "127.0.0.1");
 }
 
 TEST(WSocketLookup, UnresolvableNameEndsWithHostNotFound)
 {
-    TWSocket S;
-    LookupLog Log;
-    Log.Attach(S);
-    S.DnsLookup(Unresolvable);
-    ASSERT_TRUE(RunUntil([&] { return !Log.Codes.empty(); }));
-    EXPECT_EQ(Log.Codes, std::vector<uint16_t>{11001});
-    EXPECT_EQ(S.DnsResult(), "");
-    EXPECT_EQ(SocketErrorText(Log.Codes.front()), "Host not found");
+    TWSocket s;
+    TLookupLog lookups;
+    lookups.Attach(s);
+    s.DnsLookup(Unresolvable);
+    ASSERT_TRUE(RunUntil([&] { return !lookups.Codes.empty(); }));
+    EXPECT_EQ(lookups.Codes, std::vector<uint16_t>{11001});
+    EXPECT_EQ(s.DnsResult(), "");
+    EXPECT_EQ(SocketErrorText(lookups.Codes.front()), "Host not found");
 }
 
 TEST(WSocketLookup, CancelledAndReplacedLookups)
 {
-    TWSocket S;
-    LookupLog Log;
-    Log.Attach(S);
-    S.CancelDnsLookup(); // nothing pending: nothing happens
-    EXPECT_TRUE(Log.Codes.empty());
-    S.DnsLookup("localhost");
-    S.CancelDnsLookup();
-    EXPECT_EQ(Log.Codes, std::vector<uint16_t>{10004});
+    TWSocket s;
+    TLookupLog lookups;
+    lookups.Attach(s);
+    s.CancelDnsLookup(); // nothing pending: nothing happens
+    EXPECT_TRUE(lookups.Codes.empty());
+    s.DnsLookup("localhost");
+    s.CancelDnsLookup();
+    EXPECT_EQ(lookups.Codes, std::vector<uint16_t>{10004});
     RunFor(300);
-    EXPECT_EQ(Log.Codes, std::vector<uint16_t>{10004});
+    EXPECT_EQ(lookups.Codes, std::vector<uint16_t>{10004});
 
     // The first lookup is replaced silently; only the second completes.
-    Log.Codes.clear();
-    S.DnsLookup(Unresolvable);
-    S.DnsLookup("localhost");
-    ASSERT_TRUE(RunUntil([&] { return !Log.Codes.empty(); }));
+    lookups.Codes.clear();
+    s.DnsLookup(Unresolvable);
+    s.DnsLookup("localhost");
+    ASSERT_TRUE(RunUntil([&] { return !lookups.Codes.empty(); }));
     RunFor(300);
-    EXPECT_EQ(Log.Codes, std::vector<uint16_t>{0});
-    EXPECT_EQ(S.DnsResult(), "127.0.0.1");
+    EXPECT_EQ(lookups.Codes, std::vector<uint16_t>{0});
+    EXPECT_EQ(s.DnsResult(), "127.0.0.1");
 }
 
 TEST(WSocketLookup, EmptyOrOverlongHostIsRefused)
 {
-    TWSocket S;
-    LookupLog Log;
-    Log.Attach(S);
-    EXPECT_THROW(S.DnsLookup(""), ESocketException);
-    EXPECT_THROW(S.DnsLookup(std::string(257, 'h')), ESocketException);
-    EXPECT_TRUE(Log.Codes.empty());
-    int Errors = 0;
-    S.OnError = [&](TCustomWSocket *) { ++Errors; };
-    S.DnsLookup("");
-    S.DnsLookup(std::string(1000, 'h'));
-    EXPECT_EQ(Errors, 2);
-    EXPECT_EQ(Log.Codes, (std::vector<uint16_t>{10022, 10022}));
+    TWSocket s;
+    TLookupLog log;
+    log.Attach(s);
+    EXPECT_THROW(s.DnsLookup(""), ESocketException);
+    EXPECT_THROW(s.DnsLookup(std::string(257, 'h')), ESocketException);
+    EXPECT_TRUE(log.Codes.empty());
+    int errors = 0;
+    s.OnError = [&](TCustomWSocket *) { ++errors; };
+    s.DnsLookup("");
+    s.DnsLookup(std::string(1000, 'h'));
+    EXPECT_EQ(errors, 2);
+    EXPECT_EQ(log.Codes, (std::vector<uint16_t>{10022, 10022}));
 }
 
 TEST(SocketErrors, SystemCodesBecomeWinSockNumbersByMeaning)
@@ -120,3 +122,5 @@ TEST(SocketErrors, SystemCodesBecomeWinSockNumbersByMeaning)
     EXPECT_EQ(SocketErrorText(10000), "Not a WinSock error");
     EXPECT_EQ(SocketErrorText(-1), "Not a WinSock error");
 }
+
+} // namespace tarn

@@ -1,6 +1,6 @@
 // Runs the real tarnsp program without a window and checks its output and exit status.
 
-#include "temp_folder.h"
+#include "tests/player/temp_folder.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -9,7 +9,7 @@
 namespace tarn {
 namespace {
 
-struct Outcome
+struct TOutcome
 {
     int Status = -1;
     std::string Out;
@@ -19,20 +19,20 @@ struct Outcome
 class Console : public test::TempFolderTest
 {
 protected:
-    Outcome Tarnsp(const QStringList &arguments, bool withDisplay = false)
+    TOutcome Tarnsp(const QStringList &Arguments, bool WithDisplay = false)
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("QT_QPA_PLATFORM");
         environment.remove("DISPLAY");
         environment.remove("WAYLAND_DISPLAY");
-        if (withDisplay)
+        if (WithDisplay)
             environment.insert("QT_QPA_PLATFORM", "offscreen");
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(QString::fromStdString(Root.string()));
-        process.start(TARNSP_PROGRAM, arguments);
+        process.setWorkingDirectory(QString::fromStdString(FRoot.string()));
+        process.start(TARNSP_PROGRAM, Arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
-        Outcome outcome;
+        TOutcome outcome;
         outcome.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         outcome.Out = process.readAllStandardOutput().toStdString();
         outcome.Err = process.readAllStandardError().toStdString();
@@ -43,7 +43,7 @@ protected:
 TEST_F(Console, ExitStatusTellsHowTheRunEnded)
 {
     Write("ok.tns", "ONERROR STOP\r\nLOCALMD made\r\nEXIT\r\nLOCALMD never\r\n");
-    Outcome run = Tarnsp({"--console", "ok.tns"});
+    TOutcome run = Tarnsp({"--console", "ok.tns"});
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(run.Out, "Error action set to STOP.\n");
     EXPECT_EQ(run.Err, "");
@@ -91,7 +91,7 @@ TEST_F(Console, BadScriptsEndCleanly)
     EXPECT_TRUE(Exists("after"));
 
     Write("empty.tns", "");
-    const Outcome empty = Tarnsp({"--console", "empty.tns"});
+    const TOutcome empty = Tarnsp({"--console", "empty.tns"});
     EXPECT_EQ(empty.Status, 0);
     EXPECT_EQ(empty.Out, "");
 
@@ -107,7 +107,7 @@ TEST_F(Console, PositionsAndOptionsCombine)
 {
     Write("s.tns", "ONERROR STOP\n");
     // Options do not count as positions: "/D" is fourth here, so the script is deleted.
-    Outcome run = Tarnsp({"s.tns", "--console", "/R", "/X", "/D"});
+    TOutcome run = Tarnsp({"s.tns", "--console", "/R", "/X", "/D"});
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(run.Out, "Error action set to STOP.\n");
     EXPECT_FALSE(Exists("s.tns"));
@@ -134,11 +134,11 @@ TEST_F(Console, PositionsAndOptionsCombine)
 
 TEST_F(Console, HelpAndVersion)
 {
-    const Outcome help = Tarnsp({"--help", "--console", "missing.tns"});
+    const TOutcome help = Tarnsp({"--help", "--console", "missing.tns"});
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("/R"), std::string::npos);
     EXPECT_NE(help.Out.find("--console"), std::string::npos);
-    const Outcome version = Tarnsp({"--version"});
+    const TOutcome version = Tarnsp({"--version"});
     EXPECT_EQ(version.Status, 0);
     EXPECT_EQ(version.Out.rfind("tarnsp ", 0), 0u) << version.Out;
 }

@@ -1,5 +1,5 @@
-#include "file_operation.h"
-#include "temp_folder.h"
+#include "player/file_operation.h"
+#include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,24 +9,24 @@ namespace {
 class FileOperation : public test::TempFolderTest
 {
 protected:
-    bool Do(TFileOp operation, const std::string &from, const std::string &to,
-            TFileOpFlags flags = {fofNoConfirmation})
+    bool Do(TFileOp Operation, const std::string &From, const std::string &To,
+            TFileOpFlags Flags = {fofNoConfirmation})
     {
         TFileOperation op;
-        op.Operation = operation;
-        op.FilesFrom = from;
-        op.FilesTo = to;
-        op.Flags = flags;
+        op.Operation = Operation;
+        op.FilesFrom = From;
+        op.FilesTo = To;
+        op.Flags = Flags;
         const bool done = op.Execute();
         EXPECT_FALSE(op.OperationAborted());
         return done;
     }
-    // The names below `folder`, sorted, with "/" after folders.
-    std::vector<std::string> Tree(const std::string &folder = ".")
+    // The names below `Folder`, sorted, with "/" after folders.
+    std::vector<std::string> Tree(const std::string &Folder = ".")
     {
         std::vector<std::string> names;
-        for (const auto &entry : std::filesystem::recursive_directory_iterator(Root / folder)) {
-            names.push_back(entry.path().lexically_relative(Root / folder).string() +
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(FRoot / Folder)) {
+            names.push_back(entry.path().lexically_relative(FRoot / Folder).string() +
                             (entry.is_directory() ? "/" : ""));
         }
         std::sort(names.begin(), names.end());
@@ -42,7 +42,7 @@ TEST_F(FileOperation, CopyToANameToAFolderAndIntoMissingFolders)
     EXPECT_TRUE(Do(foCopy, "a.txt", "old.txt")); // replaced without asking
     EXPECT_TRUE(Do(foCopy, "a.txt", "new/deep/c.txt"));
     EXPECT_TRUE(Do(foCopy, "a.txt", "box/"));
-    std::filesystem::create_directory(Root / "existing");
+    std::filesystem::create_directory(FRoot / "existing");
     EXPECT_TRUE(Do(foCopy, "a.txt", "existing"));
     EXPECT_EQ(Read("b.txt"), "A");
     EXPECT_EQ(Read("old.txt"), "A");
@@ -98,8 +98,8 @@ TEST_F(FileOperation, CopyNeverDestroysItsSourceOrCopiesIntoItself)
     EXPECT_FALSE(Do(foCopy, "same.txt", "same.txt"));
     EXPECT_FALSE(Do(foCopy, "same.txt", "./"));
     EXPECT_FALSE(
-        Do(foCopy, "same.txt", Root.string() + "/../" + Root.filename().string() + "/same.txt"));
-    std::filesystem::create_hard_link(Root / "same.txt", Root / "link.txt");
+        Do(foCopy, "same.txt", FRoot.string() + "/../" + FRoot.filename().string() + "/same.txt"));
+    std::filesystem::create_hard_link(FRoot / "same.txt", FRoot / "link.txt");
     EXPECT_FALSE(Do(foCopy, "same.txt", "link.txt"));
     EXPECT_EQ(Read("same.txt"), "precious");
 
@@ -109,7 +109,7 @@ TEST_F(FileOperation, CopyNeverDestroysItsSourceOrCopiesIntoItself)
     EXPECT_EQ(Tree("tree"), std::vector<std::string>{"f"});
 
     // A file never replaces a folder, nor a folder a file.
-    std::filesystem::create_directories(Root / "dir/same.txt");
+    std::filesystem::create_directories(FRoot / "dir/same.txt");
     EXPECT_FALSE(Do(foCopy, "same.txt", "dir"));
     Write("plain", "p");
     EXPECT_FALSE(Do(foCopy, "tree", "plain"));
@@ -120,10 +120,10 @@ TEST_F(FileOperation, FoldersCopyWholeAndLinksStayLinks)
 {
     Write("tree/a/b.txt", "B");
     Write("tree/c.txt", "C");
-    std::filesystem::create_directory_symlink(Root / "tree", Root / "tree/a/loop");
+    std::filesystem::create_directory_symlink(FRoot / "tree", FRoot / "tree/a/loop");
     EXPECT_TRUE(Do(foCopy, "tree", "copy"));
     EXPECT_EQ(Tree("copy"), (std::vector<std::string>{"a/", "a/b.txt", "a/loop/", "c.txt"}));
-    EXPECT_TRUE(std::filesystem::is_symlink(Root / "copy/a/loop"));
+    EXPECT_TRUE(std::filesystem::is_symlink(FRoot / "copy/a/loop"));
     // Onto an existing folder the copy goes inside it, under its own name.
     EXPECT_TRUE(Do(foCopy, "tree/", "copy"));
     EXPECT_EQ(Read("copy/tree/c.txt"), "C");

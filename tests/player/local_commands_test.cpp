@@ -1,6 +1,6 @@
-#include "recording_view.h"
-#include "tarn_player.h"
-#include "temp_folder.h"
+#include "player/tarn_player.h"
+#include "tests/player/recording_view.h"
+#include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,30 +8,30 @@
 namespace tarn {
 namespace {
 
-using Lines = std::vector<std::string>;
+using TLines = std::vector<std::string>;
 
 class LocalCommands : public test::TempFolderTest
 {
 protected:
-    test::RecordingView View;
-    TTarnPlayer Player{View};
+    test::TRecordingView FView;
+    TTarnPlayer FPlayer{FView};
 
-    // Runs `script` on an emptied log and returns the lines the run left in it.
-    Lines Run(const std::string &script)
+    // Runs `Script` on an emptied log and returns the lines the run left in it.
+    TLines Run(const std::string &Script)
     {
-        Player.ClearLog();
-        Player.SetScriptText(script);
-        Player.ExecuteButtonClick();
-        return View.Lines;
+        FPlayer.ClearLog();
+        FPlayer.SetScriptText(Script);
+        FPlayer.ExecuteButtonClick();
+        return FView.Lines;
     }
 };
 
 TEST_F(LocalCommands, FolderCommandsWorkQuietlyAndFailQuietly)
 {
-    EXPECT_EQ(Run("LOCALMD one\r\nLOCALMD one/two\r\nLOCALCD one\r\nLOCALMD three\r\n"), Lines{});
-    EXPECT_EQ(std::filesystem::current_path(), Root / "one");
+    EXPECT_EQ(Run("LOCALMD one\r\nLOCALMD one/two\r\nLOCALCD one\r\nLOCALMD three\r\n"), TLines{});
+    EXPECT_EQ(std::filesystem::current_path(), FRoot / "one");
     EXPECT_TRUE(Exists("one/two") && Exists("one/three"));
-    EXPECT_FALSE(Player.Stopped);
+    EXPECT_FALSE(FPlayer.Stopped);
 
     // Each failing call stops the run only under ONERROR STOP, with no log line of its own.
     Write("one/two/file.txt", "x");
@@ -43,31 +43,31 @@ TEST_F(LocalCommands, FolderCommandsWorkQuietlyAndFailQuietly)
                    {"LOCALDEL nothing.txt"},   {"LOCALDEL two"},    {"LOCALMD"}};
     for (const auto &f : failing) {
         EXPECT_EQ(Run("ONERROR STOP\r\n" + f.Line + "\r\nLOCALMD after\r\n"),
-                  Lines{"Error action set to STOP."})
+                  TLines{"Error action set to STOP."})
             << f.Line;
-        EXPECT_TRUE(Player.StoppedByFailure) << f.Line;
+        EXPECT_TRUE(FPlayer.StoppedByFailure) << f.Line;
         EXPECT_FALSE(Exists("one/after")) << f.Line;
     }
     Run("ONERROR\r\nLOCALDEL nothing.txt\r\nLOCALMD after\r\n");
     EXPECT_TRUE(Exists("one/after"));
-    EXPECT_FALSE(Player.Stopped);
+    EXPECT_FALSE(FPlayer.Stopped);
 
     Run("LOCALDEL two/file.txt\r\nLOCALRD two\r\nLOCALCD ..\r\n");
     EXPECT_FALSE(Exists("one/two"));
-    EXPECT_EQ(std::filesystem::current_path(), Root);
+    EXPECT_EQ(std::filesystem::current_path(), FRoot);
 }
 
 TEST_F(LocalCommands, NamesWithoutSlashGoIntoLocalDirAndTheSourceFolder)
 {
     Write("dl/a.txt", "alpha");
-    Player.LocalDir = PathOf("dl");
+    FPlayer.LocalDir = PathOf("dl");
     EXPECT_EQ(Run("LOCALCOPY \"a.txt\" \"b.txt\""),
-              (Lines{"LOCALCOPY " + PathOf("dl/a.txt") + " " + PathOf("dl/b.txt"),
-                     "File operation completed successfully."}));
+              (TLines{"LOCALCOPY " + PathOf("dl/a.txt") + " " + PathOf("dl/b.txt"),
+                      "File operation completed successfully."}));
     EXPECT_EQ(Read("dl/b.txt"), "alpha");
 
     // A LocalDir that ends with "/" is not given a second one.
-    Player.LocalDir = PathOf("dl") + "/";
+    FPlayer.LocalDir = PathOf("dl") + "/";
     EXPECT_EQ(Run("LOCALREN \"b.txt\" \"c.txt\"").front(),
               "LOCALREN " + PathOf("dl/b.txt") + " " + PathOf("dl/c.txt"));
     EXPECT_TRUE(Exists("dl/c.txt") && !Exists("dl/b.txt"));
@@ -78,7 +78,7 @@ TEST_F(LocalCommands, NamesWithoutSlashGoIntoLocalDirAndTheSourceFolder)
     EXPECT_EQ(Read("y/c.txt"), "alpha");
 
     // "./" names are relative to the current directory; an empty LocalDir means the root.
-    Player.LocalDir.clear();
+    FPlayer.LocalDir.clear();
     EXPECT_EQ(Run("LOCALCOPY \"./y/c.txt\" \"d.txt\"").front(), "LOCALCOPY ./y/c.txt ./y/d.txt");
     EXPECT_EQ(Run("ONERROR\r\nLOCALCOPY \"tarn-no-such-file\" \"x\"")[1],
               "LOCALCOPY /tarn-no-such-file /x");
@@ -88,10 +88,10 @@ TEST_F(LocalCommands, FileOperationSyntaxErrorsAlwaysStop)
 {
     for (const char *argument : {"", "a b", "\"a\"", "\"a\" b", "\"a"}) {
         for (const char *keyword : {"LOCALCOPY", "LOCALMOVE", "LOCALREN"}) {
-            const Lines log = Run(std::string(keyword) + " " + argument + "\r\nLOCALMD after");
-            EXPECT_EQ(log, Lines{"ERROR: Syntax error on File Operation command."})
+            const TLines log = Run(std::string(keyword) + " " + argument + "\r\nLOCALMD after");
+            EXPECT_EQ(log, TLines{"ERROR: Syntax error on File Operation command."})
                 << keyword << " " << argument;
-            EXPECT_TRUE(Player.StoppedByFailure);
+            EXPECT_TRUE(FPlayer.StoppedByFailure);
             EXPECT_FALSE(Exists("after"));
         }
     }
@@ -100,8 +100,8 @@ TEST_F(LocalCommands, FileOperationSyntaxErrorsAlwaysStop)
 TEST_F(LocalCommands, FailedOperationsLogTheCommandButNotSuccessAndKeepTheSource)
 {
     Write("a.txt", "keep me");
-    const Lines log = Run("ONERROR STOP\r\nLOCALCOPY \"./a.txt\" \"a.txt\"\r\nLOCALMD after");
-    EXPECT_EQ(log, (Lines{"Error action set to STOP.", "LOCALCOPY ./a.txt ./a.txt"}));
+    const TLines log = Run("ONERROR STOP\r\nLOCALCOPY \"./a.txt\" \"a.txt\"\r\nLOCALMD after");
+    EXPECT_EQ(log, (TLines{"Error action set to STOP.", "LOCALCOPY ./a.txt ./a.txt"}));
     EXPECT_EQ(Read("a.txt"), "keep me");
     EXPECT_FALSE(Exists("after"));
 
@@ -115,21 +115,21 @@ TEST_F(LocalCommands, FailedOperationsLogTheCommandButNotSuccessAndKeepTheSource
 TEST_F(LocalCommands, SaveLogAndClearLog)
 {
     EXPECT_EQ(Run("ONERROR\r\nSAVELOG\r\nSAVELOG saved.log\r\nCLEARLOG\r\nSAVELOG empty.log"),
-              Lines{});
+              TLines{});
     EXPECT_EQ(Read("saved.log"),
               "Error action set to CONTINUE.\r\nError: Log filename not specified.\r\n");
     EXPECT_EQ(Read("empty.log"), "");
-    EXPECT_TRUE(View.Lines.empty());
-    EXPECT_TRUE(Player.Log().empty());
+    EXPECT_TRUE(FView.Lines.empty());
+    EXPECT_TRUE(FPlayer.Log().empty());
 
     // Without a name under ONERROR STOP the run ends there.
     Run("ONERROR STOP\r\nSAVELOG\r\nLOCALMD after");
     EXPECT_FALSE(Exists("after"));
-    EXPECT_TRUE(Player.StoppedByFailure);
+    EXPECT_TRUE(FPlayer.StoppedByFailure);
 
     // A file that cannot be created is an error that escapes the command.
-    Player.SetScriptText("SAVELOG no/such/folder.log\r\nLOCALMD after\r\n");
-    EXPECT_THROW(Player.ExecuteButtonClick(), std::runtime_error);
+    FPlayer.SetScriptText("SAVELOG no/such/folder.log\r\nLOCALMD after\r\n");
+    EXPECT_THROW(FPlayer.ExecuteButtonClick(), std::runtime_error);
     EXPECT_FALSE(Exists("after"));
 }
 
@@ -137,21 +137,21 @@ TEST_F(LocalCommands, EveryKeywordOfOneScriptInOrder)
 {
     Write("src/r1.txt", "one");
     Write("src/r2.txt", "two");
-    const Lines log = Run("ONERROR stop\r\n"
-                          "LOGFILE end.log\r\n"
-                          "LOCALMD work\r\n"
-                          "LOCALCD work\r\n"
-                          "LOCALCOPY \"../src/*.txt\" \"./in/\"\r\n"
-                          "LOCALREN \"./in/r1.txt\" \"first.txt\"\r\n"
-                          "LOCALMOVE \"./in/r2.txt\" \"./out/second.txt\"\r\n"
-                          "LOCALDEL in/first.txt\r\n"
-                          "LOCALRD in\r\n"
-                          "SAVELOG mid.log\r\n"
-                          "CLEARLOG\r\n"
-                          "ONERROR continue\r\n"
-                          "EXIT\r\n"
-                          "LOCALMD never\r\n");
-    EXPECT_EQ(log, Lines{"Error action set to CONTINUE."});
+    const TLines log = Run("ONERROR stop\r\n"
+                           "LOGFILE end.log\r\n"
+                           "LOCALMD work\r\n"
+                           "LOCALCD work\r\n"
+                           "LOCALCOPY \"../src/*.txt\" \"./in/\"\r\n"
+                           "LOCALREN \"./in/r1.txt\" \"first.txt\"\r\n"
+                           "LOCALMOVE \"./in/r2.txt\" \"./out/second.txt\"\r\n"
+                           "LOCALDEL in/first.txt\r\n"
+                           "LOCALRD in\r\n"
+                           "SAVELOG mid.log\r\n"
+                           "CLEARLOG\r\n"
+                           "ONERROR continue\r\n"
+                           "EXIT\r\n"
+                           "LOCALMD never\r\n");
+    EXPECT_EQ(log, TLines{"Error action set to CONTINUE."});
     EXPECT_EQ(Read("work/mid.log"), "Error action set to STOP.\r\n"
                                     "LOCALCOPY ../src/*.txt ./in/\r\n"
                                     "File operation completed successfully.\r\n"
@@ -164,7 +164,7 @@ TEST_F(LocalCommands, EveryKeywordOfOneScriptInOrder)
     EXPECT_FALSE(Exists("work/in"));
     EXPECT_FALSE(Exists("work/never"));
     EXPECT_EQ(Read("src/r1.txt"), "one");
-    EXPECT_EQ(View.CloseRequests, 1);
+    EXPECT_EQ(FView.CloseRequests, 1);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-#include "help_window.h"
-#include "player_window.h"
-#include "temp_folder.h"
+#include "player/ui/help_window.h"
+#include "player/ui/player_window.h"
+#include "tests/player/temp_folder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,36 +16,36 @@ namespace {
 class PlayerWindowTest : public test::TempFolderTest
 {
 protected:
-    template <typename T> T *Child(PlayerWindow &window, const char *name)
+    template <typename T> T *Child(TPlayerWindow &Window, const char *Name)
     {
-        T *child = window.findChild<T *>(name);
-        EXPECT_NE(child, nullptr) << name;
+        T *child = Window.findChild<T *>(Name);
+        EXPECT_NE(child, nullptr) << Name;
         return child;
     }
-    bool Enabled(PlayerWindow &window, const char *button, const char *item)
+    bool Enabled(TPlayerWindow &Window, const char *Button, const char *Item)
     {
-        const bool buttonEnabled = Child<QToolButton>(window, button)->isEnabled();
-        EXPECT_EQ(buttonEnabled, Child<QAction>(window, item)->isEnabled()) << button;
+        const bool buttonEnabled = Child<QToolButton>(Window, Button)->isEnabled();
+        EXPECT_EQ(buttonEnabled, Child<QAction>(Window, Item)->isEnabled()) << Button;
         return buttonEnabled;
     }
     // Shows the window and lets its start-up run.
-    void Start(PlayerWindow &window)
+    void Start(TPlayerWindow &Window)
     {
-        window.show();
+        Window.show();
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
-    static PlayerCommandLine Line(const std::vector<std::string> &positional)
+    static TPlayerCommandLine Line(const std::vector<std::string> &Positional)
     {
-        PlayerCommandLine line;
-        line.Positional = positional;
+        TPlayerCommandLine line;
+        line.Positional = Positional;
         return line;
     }
 };
 
 TEST_F(PlayerWindowTest, ControlsCaptionHintsAndStartState)
 {
-    PlayerWindow window(Line({}));
+    TPlayerWindow window(Line({}));
     EXPECT_EQ(window.windowTitle(), "Tarn Script Player");
     const struct
     {
@@ -78,7 +78,7 @@ TEST_F(PlayerWindowTest, ControlsCaptionHintsAndStartState)
 TEST_F(PlayerWindowTest, StartedWithRunAndExitSwitchesRunsAndCloses)
 {
     Write("s.tns", "ONERROR STOP\r\nLOCALMD made\r\n");
-    PlayerWindow window(Line({"s.tns", "/R", "/X", "/D"}));
+    TPlayerWindow window(Line({"s.tns", "/R", "/X", "/D"}));
     Start(window);
     EXPECT_TRUE(Exists("made"));
     EXPECT_FALSE(Exists("s.tns"));
@@ -91,16 +91,16 @@ TEST_F(PlayerWindowTest, StartedWithRunAndExitSwitchesRunsAndCloses)
 
 TEST_F(PlayerWindowTest, PlayStopAndExitDuringARun)
 {
-    PlayerWindow window(Line({}));
+    TPlayerWindow window(Line({}));
     Start(window);
     std::vector<std::pair<bool, bool>> looks; // Play and Stop enabled, seen from inside the run
-    window.Player().AddOperation("PROFILE", [&](const std::string &argument) {
+    window.Player().AddOperation("PROFILE", [&](const std::string &Argument) {
         looks.emplace_back(Enabled(window, "ExecuteButton", "Play1"),
                            Enabled(window, "StopButton", "Stop1"));
         EXPECT_FALSE(Child<QToolButton>(window, "SpeedButton1")->isEnabled());
-        if (argument == "stop")
+        if (Argument == "stop")
             Child<QToolButton>(window, "StopButton")->click();
-        if (argument == "exit")
+        if (Argument == "exit")
             Child<QToolButton>(window, "SpeedButton2")->click();
         // A second Play while running does nothing.
         Child<QAction>(window, "Play1")->trigger();
@@ -125,9 +125,9 @@ TEST_F(PlayerWindowTest, PlayStopAndExitDuringARun)
 
 TEST_F(PlayerWindowTest, EscapedErrorShowsABoxAndKeepsTheRunningLookUntilOpen)
 {
-    PlayerWindow window(Line({}));
+    TPlayerWindow window(Line({}));
     QStringList boxes;
-    window.ShowErrorBox = [&](const QString &message) { boxes << message; };
+    window.ShowErrorBox = [&](const QString &Message) { boxes << Message; };
     QString chosen;
     window.ChooseScriptFile = [&] { return chosen; };
     Start(window);
@@ -158,7 +158,7 @@ TEST_F(PlayerWindowTest, EscapedErrorShowsABoxAndKeepsTheRunningLookUntilOpen)
 
 TEST_F(PlayerWindowTest, StartUpWithAnUnreadableScriptStaysOpenAndIdle)
 {
-    PlayerWindow window(Line({"missing.tns", "/R", "/X"}));
+    TPlayerWindow window(Line({"missing.tns", "/R", "/X"}));
     Start(window);
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
@@ -167,7 +167,7 @@ TEST_F(PlayerWindowTest, StartUpWithAnUnreadableScriptStaysOpenAndIdle)
 
 TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)
 {
-    PlayerWindow window(Line({}));
+    TPlayerWindow window(Line({}));
     Start(window);
     window.Player().SetScriptText("ONERROR\r\nCLEARLOG\r\nONERROR STOP\r\n");
     Child<QToolButton>(window, "ExecuteButton")->click();
@@ -177,7 +177,7 @@ TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)
 
 TEST(HelpWindowTest, PagesAreBuiltInAndSearchable)
 {
-    HelpWindow help;
+    THelpWindow help;
     EXPECT_EQ(help.ListedPages().size(), 5);
     help.Search("localrd");
     EXPECT_EQ(help.ListedPages(), (QStringList{"local-commands.html"}));

@@ -1,8 +1,8 @@
 #pragma once
 
-// A PlayerView that remembers what the player told it, for tests.
+// A TPlayerView that remembers what the player told it, for tests.
 
-#include "player_view.h"
+#include "player/player_view.h"
 
 #include <functional>
 #include <string>
@@ -10,7 +10,7 @@
 
 namespace tarn::test {
 
-class RecordingView : public PlayerView
+class TRecordingView : public TPlayerView
 {
 public:
     std::vector<std::string> Lines; // the log as the view sees it
@@ -20,11 +20,11 @@ public:
     int CloseRequests = 0;
     std::function<void()> OnBetweenLines;
 
-    void LogLineAppended(const std::string &line) override { Lines.push_back(line); }
+    void LogLineAppended(const std::string &Line) override { Lines.push_back(Line); }
     void LogCleared() override { Lines.clear(); }
-    void StatusChanged(const std::string &text) override { Status.push_back(text); }
+    void StatusChanged(const std::string &Text) override { Status.push_back(Text); }
     void ScriptChanged() override { ++ScriptChanges; }
-    void RunningChanged(bool running) override { Running.push_back(running); }
+    void RunningChanged(bool Value) override { Running.push_back(Value); }
     void CloseRequested() override { ++CloseRequests; }
     void BetweenLines() override
     {

@@ -1,10 +1,8 @@
-// The name rules of the remote commands, the engine's log handler, and the console's progress
-// line.
+// The engine's log handler of the remote commands, and the console's progress line.
 
-#include "console_view.h"
-#include "name_rules.h"
-#include "recording_view.h"
-#include "tarn_player.h"
+#include "player/console_view.h"
+#include "player/tarn_player.h"
+#include "tests/player/recording_view.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -13,63 +11,9 @@
 namespace tarn::test {
 namespace {
 
-TEST(NameRules, LibraryNamesGoUnderQsysAndPathsStayAsWritten)
-{
-    EXPECT_EQ(NormalizeLibraryPath("mylib.lib"), "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(NormalizeLibraryPath("MyLib.Lib/qclsrc.file"), "/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE");
-    EXPECT_EQ(NormalizeLibraryPath("/QSYS.LIB/MYLIB.LIB"), "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(NormalizeLibraryPath("/qsys.lib/mylib.lib"), "/qsys.lib/mylib.lib");
-    EXPECT_EQ(NormalizeLibraryPath("/home/user"), "/home/user");
-    EXPECT_EQ(NormalizeLibraryPath(""), "");
-}
-
-TEST(NameRules, PwdReplyGivesTheQuotedDirectory)
-{
-    EXPECT_EQ(PathFromPwdReply("257 \"/QSYS.LIB/MYLIB.LIB\" is current library."),
-              "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(PathFromPwdReply("257 \"mylib.lib\" is current library."), "/QSYS.LIB/MYLIB.LIB");
-    EXPECT_EQ(PathFromPwdReply("257 \"/home/x\" is current directory."), "/home/x");
-    EXPECT_EQ(PathFromPwdReply("257 /home/x is current directory."), "");
-    EXPECT_EQ(PathFromPwdReply("257 \"/home/x is current directory."), "");
-    // The closing quote must come within 128 characters after the opening one.
-    const std::string fits(127, 'd');
-    EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "\" ok"), fits);
-    EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "d\" ok"), "");
-}
-
-TEST(NameRules, RemoteNamesSplitAtBackslashOrColonOnly)
-{
-    EXPECT_EQ(RemoteFileName("dir\\b.txt"), "b.txt");
-    EXPECT_EQ(RemoteFileName("C:\\a\\b:c.txt"), "c.txt");
-    EXPECT_EQ(RemoteFileName("C:b.txt"), "b.txt");
-    EXPECT_EQ(RemoteFileName("/x/b.txt"), "/x/b.txt");
-    EXPECT_EQ(RemoteFileName("/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE/A.MBR"),
-              "/QSYS.LIB/MYLIB.LIB/QCLSRC.FILE/A.MBR");
-    EXPECT_EQ(RemoteFileName("dir\\"), "");
-}
-
-TEST(NameRules, BareLocalNamesGoIntoTheFolder)
-{
-    EXPECT_EQ(PlaceInFolder("/dl", "a.txt"), "/dl/a.txt");
-    EXPECT_EQ(PlaceInFolder("/dl/", "a.txt"), "/dl/a.txt");
-    EXPECT_EQ(PlaceInFolder("/dl", "/x/a.txt"), "/x/a.txt");
-    EXPECT_EQ(PlaceInFolder("/dl", "./a.txt"), "./a.txt");
-    EXPECT_EQ(PlaceInFolder("", "a.txt"), "/a.txt");
-}
-
-TEST(NameRules, WholeNumbersOnly)
-{
-    EXPECT_EQ(ParseWholeNumber("30"), 30);
-    EXPECT_EQ(ParseWholeNumber("0"), 0);
-    EXPECT_EQ(ParseWholeNumber("-5"), -5);
-    EXPECT_EQ(ParseWholeNumber("+7"), 7);
-    for (const char *bad : {"", "+", "-", "3.5", "30s", " 30", "0x10", "+-3", "99999999999"})
-        EXPECT_FALSE(ParseWholeNumber(bad).has_value()) << bad;
-}
-
 TEST(RemoteHandlers, EveryMessageHoldingPassIsMasked)
 {
-    RecordingView view;
+    TRecordingView view;
     TTarnPlayer player(view);
     for (std::string message : {"> PASS secret", "! PASSWORD expired", "> USER PASS"}) {
         player.ControlFtpDisplay(nullptr, message);
@@ -82,7 +26,7 @@ TEST(RemoteHandlers, EveryMessageHoldingPassIsMasked)
 
 TEST(RemoteHandlers, ProfileLeavesTheTimeoutOfALaterTimeoutLineToConnect)
 {
-    RecordingView view;
+    TRecordingView view;
     TTarnPlayer player(view);
     player.SetTimeOut("45");
     player.SetTimeOut("soon");
@@ -94,22 +38,22 @@ TEST(RemoteHandlers, ProfileLeavesTheTimeoutOfALaterTimeoutLineToConnect)
     EXPECT_EQ(player.HostDir, "/");
 }
 
-std::string Contents(std::FILE *file)
+std::string Contents(std::FILE *File)
 {
-    std::fflush(file);
-    std::rewind(file);
+    std::fflush(File);
+    std::rewind(File);
     std::string text;
     char buffer[4096];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, File)) > 0)
         text.append(buffer, got);
     return text;
 }
 
-std::size_t Count(const std::string &text, const std::string &part)
+std::size_t Count(const std::string &Text, const std::string &Part)
 {
     std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    for (std::size_t at = Text.find(Part); at != std::string::npos; at = Text.find(Part, at + 1))
         ++count;
     return count;
 }
@@ -120,7 +64,7 @@ TEST(ConsoleProgress, ALineOnTheTerminalWipedBeforeTheNextLogLine)
     std::FILE *progress = std::tmpfile();
     ASSERT_TRUE(out && progress);
     {
-        ConsoleView view(out, progress);
+        TConsoleView view(out, progress);
         view.TransferProgress(1024, 4096);
         // A block every few kilobytes must not mean a redraw each: a few per second at most.
         for (int count = 1025; count < 4096; ++count)
@@ -146,7 +90,7 @@ TEST(ConsoleProgress, NothingWithoutATerminal)
     std::FILE *out = std::tmpfile();
     ASSERT_TRUE(out);
     {
-        ConsoleView view(out);
+        TConsoleView view(out);
         view.TransferProgress(1024, 4096);
         view.LogLineAppended("x");
     }

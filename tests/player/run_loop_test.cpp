@@ -1,6 +1,6 @@
-#include "recording_view.h"
-#include "tarn_player.h"
-#include "temp_folder.h"
+#include "player/tarn_player.h"
+#include "tests/player/recording_view.h"
+#include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -8,63 +8,63 @@
 namespace tarn {
 namespace {
 
-using test::RecordingView;
-using Lines = std::vector<std::string>;
+using test::TRecordingView;
+using TLines = std::vector<std::string>;
 
 class RunLoop : public test::TempFolderTest
 {
 protected:
-    RecordingView View;
-    TTarnPlayer Player{View};
+    TRecordingView FView;
+    TTarnPlayer FPlayer{FView};
 
-    void Run(const std::string &script)
+    void Run(const std::string &Script)
     {
-        Player.SetScriptText(script);
-        Player.ExecuteButtonClick();
+        FPlayer.SetScriptText(Script);
+        FPlayer.ExecuteButtonClick();
     }
-    // Registers a keyword that records its argument and then does `effect`.
-    void Probe(const std::string &keyword, std::function<void()> effect = {})
+    // Registers a keyword that records its argument and then does `Effect`.
+    void Probe(const std::string &Keyword, std::function<void()> Effect = {})
     {
-        Player.AddOperation(keyword, [this, keyword, effect](const std::string &argument) {
-            Calls.push_back(keyword + ":" + argument);
-            if (effect)
-                effect();
+        FPlayer.AddOperation(Keyword, [this, Keyword, Effect](const std::string &Argument) {
+            FCalls.push_back(Keyword + ":" + Argument);
+            if (Effect)
+                Effect();
         });
     }
-    Lines Calls;
+    TLines FCalls;
 };
 
 TEST_F(RunLoop, ControlKeywordsStoreArgumentsUncheckedAndRunsResetThem)
 {
     Run("server  ftp.example.com \r\nUSERNAME bob\r\nPASSWORD s3 cret\r\nPORT x\r\n"
         "CONNECTION My Dial\r\nLOGFILE\r\n");
-    EXPECT_EQ(Player.ServerName, "ftp.example.com");
-    EXPECT_EQ(Player.LoginName, "bob");
-    EXPECT_EQ(Player.LoginPassword, "s3 cret");
-    EXPECT_EQ(Player.ServerPort, "x");
-    EXPECT_EQ(Player.ConnectionName, "My Dial");
-    EXPECT_TRUE(View.Lines.empty());
+    EXPECT_EQ(FPlayer.ServerName, "ftp.example.com");
+    EXPECT_EQ(FPlayer.LoginName, "bob");
+    EXPECT_EQ(FPlayer.LoginPassword, "s3 cret");
+    EXPECT_EQ(FPlayer.ServerPort, "x");
+    EXPECT_EQ(FPlayer.ConnectionName, "My Dial");
+    EXPECT_TRUE(FView.Lines.empty());
 
-    Player.LocalDir = "/keep";
-    Player.HostDir = "/host";
-    Player.ProfileTimeout = 7;
-    Player.Dialed = Player.HangUpRequested = true;
+    FPlayer.LocalDir = "/keep";
+    FPlayer.HostDir = "/host";
+    FPlayer.ProfileTimeout = 7;
+    FPlayer.Dialed = FPlayer.HangUpRequested = true;
     Run("ONERROR STOP");
-    EXPECT_EQ(Player.ServerName, "");
-    EXPECT_EQ(Player.LoginName, "");
-    EXPECT_EQ(Player.LoginPassword, "");
-    EXPECT_EQ(Player.ServerPort, "21");
-    EXPECT_EQ(Player.ConnectionName, "LAN");
-    EXPECT_FALSE(Player.Dialed);
-    EXPECT_FALSE(Player.HangUpRequested);
-    EXPECT_EQ(Player.LocalDir, "/keep");
-    EXPECT_EQ(Player.HostDir, "/host");
-    EXPECT_EQ(Player.ProfileTimeout, 7);
+    EXPECT_EQ(FPlayer.ServerName, "");
+    EXPECT_EQ(FPlayer.LoginName, "");
+    EXPECT_EQ(FPlayer.LoginPassword, "");
+    EXPECT_EQ(FPlayer.ServerPort, "21");
+    EXPECT_EQ(FPlayer.ConnectionName, "LAN");
+    EXPECT_FALSE(FPlayer.Dialed);
+    EXPECT_FALSE(FPlayer.HangUpRequested);
+    EXPECT_EQ(FPlayer.LocalDir, "/keep");
+    EXPECT_EQ(FPlayer.HostDir, "/host");
+    EXPECT_EQ(FPlayer.ProfileTimeout, 7);
 
     // StopOnError outlives the run that set it, and the log is not cleared by a new run.
     Run("");
-    EXPECT_TRUE(Player.StopOnError);
-    EXPECT_EQ(View.Lines, Lines{"Error action set to STOP."});
+    EXPECT_TRUE(FPlayer.StopOnError);
+    EXPECT_EQ(FView.Lines, TLines{"Error action set to STOP."});
 }
 
 TEST_F(RunLoop, UnknownWordsAndNearMissesAreSkippedSilently)
@@ -72,9 +72,9 @@ TEST_F(RunLoop, UnknownWordsAndNearMissesAreSkippedSilently)
     Probe("CDUP");
     Run("free text here\r\n\r\n   \r\n\t\r\n CDUP\r\nCDUP\tnow\r\ncdup\r\nCDUP now\r\n"
         "GET x\r\nTIMEOUT 5\r\nCDUP\t\r\n");
-    EXPECT_EQ(Calls, (Lines{"CDUP:", "CDUP:now", "CDUP:"}));
-    EXPECT_TRUE(View.Lines.empty());
-    EXPECT_FALSE(Player.Stopped);
+    EXPECT_EQ(FCalls, (TLines{"CDUP:", "CDUP:now", "CDUP:"}));
+    EXPECT_TRUE(FView.Lines.empty());
+    EXPECT_FALSE(FPlayer.Stopped);
 }
 
 TEST_F(RunLoop, OnErrorChoosesBetweenStopAndContinue)
@@ -86,102 +86,102 @@ TEST_F(RunLoop, OnErrorChoosesBetweenStopAndContinue)
     } cases[] = {{"STOP", true},      {"stop", true},      {"  sToP  ", true}, {"", false},
                  {"CONTINUE", false}, {"STOP NOW", false}, {"\tSTOP\t", true}, {"STOPP", false}};
     for (const auto &c : cases) {
-        View.Lines.clear();
-        Player.SetErrorAction(c.Argument);
-        EXPECT_EQ(Player.StopOnError, c.Stop) << c.Argument;
-        EXPECT_EQ(View.Lines,
-                  Lines{c.Stop ? "Error action set to STOP." : "Error action set to CONTINUE."});
+        FView.Lines.clear();
+        FPlayer.SetErrorAction(c.Argument);
+        EXPECT_EQ(FPlayer.StopOnError, c.Stop) << c.Argument;
+        EXPECT_EQ(FView.Lines,
+                  TLines{c.Stop ? "Error action set to STOP." : "Error action set to CONTINUE."});
     }
 }
 
 TEST_F(RunLoop, FailureStopsOnlyUnderOnErrorStopButSyntaxErrorsAlwaysStop)
 {
     Probe("CDUP");
-    Player.AddOperation("DELETE", [this](const std::string &) { Player.Fail(); });
+    FPlayer.AddOperation("DELETE", [this](const std::string &) { FPlayer.Fail(); });
     Run("DELETE x\r\nCDUP a\r\nONERROR STOP\r\nCDUP b\r\nDELETE y\r\nCDUP c\r\n");
-    EXPECT_EQ(Calls, (Lines{"CDUP:a", "CDUP:b"}));
-    EXPECT_TRUE(Player.StoppedByFailure);
+    EXPECT_EQ(FCalls, (TLines{"CDUP:a", "CDUP:b"}));
+    EXPECT_TRUE(FPlayer.StoppedByFailure);
 
-    Calls.clear();
+    FCalls.clear();
     Run("ONERROR\r\nLOCALCOPY \"a\"\r\nCDUP after\r\n");
-    EXPECT_EQ(Calls, Lines{});
-    EXPECT_EQ(View.Lines.back(), "ERROR: Syntax error on File Operation command.");
-    EXPECT_TRUE(Player.StoppedByFailure);
+    EXPECT_EQ(FCalls, TLines{});
+    EXPECT_EQ(FView.Lines.back(), "ERROR: Syntax error on File Operation command.");
+    EXPECT_TRUE(FPlayer.StoppedByFailure);
 
     Run("CDUP fine");
-    EXPECT_FALSE(Player.StoppedByFailure);
+    EXPECT_FALSE(FPlayer.StoppedByFailure);
 }
 
 TEST_F(RunLoop, ExitEndsTheRunAfterTheEndStepsAndAsksToClose)
 {
-    Lines steps;
-    Player.RunStartHook = [&] { steps.push_back("start"); };
-    Player.RunEndHook = [&] {
+    TLines steps;
+    FPlayer.RunStartHook = [&] { steps.push_back("start"); };
+    FPlayer.RunEndHook = [&] {
         steps.push_back("end");
-        Player.AppendLog("quit");
+        FPlayer.AppendLog("quit");
     };
     Probe("CDUP", [&] { steps.push_back("line"); });
     Run("CDUP\r\nLOGFILE run.log\r\nexit\r\nCDUP\r\n");
-    EXPECT_EQ(steps, (Lines{"start", "line", "end"}));
-    EXPECT_TRUE(Player.ExitWhenDone);
-    EXPECT_FALSE(Player.StoppedByFailure);
-    EXPECT_EQ(View.CloseRequests, 1);
-    EXPECT_EQ(View.Running, (std::vector<bool>{true, false}));
+    EXPECT_EQ(steps, (TLines{"start", "line", "end"}));
+    EXPECT_TRUE(FPlayer.ExitWhenDone);
+    EXPECT_FALSE(FPlayer.StoppedByFailure);
+    EXPECT_EQ(FView.CloseRequests, 1);
+    EXPECT_EQ(FView.Running, (std::vector<bool>{true, false}));
     // The saved log includes what the end step logged.
     EXPECT_EQ(Read("run.log"), "quit\r\n");
 }
 
 TEST_F(RunLoop, StopTakesEffectBeforeTheNextLine)
 {
-    Probe("CDUP", [this] { Player.StopButtonClick(); });
+    Probe("CDUP", [this] { FPlayer.StopButtonClick(); });
     Probe("MKDIR");
     Run("MKDIR 1\r\nCDUP 2\r\nMKDIR 3\r\n");
-    EXPECT_EQ(Calls, (Lines{"MKDIR:1", "CDUP:2"}));
-    EXPECT_EQ(View.Lines, Lines{"Script stopped by user."});
-    EXPECT_FALSE(Player.StoppedByFailure);
-    EXPECT_EQ(View.CloseRequests, 0);
+    EXPECT_EQ(FCalls, (TLines{"MKDIR:1", "CDUP:2"}));
+    EXPECT_EQ(FView.Lines, TLines{"Script stopped by user."});
+    EXPECT_FALSE(FPlayer.StoppedByFailure);
+    EXPECT_EQ(FView.CloseRequests, 0);
 
     // A Stop pressed between lines (the window's event loop turns there) works the same way.
-    Calls.clear();
-    View.OnBetweenLines = [this] {
-        if (Calls.size() == 1)
-            Player.StopButtonClick();
+    FCalls.clear();
+    FView.OnBetweenLines = [this] {
+        if (FCalls.size() == 1)
+            FPlayer.StopButtonClick();
     };
     Run("MKDIR a\r\nMKDIR b\r\n");
-    EXPECT_EQ(Calls, Lines{"MKDIR:a"});
+    EXPECT_EQ(FCalls, TLines{"MKDIR:a"});
 }
 
 TEST_F(RunLoop, LineCountIsTakenAtTheStartAndAReplacedScriptIsReadSafely)
 {
     Probe("MKDIR", [this] {
-        if (Calls.size() == 1)
-            Player.SetScriptText("MKDIR new\r\n");
+        if (FCalls.size() == 1)
+            FPlayer.SetScriptText("MKDIR new\r\n");
     });
     Run("MKDIR 0\r\nMKDIR 1\r\nMKDIR 2\r\n");
-    EXPECT_EQ(Calls, (Lines{"MKDIR:0"}));
+    EXPECT_EQ(FCalls, (TLines{"MKDIR:0"}));
 
-    Calls.clear();
-    Probe("CDUP", [this] { Player.SetScriptText("CDUP\r\nCDUP x\r\nCDUP y\r\nCDUP z"); });
+    FCalls.clear();
+    Probe("CDUP", [this] { FPlayer.SetScriptText("CDUP\r\nCDUP x\r\nCDUP y\r\nCDUP z"); });
     Run("CDUP a\r\nCDUP b\r\n");
-    EXPECT_EQ(Calls, (Lines{"CDUP:a", "CDUP:x"}));
+    EXPECT_EQ(FCalls, (TLines{"CDUP:a", "CDUP:x"}));
 }
 
 TEST_F(RunLoop, EscapedErrorEndsTheRunWithoutTheEndSteps)
 {
     bool endStep = false;
-    Player.RunEndHook = [&] { endStep = true; };
-    Player.AddOperation("PROFILE", [](const std::string &) {
+    FPlayer.RunEndHook = [&] { endStep = true; };
+    FPlayer.AddOperation("PROFILE", [](const std::string &) {
         throw std::runtime_error("'x' is not a valid integer value");
     });
     Probe("CDUP");
-    Player.SetScriptText("LOGFILE out.log\r\nPROFILE p.tnc\r\nCDUP\r\nEXIT\r\n");
-    EXPECT_THROW(Player.ExecuteButtonClick(), std::runtime_error);
-    EXPECT_TRUE(Calls.empty());
+    FPlayer.SetScriptText("LOGFILE out.log\r\nPROFILE p.tnc\r\nCDUP\r\nEXIT\r\n");
+    EXPECT_THROW(FPlayer.ExecuteButtonClick(), std::runtime_error);
+    EXPECT_TRUE(FCalls.empty());
     EXPECT_FALSE(endStep);
     EXPECT_FALSE(Exists("out.log"));
-    EXPECT_EQ(View.Running, std::vector<bool>{true}); // the Running look stays
-    EXPECT_FALSE(Player.Busy());                      // but a new run may start
-    EXPECT_EQ(View.CloseRequests, 0);
+    EXPECT_EQ(FView.Running, std::vector<bool>{true}); // the Running look stays
+    EXPECT_FALSE(FPlayer.Busy());                      // but a new run may start
+    EXPECT_EQ(FView.CloseRequests, 0);
 }
 
 TEST_F(RunLoop, LogFileIsSavedAtTheEndWithCrLfAndTheLaterNameWins)
@@ -200,38 +200,38 @@ TEST_F(RunLoop, LogFileIsSavedAtTheEndWithCrLfAndTheLaterNameWins)
 TEST_F(RunLoop, SaveLogToReplacesTheFileAndWritesBytesUnchanged)
 {
     Write("log.txt", "an older and much longer content that must disappear");
-    Player.AppendLog("");
-    Player.AppendLog("caf\xe9 \x01");
-    Player.SaveLogTo("log.txt");
+    FPlayer.AppendLog("");
+    FPlayer.AppendLog("caf\xe9 \x01");
+    FPlayer.SaveLogTo("log.txt");
     EXPECT_EQ(Read("log.txt"), "\r\ncaf\xe9 \x01\r\n");
     // A write that fails after the file was opened (a full disk) is no saved log either.
-    EXPECT_THROW(Player.SaveLogTo("/dev/full"), std::runtime_error);
-    Player.ClearLog();
-    Player.SaveLogTo("log.txt");
+    EXPECT_THROW(FPlayer.SaveLogTo("/dev/full"), std::runtime_error);
+    FPlayer.ClearLog();
+    FPlayer.SaveLogTo("log.txt");
     EXPECT_EQ(Read("log.txt"), "");
-    EXPECT_TRUE(View.Lines.empty());
+    EXPECT_TRUE(FView.Lines.empty());
 }
 
 TEST_F(RunLoop, LoadScriptReadsBytesAndReportsUnreadableFiles)
 {
     Write("s.tns", std::string("ONERROR STOP\rLOCALMD a\0junk\r\n", 27));
-    Player.LoadScript("s.tns");
-    EXPECT_EQ(Player.Script(), (Lines{"ONERROR STOP", "LOCALMD a"}));
+    FPlayer.LoadScript("s.tns");
+    EXPECT_EQ(FPlayer.Script(), (TLines{"ONERROR STOP", "LOCALMD a"}));
     for (const char *bad : {"missing.tns", ".", ""}) {
-        EXPECT_THROW(Player.LoadScript(bad), std::runtime_error) << bad;
-        EXPECT_EQ(Player.Script().size(), 2u) << "a failed load keeps the script";
+        EXPECT_THROW(FPlayer.LoadScript(bad), std::runtime_error) << bad;
+        EXPECT_EQ(FPlayer.Script().size(), 2u) << "a failed load keeps the script";
     }
     Write("empty.tns", "");
-    Player.LoadScript("empty.tns");
-    Player.ExecuteButtonClick();
-    EXPECT_EQ(View.Running, (std::vector<bool>{true, false}));
+    FPlayer.LoadScript("empty.tns");
+    FPlayer.ExecuteButtonClick();
+    EXPECT_EQ(FView.Running, (std::vector<bool>{true, false}));
 }
 
 TEST_F(RunLoop, StartUpHonoursEachSwitchOnlyAtItsPosition)
 {
     const struct
     {
-        Lines Arguments;
+        TLines Arguments;
         bool Ran, Exits, Deleted;
     } cases[] = {
         {{"s.tns"}, false, false, false},
@@ -246,10 +246,10 @@ TEST_F(RunLoop, StartUpHonoursEachSwitchOnlyAtItsPosition)
     };
     for (const auto &c : cases) {
         Write("s.tns", "ONERROR STOP\r\n");
-        RecordingView view;
+        TRecordingView view;
         TTarnPlayer player(view);
         player.ExitWhenDone = true; // start-up clears it
-        PlayerCommandLine line;
+        TPlayerCommandLine line;
         line.Positional = c.Arguments;
         player.StartUp(line);
         const std::string what = ::testing::PrintToString(c.Arguments);
@@ -264,28 +264,28 @@ TEST_F(RunLoop, StartUpHonoursEachSwitchOnlyAtItsPosition)
 TEST_F(RunLoop, StartUpGuardSwallowsLoadAndRunErrors)
 {
     // A script that cannot be read is neither run nor deleted, and the player stays open.
-    PlayerCommandLine line;
+    TPlayerCommandLine line;
     line.Positional = {"missing.tns", "/R", "/X", "/D"};
-    Player.StartUp(line);
-    EXPECT_TRUE(Player.Script().empty());
-    EXPECT_EQ(View.Running, std::vector<bool>{false});
-    EXPECT_FALSE(Player.ExitWhenDone);
+    FPlayer.StartUp(line);
+    EXPECT_TRUE(FPlayer.Script().empty());
+    EXPECT_EQ(FView.Running, std::vector<bool>{false});
+    EXPECT_FALSE(FPlayer.ExitWhenDone);
 
     Write("bad.tns", "LOGFILE /no/such/folder/x.log\r\n");
     line.Positional = {"bad.tns", "/R", "/X", "/D"};
-    EXPECT_NO_THROW(Player.StartUp(line));
+    EXPECT_NO_THROW(FPlayer.StartUp(line));
     EXPECT_FALSE(Exists("bad.tns"));
-    EXPECT_EQ(View.CloseRequests, 0);
-    EXPECT_EQ(View.Running.back(), true);
+    EXPECT_EQ(FView.CloseRequests, 0);
+    EXPECT_EQ(FView.Running.back(), true);
 }
 
 TEST(PlayerCommandLineTest, OptionsAreTakenOutBeforePositionsCount)
 {
     const struct
     {
-        Lines Arguments;
+        TLines Arguments;
         bool Console, Help, Version;
-        Lines Positional;
+        TLines Positional;
         bool Error;
     } cases[] = {
         {{}, false, false, false, {}, false},
@@ -299,7 +299,7 @@ TEST(PlayerCommandLineTest, OptionsAreTakenOutBeforePositionsCount)
         {{"-x", "/R"}, false, false, false, {"-x", "/R"}, false},
     };
     for (const auto &c : cases) {
-        const PlayerCommandLine line = ParsePlayerCommandLine(c.Arguments);
+        const TPlayerCommandLine line = ParsePlayerCommandLine(c.Arguments);
         const std::string what = ::testing::PrintToString(c.Arguments);
         EXPECT_EQ(line.Console, c.Console) << what;
         EXPECT_EQ(line.Help, c.Help) << what;
@@ -307,7 +307,7 @@ TEST(PlayerCommandLineTest, OptionsAreTakenOutBeforePositionsCount)
         EXPECT_EQ(line.Positional, c.Positional) << what;
         EXPECT_EQ(!line.Error.empty(), c.Error) << what;
     }
-    const PlayerCommandLine line = ParsePlayerCommandLine({"--console", "s", "/R", "/X", "/D"});
+    const TPlayerCommandLine line = ParsePlayerCommandLine({"--console", "s", "/R", "/X", "/D"});
     EXPECT_TRUE(line.RunSwitch() && line.ExitSwitch() && line.DeleteSwitch());
     EXPECT_EQ(line.At(1), "s");
     EXPECT_EQ(line.At(5), "");

@@ -1,20 +1,20 @@
-#include "script_language.h"
+#include "player/script_language.h"
 
 #include <gtest/gtest.h>
 
 namespace tarn {
 namespace {
 
-using Lines = std::vector<std::string>;
+using TLines = std::vector<std::string>;
 
 TEST(ScriptLanguage, TextSplitsAtEveryKindOfLineEndAndStopsAtNul)
 {
-    struct Case
+    struct TCase
     {
         std::string Text;
-        Lines Expected;
+        TLines Expected;
     };
-    const Case cases[] = {
+    const TCase cases[] = {
         {"", {}},
         {"A", {"A"}},
         {"A\r\nB\r\n", {"A", "B"}},
@@ -27,27 +27,27 @@ TEST(ScriptLanguage, TextSplitsAtEveryKindOfLineEndAndStopsAtNul)
         {std::string("\0A", 2), {}},
         {"\xff\xfe\x01 x\n\x80", {"\xff\xfe\x01 x", "\x80"}},
     };
-    for (const Case &c : cases)
+    for (const TCase &c : cases)
         EXPECT_EQ(SplitScriptText(c.Text), c.Expected) << "text: " << c.Text;
 }
 
 TEST(ScriptLanguage, LongLineStaysOneCommand)
 {
     const std::string line = "LOCALDEL " + std::string(1 << 20, 'x');
-    const Lines lines = SplitScriptText(line + "\r\nEXIT");
+    const TLines lines = SplitScriptText(line + "\r\nEXIT");
     ASSERT_EQ(lines.size(), 2u);
-    const ScriptCommand command = SplitCommandLine(lines[0]);
+    const TScriptCommand command = SplitScriptLine(lines[0]);
     EXPECT_EQ(command.Keyword, "LOCALDEL");
     EXPECT_EQ(command.Argument.size(), std::size_t(1) << 20);
 }
 
 TEST(ScriptLanguage, LineSplitsAtFirstBlankOnly)
 {
-    struct Case
+    struct TCase
     {
         std::string Line, Keyword, Argument;
     };
-    const Case cases[] = {
+    const TCase cases[] = {
         {"send \"a.txt\" \"b.txt\"", "SEND", "\"a.txt\" \"b.txt\""},
         {"SEND \"a.txt\" \"b.txt\"", "SEND", "\"a.txt\" \"b.txt\""},
         {"CDUP     ", "CDUP", ""},
@@ -66,29 +66,22 @@ TEST(ScriptLanguage, LineSplitsAtFirstBlankOnly)
         {"profile p.tnc", "PROFILE", "p.tnc"},
         {"ONERROR\x0b", "ONERROR", ""},
     };
-    for (const Case &c : cases) {
-        const ScriptCommand command = SplitCommandLine(c.Line);
+    for (const TCase &c : cases) {
+        const TScriptCommand command = SplitScriptLine(c.Line);
         EXPECT_EQ(command.Keyword, c.Keyword) << "line: " << c.Line;
         EXPECT_EQ(command.Argument, c.Argument) << "line: " << c.Line;
     }
 }
 
-TEST(ScriptLanguage, TrimAndUpperCaseTouchOnlyTheirBytes)
-{
-    EXPECT_EQ(TrimControls(std::string("\0\x1f \x20x y\x21\n", 9)), "x y!");
-    EXPECT_EQ(TrimControls("\x80 "), "\x80");
-    EXPECT_EQ(UpperCaseAscii("az{`@AZ\xe4\xfc"), "AZ{`@AZ\xe4\xfc");
-}
-
 TEST(ScriptLanguage, NamePairNeedsThreeQuotes)
 {
-    struct Case
+    struct TCase
     {
         std::string Argument;
         bool Valid;
         std::string First, Second;
     };
-    const Case cases[] = {
+    const TCase cases[] = {
         {"", false, "", ""},
         {"a b", false, "", ""},
         {"\"a\"", false, "", ""},
@@ -103,8 +96,8 @@ TEST(ScriptLanguage, NamePairNeedsThreeQuotes)
         {"\"my file.txt\" \"/x/your file.txt\"", true, "my file.txt", "/x/your file.txt"},
         {"\"\"\"\"\"", true, "", ""},
     };
-    for (const Case &c : cases) {
-        const std::optional<NamePair> pair = SplitNamePair(c.Argument);
+    for (const TCase &c : cases) {
+        const std::optional<TNamePair> pair = SplitNamePair(c.Argument);
         ASSERT_EQ(pair.has_value(), c.Valid) << "argument: " << c.Argument;
         if (pair) {
             EXPECT_EQ(pair->First, c.First) << "argument: " << c.Argument;

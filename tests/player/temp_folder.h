@@ -17,41 +17,41 @@ class TempFolderTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_Dir.isValid());
-        m_Previous = std::filesystem::current_path();
-        Root = std::filesystem::canonical(m_Dir.path().toStdString());
-        std::filesystem::current_path(Root);
+        ASSERT_TRUE(FDir.isValid());
+        FPrevious = std::filesystem::current_path();
+        FRoot = std::filesystem::canonical(FDir.path().toStdString());
+        std::filesystem::current_path(FRoot);
     }
-    void TearDown() override { std::filesystem::current_path(m_Previous); }
+    void TearDown() override { std::filesystem::current_path(FPrevious); }
 
-    std::string PathOf(const std::string &relative) const { return (Root / relative).string(); }
+    std::string PathOf(const std::string &Relative) const { return (FRoot / Relative).string(); }
 
-    void Write(const std::string &relative, const std::string &content) const
+    void Write(const std::string &Relative, const std::string &Content) const
     {
-        const std::filesystem::path path = Root / relative;
+        const std::filesystem::path path = FRoot / Relative;
         std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
+        std::ofstream(path, std::ios::binary) << Content;
     }
 
-    std::string Read(const std::string &relative) const
+    std::string Read(const std::string &Relative) const
     {
-        std::ifstream in(Root / relative, std::ios::binary);
+        std::ifstream in(FRoot / Relative, std::ios::binary);
         std::stringstream content;
         content << in.rdbuf();
         return content.str();
     }
 
-    bool Exists(const std::string &relative) const
+    bool Exists(const std::string &Relative) const
     {
         std::error_code ec;
-        return std::filesystem::exists(std::filesystem::symlink_status(Root / relative, ec));
+        return std::filesystem::exists(std::filesystem::symlink_status(FRoot / Relative, ec));
     }
 
-    std::filesystem::path Root;
+    std::filesystem::path FRoot;
 
 private:
-    QTemporaryDir m_Dir;
-    std::filesystem::path m_Previous;
+    QTemporaryDir FDir;
+    std::filesystem::path FPrevious;
 };
 
 } // namespace tarn::test

@@ -1,12 +1,14 @@
 #include "profile/connection_profile.h"
-#include "profile_files.h"
+#include "tests/profile/profile_files.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
-class ConnectionProfile : public ::testing::Test, protected ProfileFiles
+class ConnectionProfile : public ::testing::Test, protected TProfileFiles
 {
 };
 
@@ -32,8 +34,8 @@ TEST_F(ConnectionProfile, WrittenProfileReadsBackTheSame)
     for (const std::string &password : {PrintableAscii(), std::string("p\xC3\xA4ss\xE2\x82\xAC"),
                                         std::string("x"), std::string()}) {
         profile.PassWord = password;
-        ASSERT_TRUE(WriteProfile(file, profile));
-        EXPECT_EQ(ReadProfile(file), profile) << password;
+        ASSERT_TRUE(WriteConnectionProfile(file, profile));
+        EXPECT_EQ(ReadConnectionProfile(file), profile) << password;
     }
 }
 
@@ -44,7 +46,7 @@ TEST_F(ConnectionProfile, WritesTheKeysInOrderWithTheScrambledPassword)
     profile.UserName = "me";
     profile.PassWord = "Secret 1~";
     const std::string file = Path("new.tnc");
-    ASSERT_TRUE(WriteProfile(file, profile));
+    ASSERT_TRUE(WriteConnectionProfile(file, profile));
     std::string scrambled;
     for (char c : profile.PassWord)
         scrambled += char(c + PasswordOffset);
@@ -68,7 +70,7 @@ TEST_F(ConnectionProfile, WritesTheKeysInOrderWithTheScrambledPassword)
 
 TEST_F(ConnectionProfile, MissingKeysTakeTheDefaults)
 {
-    const TConnectionProfile defaults = ReadProfile(Path("missing.tnc"));
+    const TConnectionProfile defaults = ReadConnectionProfile(Path("missing.tnc"));
     EXPECT_EQ(defaults.Connection, "LAN");
     EXPECT_EQ(defaults.URLOrIP, "");
     EXPECT_EQ(defaults.UserName, "");
@@ -79,11 +81,11 @@ TEST_F(ConnectionProfile, MissingKeysTakeTheDefaults)
     EXPECT_EQ(defaults.HostDir, "/");
 
     Write(Path("header.tnc"), "[Connection]\r\n");
-    EXPECT_EQ(ReadProfile(Path("header.tnc")), defaults);
+    EXPECT_EQ(ReadConnectionProfile(Path("header.tnc")), defaults);
 
     // A profile written on Windows names the drive root "\"; keys in any case, blanks around.
     Write(Path("windows.tnc"), "[CONNECTION]\r\nlocaldir = \\ \r\n Port=2121\r\nVERSION=2.x\r\n");
-    const TConnectionProfile windows = ReadProfile(Path("windows.tnc"));
+    const TConnectionProfile windows = ReadConnectionProfile(Path("windows.tnc"));
     EXPECT_EQ(windows.LocalDir, "/");
     EXPECT_EQ(windows.Port, "2121");
 }
@@ -94,16 +96,16 @@ TEST_F(ConnectionProfile, RewritingKeepsTheRestOfTheFile)
     Write(file, "; notes about this host\r\n[Connection]\r\nURLORIP=old\r\nEXTRA=kept\r\n");
     TConnectionProfile profile;
     profile.URLOrIP = "new";
-    ASSERT_TRUE(WriteProfile(file, profile));
+    ASSERT_TRUE(WriteConnectionProfile(file, profile));
     const std::string text = Read(file);
     EXPECT_EQ(
         text.rfind("; notes about this host\r\n[Connection]\r\nURLORIP=new\r\nEXTRA=kept\r\n", 0),
         0u)
         << text;
-    EXPECT_EQ(ReadProfile(file).URLOrIP, "new");
+    EXPECT_EQ(ReadConnectionProfile(file).URLOrIP, "new");
 
     const std::string missingFolder = Path("no/such/folder/host.tnc");
-    EXPECT_FALSE(WriteProfile(missingFolder, profile));
+    EXPECT_FALSE(WriteConnectionProfile(missingFolder, profile));
 }
 
 TEST(LibraryListFileName, FollowsTheProfileName)
@@ -122,3 +124,5 @@ TEST(LibraryListFileName, FollowsTheProfileName)
 }
 
 } // namespace
+
+} // namespace tarn

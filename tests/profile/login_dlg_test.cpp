@@ -1,6 +1,6 @@
 #include "profile/ui/login_dlg.h"
-#include "profile_files.h"
 #include "support/settings_store.h"
+#include "tests/profile/profile_files.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -13,37 +13,39 @@
 #include <deque>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
 // Answers the dialog's questions from queues, and records what it was shown.
-class ScriptedDialogs : public TUserDialogs
+class TScriptedDialogs : public TUserDialogs
 {
 public:
     std::vector<std::string> Errors;
-    std::vector<FileRequest> Requests;
+    std::vector<TFileRequest> Requests;
     std::deque<std::optional<std::string>> Answers;
 
     void Information(const std::string &) override {}
-    void Error(const std::string &text) override { Errors.push_back(text); }
+    void Error(const std::string &Text) override { Errors.push_back(Text); }
     bool Confirm(const std::string &) override { return false; }
-    std::optional<std::string> OpenFileName(const FileRequest &request) override
+    std::optional<std::string> OpenFileName(const TFileRequest &Request) override
     {
-        return Answer(request);
+        return Answer(Request);
     }
-    std::optional<std::string> SaveFileName(const FileRequest &request) override
+    std::optional<std::string> SaveFileName(const TFileRequest &Request) override
     {
-        return Answer(request);
+        return Answer(Request);
     }
-    std::optional<std::string> DirectoryName(const std::string &title,
-                                             const std::string &start) override
+    std::optional<std::string> DirectoryName(const std::string &Title,
+                                             const std::string &Start) override
     {
-        return Answer({title, {}, {}, start});
+        return Answer({Title, {}, {}, Start});
     }
 
 private:
-    std::optional<std::string> Answer(const FileRequest &request)
+    std::optional<std::string> Answer(const TFileRequest &Request)
     {
-        Requests.push_back(request);
+        Requests.push_back(Request);
         if (Answers.empty())
             return std::nullopt;
         auto answer = Answers.front();
@@ -52,7 +54,7 @@ private:
     }
 };
 
-class LoginDlg : public ::testing::Test, protected ProfileFiles
+class LoginDlg : public ::testing::Test, protected TProfileFiles
 {
 protected:
     void SetUp() override
@@ -60,15 +62,15 @@ protected:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Dir.path() + "/config");
     }
 
-    static void Fill(TLoginDlg &dlg)
+    static void Fill(TLoginDlg &Dlg)
     {
-        dlg.URLEdit->setText("as400");
-        dlg.UserEdit->setText("QUSER");
-        dlg.PasswordEdit->setText("secret");
-        dlg.LoginLibrary->setText("/QSYS.LIB");
-        dlg.Download->setText("/tmp/");
-        dlg.PortEdit->setText("21");
-        dlg.TimeoutEdit->setText("30");
+        Dlg.URLEdit->setText("as400");
+        Dlg.UserEdit->setText("QUSER");
+        Dlg.PasswordEdit->setText("secret");
+        Dlg.LoginLibrary->setText("/QSYS.LIB");
+        Dlg.Download->setText("/tmp/");
+        Dlg.PortEdit->setText("21");
+        Dlg.TimeoutEdit->setText("30");
     }
 
     static std::string LastProfile()
@@ -76,12 +78,12 @@ protected:
         return OpenSettingsStore()->value("Profile_Caption").toString().toStdString();
     }
 
-    ScriptedDialogs Dialogs;
+    TScriptedDialogs FDialogs;
 };
 
 TEST_F(LoginDlg, OpensWithDefaultsAndTheFieldsInOrder)
 {
-    TLoginDlg dlg(Dialogs);
+    TLoginDlg dlg(FDialogs);
     dlg.SetConnections({"Office VPN", "Mobile"});
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "Tarn Login");
@@ -125,26 +127,26 @@ TEST_F(LoginDlg, ConnectNeedsEveryLoginField)
                                          &TLoginDlg::Download,     &TLoginDlg::PortEdit,
                                          &TLoginDlg::TimeoutEdit};
     for (auto field : required) {
-        TLoginDlg dlg(Dialogs);
+        TLoginDlg dlg(FDialogs);
         dlg.show();
         Fill(dlg);
         (dlg.*field)->clear();
-        Dialogs.Errors.clear();
+        FDialogs.Errors.clear();
         dlg.OKBtn->click();
         EXPECT_EQ(dlg.result(), QDialog::Rejected) << (dlg.*field)->objectName().toStdString();
-        EXPECT_EQ(Dialogs.Errors, std::vector<std::string>{"Login information is incomplete!"});
+        EXPECT_EQ(FDialogs.Errors, std::vector<std::string>{"Login information is incomplete!"});
     }
 
-    TLoginDlg dlg(Dialogs);
+    TLoginDlg dlg(FDialogs);
     dlg.show();
     Fill(dlg);
     dlg.ConnectionEdit->setCurrentText("");
     dlg.TimeoutEdit->setText("not a number");
     dlg.Profile->setText(QString::fromStdString(Path("Host.TNC")));
-    Dialogs.Errors.clear();
+    FDialogs.Errors.clear();
     dlg.OKBtn->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_TRUE(Dialogs.Errors.empty());
+    EXPECT_TRUE(FDialogs.Errors.empty());
     EXPECT_EQ(dlg.LibraryListFile, Path("Host.tnl"));
 }
 
@@ -152,16 +154,16 @@ TEST_F(LoginDlg, OpenAndSaveGoThroughTheProfileDialogs)
 {
     const std::string file = Path("host.tnc");
     Write(file, "[Connection]\r\nURLORIP=as400\r\nUSERNAME=QUSER\r\n");
-    TLoginDlg dlg(Dialogs);
+    TLoginDlg dlg(FDialogs);
     dlg.show();
     dlg.PasswordEdit->setText("left over");
     dlg.PortEdit->setText("2121");
-    Dialogs.Answers = {file};
+    FDialogs.Answers = {file};
     dlg.OpenButton->click();
-    ASSERT_EQ(Dialogs.Requests.size(), 1u);
-    EXPECT_EQ(Dialogs.Requests[0].Title, "Open Profile");
-    EXPECT_EQ(Dialogs.Requests[0].Filter, "Tarn Connection Profile|*.tnc");
-    EXPECT_EQ(Dialogs.Requests[0].DefaultExt, "tnc");
+    ASSERT_EQ(FDialogs.Requests.size(), 1u);
+    EXPECT_EQ(FDialogs.Requests[0].Title, "Open Profile");
+    EXPECT_EQ(FDialogs.Requests[0].Filter, "Tarn Connection Profile|*.tnc");
+    EXPECT_EQ(FDialogs.Requests[0].DefaultExt, "tnc");
     EXPECT_EQ(dlg.Profile->text().toStdString(), file);
     EXPECT_EQ(dlg.URLEdit->text(), "as400");
     EXPECT_EQ(dlg.PasswordEdit->text(), "") << "fields the file lacks take the defaults";
@@ -171,26 +173,26 @@ TEST_F(LoginDlg, OpenAndSaveGoThroughTheProfileDialogs)
     Fill(dlg);
     dlg.ConnectionEdit->setCurrentText("Mobile");
     const std::string copy = Path("copy.tnc");
-    Dialogs.Answers = {copy};
+    FDialogs.Answers = {copy};
     dlg.SaveButton->click();
-    ASSERT_EQ(Dialogs.Requests.size(), 2u);
-    EXPECT_EQ(Dialogs.Requests[1].Title, "Save Profile");
-    EXPECT_EQ(Dialogs.Requests[1].InitialName, "host.tnc");
+    ASSERT_EQ(FDialogs.Requests.size(), 2u);
+    EXPECT_EQ(FDialogs.Requests[1].Title, "Save Profile");
+    EXPECT_EQ(FDialogs.Requests[1].InitialName, "host.tnc");
     EXPECT_EQ(dlg.Profile->text().toStdString(), copy);
-    EXPECT_EQ(ReadProfile(copy), dlg.Values());
-    EXPECT_EQ(ReadProfile(copy).PassWord, "secret");
+    EXPECT_EQ(ReadConnectionProfile(copy), dlg.Values());
+    EXPECT_EQ(ReadConnectionProfile(copy).PassWord, "secret");
 
     // A cancelled dialog changes nothing; a failed write says so and keeps the old name.
-    Dialogs.Answers = {std::nullopt};
+    FDialogs.Answers = {std::nullopt};
     dlg.OpenButton->click();
     EXPECT_EQ(dlg.Profile->text().toStdString(), copy);
     const std::string unwritable = Path("no/such/folder/x.tnc");
-    Dialogs.Answers = {unwritable};
+    FDialogs.Answers = {unwritable};
     dlg.SaveButton->click();
-    EXPECT_EQ(Dialogs.Errors, std::vector<std::string>{"Unable to write to " + unwritable});
+    EXPECT_EQ(FDialogs.Errors, std::vector<std::string>{"Unable to write to " + unwritable});
     EXPECT_EQ(dlg.Profile->text().toStdString(), copy);
 
-    Dialogs.Answers = {"/chosen/dir"};
+    FDialogs.Answers = {"/chosen/dir"};
     dlg.DownloadButton->click();
     EXPECT_EQ(dlg.Download->text(), "/chosen/dir");
 }
@@ -199,20 +201,20 @@ TEST_F(LoginDlg, RemembersTheLastProfileAndPrefersTheCommandLine)
 {
     TConnectionProfile last;
     last.URLOrIP = "last-host";
-    ASSERT_TRUE(WriteProfile(Path("last.tnc"), last));
+    ASSERT_TRUE(WriteConnectionProfile(Path("last.tnc"), last));
     TConnectionProfile given;
     given.URLOrIP = "given-host";
-    ASSERT_TRUE(WriteProfile(Path("given.tnc"), given));
+    ASSERT_TRUE(WriteConnectionProfile(Path("given.tnc"), given));
     {
-        TLoginDlg dlg(Dialogs);
+        TLoginDlg dlg(FDialogs);
         dlg.show();
-        Dialogs.Answers = {Path("last.tnc")};
+        FDialogs.Answers = {Path("last.tnc")};
         dlg.OpenButton->click();
         dlg.CancelBtn->click();
         EXPECT_EQ(LastProfile(), Path("last.tnc")) << "kept when the dialog closes";
     }
     {
-        TLoginDlg dlg(Dialogs);
+        TLoginDlg dlg(FDialogs);
         dlg.show();
         EXPECT_EQ(dlg.Profile->text().toStdString(), Path("last.tnc"));
         EXPECT_EQ(dlg.URLEdit->text(), "last-host");
@@ -220,7 +222,7 @@ TEST_F(LoginDlg, RemembersTheLastProfileAndPrefersTheCommandLine)
     {
         const QString previous = QDir::currentPath();
         QDir::setCurrent(Dir.path());
-        TLoginDlg dlg(Dialogs);
+        TLoginDlg dlg(FDialogs);
         dlg.CommandLineProfile = "given.tnc";
         dlg.show();
         QDir::setCurrent(previous);
@@ -231,3 +233,5 @@ TEST_F(LoginDlg, RemembersTheLastProfileAndPrefersTheCommandLine)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -1,14 +1,16 @@
 #include "profile/private_profile.h"
-#include "profile_files.h"
+#include "tests/profile/profile_files.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
-class PrivateProfile : public ::testing::Test, protected ProfileFiles
+class PrivateProfile : public ::testing::Test, protected TProfileFiles
 {
 };
 
@@ -150,3 +152,5 @@ TEST_F(PrivateProfile, SaveKeepsModeAndWritesThroughLinks)
 }
 
 } // namespace
+
+} // namespace tarn

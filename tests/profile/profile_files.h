@@ -5,24 +5,28 @@
 #include <iterator>
 #include <string>
 
+namespace tarn {
+
 // Reading and writing whole files byte for byte, in a temporary folder of the test's own.
-class ProfileFiles
+class TProfileFiles
 {
 public:
-    std::string Path(const std::string &name) const
+    std::string Path(const std::string &Name) const
     {
-        return Dir.path().toStdString() + "/" + name;
+        return Dir.path().toStdString() + "/" + Name;
     }
 
-    static void Write(const std::string &path, const std::string &bytes)
+    static void Write(const std::string &Path, const std::string &Bytes)
     {
-        std::ofstream(path, std::ios::binary) << bytes;
+        std::ofstream(Path, std::ios::binary) << Bytes;
     }
-    static std::string Read(const std::string &path)
+    static std::string Read(const std::string &Path)
     {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(Path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
     QTemporaryDir Dir;
 };
+
+} // namespace tarn

@@ -2,16 +2,18 @@
 
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
-using Words = std::vector<std::string>;
+using TWords = std::vector<std::string>;
 
 TEST(SplitCommandLine, SplitsLikeAShell)
 {
-    struct Case
+    struct TCase
     {
-        const char *line;
-        Words words;
+        const char *Line;
+        TWords Words;
     } cases[] = {
         {"", {}},
         {"  \t ", {}},
@@ -27,8 +29,10 @@ TEST(SplitCommandLine, SplitsLikeAShell)
         {"prog 'open", {"prog", "open"}},
         {"prog trailing\\", {"prog", "trailing\\"}},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(SplitCommandLine(c.line), c.words) << c.line;
+    for (const TCase &c : cases)
+        EXPECT_EQ(SplitCommandLine(c.Line), c.Words) << c.Line;
 }
 
 } // namespace
+
+} // namespace tarn

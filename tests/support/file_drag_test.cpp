@@ -7,18 +7,20 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
 // Delivers a drag and a drop of the given URLs to a widget, as the window system would.
 // Returns whether the widget accepted the drag.
-bool DragAndDrop(QWidget &widget, const QList<QUrl> &urls)
+bool DragAndDrop(QWidget &Widget, const QList<QUrl> &Urls)
 {
     QMimeData mime;
-    mime.setUrls(urls);
+    mime.setUrls(Urls);
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&widget, &enter);
+    QCoreApplication::sendEvent(&Widget, &enter);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&widget, &drop);
+    QCoreApplication::sendEvent(&Widget, &drop);
     return enter.isAccepted();
 }
 
@@ -37,8 +39,8 @@ TEST(FileDrag, DropsGiveLocalPathsInDropOrder)
     EXPECT_TRUE(drag.EnableDrop());
     EXPECT_TRUE(window.acceptDrops());
     int drops = 0;
-    drag.OnDrop = [&](TFileDrag *sender) {
-        EXPECT_EQ(sender, &drag);
+    drag.OnDrop = [&](TFileDrag *Sender) {
+        EXPECT_EQ(Sender, &drag);
         ++drops;
     };
 
@@ -102,3 +104,5 @@ TEST(FileDrag, UnhooksItsOwnerAndSurvivesAnOwnerGoneFirst)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -11,46 +11,48 @@
 #include <mutex>
 #include <thread>
 
+namespace tarn {
+
 using namespace std::chrono_literals;
 
 namespace {
 
 // Collects OnFinished calls from the launcher's thread.
-struct Finished
+struct TFinished
 {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::int32_t> codes;
-    std::vector<std::thread::id> threads;
-    std::vector<TProcess *> senders;
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::vector<std::int32_t> Codes;
+    std::vector<std::thread::id> Threads;
+    std::vector<TProcess *> Senders;
 
     TProcess::TProcessEvent Handler()
     {
-        return [this](TProcess *sender, std::int32_t code) {
-            std::lock_guard lock(mutex);
-            codes.push_back(code);
-            threads.push_back(std::this_thread::get_id());
-            senders.push_back(sender);
-            changed.notify_all();
+        return [this](TProcess *Sender, std::int32_t Code) {
+            std::lock_guard lock(Mutex);
+            Codes.push_back(Code);
+            Threads.push_back(std::this_thread::get_id());
+            Senders.push_back(Sender);
+            Changed.notify_all();
         };
     }
-    bool WaitFor(size_t count, std::chrono::milliseconds limit = 10s)
+    bool WaitFor(size_t Count, std::chrono::milliseconds Limit = 10s)
     {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, limit, [&] { return codes.size() >= count; });
+        std::unique_lock lock(Mutex);
+        return Changed.wait_for(lock, Limit, [&] { return Codes.size() >= Count; });
     }
     size_t Count()
     {
-        std::lock_guard lock(mutex);
-        return codes.size();
+        std::lock_guard lock(Mutex);
+        return Codes.size();
     }
 };
 
-bool WaitForFile(const QString &path, std::chrono::milliseconds limit = 10s)
+bool WaitForFile(const QString &Path, std::chrono::milliseconds Limit = 10s)
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + Limit;
     while (std::chrono::steady_clock::now() < deadline) {
-        QFile file(path);
+        QFile file(Path);
         if (file.open(QIODevice::ReadOnly) && file.size() > 0)
             return true;
         std::this_thread::sleep_for(10ms);
@@ -60,7 +62,7 @@ bool WaitForFile(const QString &path, std::chrono::milliseconds limit = 10s)
 
 TEST(Process, WaitReportsTheExitCodeOnTheLaunchersThread)
 {
-    Finished finished;
+    TFinished finished;
     TProcess process;
     process.Wait = true;
     process.OnFinished = finished.Handler();
@@ -69,19 +71,19 @@ TEST(Process, WaitReportsTheExitCodeOnTheLaunchersThread)
     process.Command = "/bin/true";
     process.Execute();
     ASSERT_TRUE(finished.WaitFor(2));
-    std::sort(finished.codes.begin(), finished.codes.end());
-    EXPECT_EQ(finished.codes, (std::vector<std::int32_t>{0, 7}));
+    std::sort(finished.Codes.begin(), finished.Codes.end());
+    EXPECT_EQ(finished.Codes, (std::vector<std::int32_t>{0, 7}));
     for (size_t i = 0; i < 2; ++i) {
-        EXPECT_NE(finished.threads[i], std::this_thread::get_id());
-        EXPECT_EQ(finished.senders[i], &process);
+        EXPECT_NE(finished.Threads[i], std::this_thread::get_id());
+        EXPECT_EQ(finished.Senders[i], &process);
     }
-    EXPECT_NE(finished.threads[0], finished.threads[1]) << "one thread per start";
+    EXPECT_NE(finished.Threads[0], finished.Threads[1]) << "one thread per start";
 
     // A program killed by a signal reports 128 + the signal number.
     process.Command = "/bin/sh -c 'kill -9 $$'";
     process.Execute();
     ASSERT_TRUE(finished.WaitFor(3));
-    EXPECT_EQ(finished.codes[2], 128 + 9);
+    EXPECT_EQ(finished.Codes[2], 128 + 9);
 }
 
 TEST(Process, ArgumentsAndDirectoryReachTheProgram)
@@ -89,7 +91,7 @@ TEST(Process, ArgumentsAndDirectoryReachTheProgram)
     QTemporaryDir dir;
     const QString work = dir.path() + "/work dir";
     ASSERT_TRUE(QDir().mkpath(work));
-    Finished finished;
+    TFinished finished;
     TProcess process;
     process.Wait = true;
     process.OnFinished = finished.Handler();
@@ -99,7 +101,7 @@ TEST(Process, ArgumentsAndDirectoryReachTheProgram)
     process.Execute();
     EXPECT_EQ(process.Directory, work.toStdString()) << "trimmed and written back";
     ASSERT_TRUE(finished.WaitFor(1));
-    EXPECT_EQ(finished.codes[0], 0);
+    EXPECT_EQ(finished.Codes[0], 0);
     std::ifstream out((work + "/out.txt").toStdString());
     std::string line;
     std::vector<std::string> lines;
@@ -113,7 +115,7 @@ TEST(Process, WithoutWaitNothingIsReportedAndNoZombieStays)
 {
     QTemporaryDir dir;
     const QString pidFile = dir.path() + "/pid";
-    Finished finished;
+    TFinished finished;
     TProcess process;
     process.OnFinished = finished.Handler();
     process.Command = "/bin/sh -c 'echo $$ > " + pidFile.toStdString() + "'";
@@ -137,7 +139,7 @@ TEST(Process, WithoutWaitNothingIsReportedAndNoZombieStays)
 TEST(Process, FailuresPassSilently)
 {
     QTemporaryDir dir;
-    Finished finished;
+    TFinished finished;
     TProcess process;
     process.Wait = true;
     process.OnFinished = finished.Handler();
@@ -159,7 +161,7 @@ TEST(Process, FailuresPassSilently)
     process.Execute();
     ASSERT_TRUE(finished.WaitFor(1));
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(finished.codes, (std::vector<std::int32_t>{3}));
+    EXPECT_EQ(finished.Codes, (std::vector<std::int32_t>{3}));
     EXPECT_FALSE(QFile::exists(marker)) << "started in a directory that does not exist";
 }
 
@@ -182,17 +184,19 @@ TEST(Process, DestroyedLauncherIsNotCalledBack)
 
 TEST(Process, HandlerMayDestroyItsLauncher)
 {
-    Finished finished;
+    TFinished finished;
     auto *process = new TProcess;
     process->Wait = true;
-    process->OnFinished = [handler = finished.Handler()](TProcess *sender, std::int32_t code) {
-        delete sender;
-        handler(nullptr, code);
+    process->OnFinished = [handler = finished.Handler()](TProcess *Sender, std::int32_t Code) {
+        delete Sender;
+        handler(nullptr, Code);
     };
     process->Command = "/bin/true";
     process->Execute();
     ASSERT_TRUE(finished.WaitFor(1));
-    EXPECT_EQ(finished.codes[0], 0);
+    EXPECT_EQ(finished.Codes[0], 0);
 }
 
 } // namespace
+
+} // namespace tarn

@@ -10,27 +10,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tarn {
+
 namespace {
 
 // The temporary directory is read once per program, so the first test that needs it points
 // TMPDIR at a fresh directory (given without its trailing "/") before anything reads it; the
 // directory goes when the program ends.
-struct TempRootDirectory
+struct TEmpRootDirectory
 {
-    TempRootDirectory()
+    TEmpRootDirectory()
     {
         char pattern[] = "/tmp/tarn-tempgen-XXXXXX";
         Path = mkdtemp(pattern) ? pattern : "";
         setenv("TMPDIR", Path.c_str(), 1);
     }
-    ~TempRootDirectory() { QDir(QString::fromStdString(Path)).removeRecursively(); }
+    ~TEmpRootDirectory() { QDir(QString::fromStdString(Path)).removeRecursively(); }
     std::string Path;
 };
 
 const std::string &TempRoot()
 {
-    static const TempRootDirectory root;
-    return root.Path;
+    static const TEmpRootDirectory Root;
+    return Root.Path;
 }
 
 class TempGenerator : public ::testing::Test
@@ -44,8 +46,8 @@ protected:
             root.remove(name);
     }
 
-    static std::string In(const std::string &name) { return TempRoot() + "/" + name; }
-    static void Touch(const std::string &path) { std::ofstream(path) << "taken"; }
+    static std::string In(const std::string &Name) { return TempRoot() + "/" + Name; }
+    static void Touch(const std::string &Path) { std::ofstream(Path) << "taken"; }
     static int FileCount()
     {
         return int(
@@ -150,3 +152,5 @@ TEST_F(TempGenerator, PlantedLinksAreSkippedAndNeverFollowed)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -6,15 +6,17 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+namespace tarn {
+
 namespace {
 
-// Runs `answer` on the message box that the next modal call opens.
-void WhenBoxOpens(std::function<void(QMessageBox *)> answer)
+// Runs `Answer` on the message box that the next modal call opens.
+void WhenBoxOpens(std::function<void(QMessageBox *)> Answer)
 {
-    QTimer::singleShot(50, [answer] {
+    QTimer::singleShot(50, [Answer] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        answer(box);
+        Answer(box);
     });
 }
 
@@ -23,18 +25,18 @@ TEST(WidgetDialogs, MessageBoxesShowTheTextAndReturnTheAnswer)
     TWidgetDialogs dialogs;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    WhenBoxOpens([&](QMessageBox *box) {
-        text = box->text();
-        icon = box->icon();
-        box->accept();
+    WhenBoxOpens([&](QMessageBox *Box) {
+        text = Box->text();
+        icon = Box->icon();
+        Box->accept();
     });
     dialogs.Error("Login information is incomplete!");
     EXPECT_EQ(text, "Login information is incomplete!");
     EXPECT_EQ(icon, QMessageBox::Critical);
 
-    WhenBoxOpens([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    WhenBoxOpens([](QMessageBox *Box) { Box->button(QMessageBox::Yes)->click(); });
     EXPECT_TRUE(dialogs.Confirm("Delete?"));
-    WhenBoxOpens([](QMessageBox *box) { box->button(QMessageBox::No)->click(); });
+    WhenBoxOpens([](QMessageBox *Box) { Box->button(QMessageBox::No)->click(); });
     EXPECT_FALSE(dialogs.Confirm("Delete?"));
 }
 
@@ -48,3 +50,5 @@ TEST(WidgetDialogs, FiltersBecomeQtNameFilters)
 }
 
 } // namespace
+
+} // namespace tarn

@@ -1,22 +1,24 @@
 // The fixture that other suites use to run tools/testftpd: it must bring a server up, report a
 // server that cannot start, and leave nothing listening behind it.
-#include "test_ftp_server.h"
+#include "tests/common/test_ftp_server.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
 #include <stdexcept>
+
+namespace tarn {
 
 namespace {
 
-QByteArray readReply(QTcpSocket &socket)
+QByteArray ReadReply(QTcpSocket &Socket)
 {
     QByteArray reply;
-    while (!reply.endsWith("\r\n") && socket.waitForReadyRead(5000))
-        reply += socket.readAll();
+    while (!reply.endsWith("\r\n") && Socket.waitForReadyRead(5000))
+        reply += Socket.readAll();
     return reply;
 }
 
@@ -24,26 +26,26 @@ QByteArray readReply(QTcpSocket &socket)
 
 TEST(TestFtpServer, ServesItsOwnFolderAndGreets)
 {
-    TestFtpServer server;
-    ASSERT_GT(server.port(), 0);
-    ASSERT_TRUE(QDir(QString::fromStdString(server.root())).exists());
+    TTestFtpServer server;
+    ASSERT_GT(server.Port(), 0);
+    ASSERT_TRUE(QDir(QString::fromStdString(server.Root())).exists());
 
     QTcpSocket socket;
-    socket.connectToHost("127.0.0.1", quint16(server.port()));
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
     ASSERT_TRUE(socket.waitForConnected(5000));
-    EXPECT_TRUE(readReply(socket).startsWith("220 "));
+    EXPECT_TRUE(ReadReply(socket).startsWith("220 "));
 }
 
 TEST(TestFtpServer, PersonalityAndLoginReachTheServer)
 {
-    TestFtpServerOptions options;
-    options.personality = "os400";
-    options.user = "qpgmr";
-    options.password = "pw";
-    TestFtpServer server(options);
+    TTestFtpServerOptions options;
+    options.Personality = "os400";
+    options.User = "qpgmr";
+    options.Password = "pw";
+    TTestFtpServer server(options);
 
     QTcpSocket socket;
-    socket.connectToHost("127.0.0.1", quint16(server.port()));
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
     ASSERT_TRUE(socket.waitForConnected(5000));
     QByteArray greeting;
     while (!greeting.contains("\r\n220 ") && socket.waitForReadyRead(5000))
@@ -51,9 +53,50 @@ TEST(TestFtpServer, PersonalityAndLoginReachTheServer)
     EXPECT_TRUE(greeting.startsWith("220-QTCP at ")) << greeting.constData();
 
     socket.write("USER qpgmr\r\n");
-    EXPECT_EQ(readReply(socket), "331 Enter password.\r\n");
+    EXPECT_EQ(ReadReply(socket), "331 Enter password.\r\n");
     socket.write("PASS pw\r\n");
-    EXPECT_EQ(readReply(socket), "230 QPGMR logged on.\r\n");
+    EXPECT_EQ(ReadReply(socket), "230 QPGMR logged on.\r\n");
+}
+
+TEST(TestFtpServer, FaultSwitchesReachTheServer)
+{
+    TTestFtpServerOptions options;
+    options.ExtraArgs = {"--bare-lf", "GREETING", "--reply-text", "NOOP=+200 Fine."};
+    TTestFtpServer server(options);
+
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    QByteArray greeting;
+    while (!greeting.endsWith('\n') && socket.waitForReadyRead(5000))
+        greeting += socket.readAll();
+    EXPECT_TRUE(greeting.startsWith("220 ") && !greeting.contains('\r')) << greeting.constData();
+    socket.write("NOOP\r\n");
+    EXPECT_EQ(ReadReply(socket), "+200 Fine.\r\n");
+}
+
+TEST(TestFtpServer, TlsMaterialAndWireRecordAreThere)
+{
+    TTestFtpServerOptions options;
+    options.ExtraArgs = {"--tls", "explicit", "--tls-issuer", "ca"};
+    options.RecordWire = true;
+    TTestFtpServer server(options);
+
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    EXPECT_TRUE(ReadReply(socket).startsWith("220 "));
+    socket.write("AUTH TLS\r\n");
+    EXPECT_EQ(ReadReply(socket), "234 AUTH TLS successful.\r\n");
+
+    EXPECT_EQ(server.WireFromClient(), "AUTH TLS\r\n");
+    EXPECT_NE(server.WireFromServer().find("\r\n234 AUTH TLS successful.\r\n"), std::string::npos);
+    EXPECT_TRUE(QRegularExpression("^([0-9A-F]{2}:){31}[0-9A-F]{2}$")
+                    .match(QString::fromStdString(server.CertificateFingerprint()))
+                    .hasMatch())
+        << server.CertificateFingerprint();
+    const QDir folder(QString::fromStdString(server.TlsFolder()));
+    EXPECT_TRUE(folder.exists("cert.pem") && folder.exists("ca.pem") && folder.exists("key.pem"));
 }
 
 TEST(TestFtpServer, GivenRootIsServedAndKept)
@@ -63,10 +106,10 @@ TEST(TestFtpServer, GivenRootIsServedAndKept)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     {
-        TestFtpServerOptions options;
-        options.root = dir.path().toStdString();
-        TestFtpServer server(options);
-        EXPECT_EQ(server.root(), options.root);
+        TTestFtpServerOptions options;
+        options.Root = dir.path().toStdString();
+        TTestFtpServer server(options);
+        EXPECT_EQ(server.Root(), options.Root);
     }
     EXPECT_TRUE(QFile::exists(dir.filePath("here.txt")));
 }
@@ -75,8 +118,8 @@ TEST(TestFtpServer, StopsListeningWhenDestroyed)
 {
     int port = 0;
     {
-        TestFtpServer server;
-        port = server.port();
+        TTestFtpServer server;
+        port = server.Port();
     }
     QTcpSocket socket;
     socket.connectToHost("127.0.0.1", quint16(port));
@@ -85,12 +128,14 @@ TEST(TestFtpServer, StopsListeningWhenDestroyed)
 
 TEST(TestFtpServer, ServerThatCannotStartThrowsWithItsMessage)
 {
-    TestFtpServerOptions options;
-    options.root = "/nonexistent/testftpd-root";
+    TTestFtpServerOptions options;
+    options.Root = "/nonexistent/testftpd-root";
     try {
-        TestFtpServer server(options);
+        TTestFtpServer server(options);
         FAIL() << "a server without its root folder came up";
     } catch (const std::runtime_error &e) {
         EXPECT_NE(std::string(e.what()).find("is not a folder"), std::string::npos) << e.what();
     }
 }
+
+} // namespace tarn

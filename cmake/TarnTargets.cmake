@@ -1,0 +1,63 @@
+# How every target of the project is built.
+#
+# tarn_add_library(<target> <sources...>)
+#   A static library of the current folder. Its headers (the *.h files of this folder, not of
+#   its sub-folders) are reachable by their path from the source root ("net/wsocket.h") to the
+#   library itself and to whatever links it, and to nothing else: a library that includes a
+#   header of a library it does not link fails to compile. Link with target_link_libraries as
+#   usual; PUBLIC links make the linked library's headers reachable to users too.
+#
+# tarn_target_settings(<target>)
+#   Warnings (errors with TARN_WERROR) and the sanitizers (TARN_SANITIZE) for one target. Every
+#   library, program, test and benchmark of the project goes through it.
+#
+# tarn_test_headers(<target>)
+#   Lets a test target include any header under tests/ by its path from the root
+#   ("tests/common/test_ftp_server.h").
+
+option(TARN_WERROR "Treat compiler warnings as errors" OFF)
+option(TARN_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+function(tarn_target_settings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(TARN_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+    if(TARN_SANITIZE)
+        target_compile_options(${target} PRIVATE
+            -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+        target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+    endif()
+endfunction()
+
+# The headers of the current folder, linked one by one into include/<target>/<folder>/ in the
+# build tree: a folder that shares its path with another target's folder (net/ and net/ui/)
+# still exposes only its own headers. The list is checked at every build, so a new header is
+# reachable without a manual re-configure.
+function(tarn_export_headers target)
+    file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    set(root ${PROJECT_BINARY_DIR}/include/${target})
+    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    file(REMOVE_RECURSE ${root})
+    file(MAKE_DIRECTORY ${root}/${folder})
+    foreach(header IN LISTS headers)
+        get_filename_component(name ${header} NAME)
+        file(CREATE_LINK ${header} ${root}/${folder}/${name} SYMBOLIC)
+    endforeach()
+    target_include_directories(${target} PUBLIC ${root})
+endfunction()
+
+function(tarn_add_library target)
+    add_library(${target} STATIC ${ARGN})
+    tarn_export_headers(${target})
+    tarn_target_settings(${target})
+endfunction()
+
+function(tarn_test_headers target)
+    set(root ${PROJECT_BINARY_DIR}/include/tarn_tests)
+    if(NOT EXISTS ${root}/tests)
+        file(MAKE_DIRECTORY ${root})
+        file(CREATE_LINK ${PROJECT_SOURCE_DIR}/tests ${root}/tests SYMBOLIC)
+    endif()
+    target_include_directories(${target} PRIVATE ${root})
+endfunction()

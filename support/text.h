@@ -1,0 +1,27 @@
+#pragma once
+
+// Byte-string helpers shared by every layer. Text is single-byte: only the letters a to z are
+// letters, every other byte stays as it is.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarn {
+
+// What Trim removes from both ends of a text.
+enum TTrimSet {
+    tsBlanks,   // spaces and tabs
+    tsControls, // every byte with a code of 32 or less (blanks, line ends, NUL ...)
+};
+
+std::string Trim(std::string_view Text, TTrimSet Set);
+
+// Upper-cases the letters a to z only.
+std::string UpperCaseAscii(std::string_view Text);
+
+// A whole number as profiles and scripts give a time-out: an optional sign and decimal digits
+// that fit in 32 bits, nothing else (no blanks). No value for anything else.
+std::optional<int> ParseWholeNumber(const std::string &Text);
+
+} // namespace tarn

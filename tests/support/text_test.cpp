@@ -1,0 +1,41 @@
+// The byte-string helpers and the local name rules.
+
+#include "support/local_files.h"
+#include "support/text.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace tarn {
+namespace {
+
+TEST(Text, TrimAndUpperCaseTouchOnlyTheirBytes)
+{
+    EXPECT_EQ(Trim(std::string("\0\x1f \x20x y\x21\n", 9), tsControls), "x y!");
+    EXPECT_EQ(Trim("\x80 ", tsControls), "\x80");
+    // Blanks are spaces and tabs only: a line end stays.
+    EXPECT_EQ(Trim(" \tx y\t\n", tsBlanks), "x y\t\n");
+    EXPECT_EQ(UpperCaseAscii("az{`@AZ\xe4\xfc"), "AZ{`@AZ\xe4\xfc");
+}
+
+TEST(Text, WholeNumbersOnly)
+{
+    EXPECT_EQ(ParseWholeNumber("30"), 30);
+    EXPECT_EQ(ParseWholeNumber("0"), 0);
+    EXPECT_EQ(ParseWholeNumber("-5"), -5);
+    EXPECT_EQ(ParseWholeNumber("+7"), 7);
+    for (const char *bad : {"", "+", "-", "3.5", "30s", " 30", "0x10", "+-3", "99999999999"})
+        EXPECT_FALSE(ParseWholeNumber(bad).has_value()) << bad;
+}
+
+TEST(LocalFiles, BareLocalNamesGoIntoTheFolder)
+{
+    EXPECT_EQ(PlaceInFolder("/dl", "a.txt"), "/dl/a.txt");
+    EXPECT_EQ(PlaceInFolder("/dl/", "a.txt"), "/dl/a.txt");
+    EXPECT_EQ(PlaceInFolder("/dl", "/x/a.txt"), "/x/a.txt");
+    EXPECT_EQ(PlaceInFolder("/dl", "./a.txt"), "./a.txt");
+    EXPECT_EQ(PlaceInFolder("", "a.txt"), "/a.txt");
+}
+
+} // namespace
+} // namespace tarn
