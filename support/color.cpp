@@ -1,6 +1,6 @@
 #include "support/color.h"
 
-#include "support/ascii_text.h"
+#include "support/text.h"
 
 #include <QString>
 #include <array>
@@ -39,7 +39,7 @@ bool IsHexDigit(QChar c)
 
 TColor ParseColor(QStringView Text)
 {
-    QString text = UpperAscii(TrimControls(Text)).left(10);
+    QString text = UpperCaseAscii(Trim(Text, tsControls)).left(10);
     for (const auto &[name, color] : ColorNames) {
         if (text == QStringView(name))
             return color;

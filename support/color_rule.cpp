@@ -1,6 +1,6 @@
 #include "support/color_rule.h"
 
-#include "support/ascii_text.h"
+#include "support/text.h"
 
 namespace tarn {
 
@@ -47,14 +47,14 @@ void TColorRule::PrepareKeywords()
     FKeywordList.clear();
     for (const QString &line : FKeywords) {
         const qsizetype semicolon = line.indexOf(u';');
-        const QStringView word = TrimControls(QStringView(line).left(semicolon));
+        const QStringView word = Trim(QStringView(line).left(semicolon), tsControls);
         if (word.isEmpty())
             continue;
         const QStringView colorText =
             semicolon < 0 ? QStringView() : QStringView(line).sliced(semicolon + 1);
         const TColor color =
-            TrimControls(colorText).isEmpty() ? FDefKeyColor : ParseColor(colorText);
-        FKeywordList.push_back({FKeyCase ? word.toString() : UpperAscii(word), color});
+            Trim(colorText, tsControls).isEmpty() ? FDefKeyColor : ParseColor(colorText);
+        FKeywordList.push_back({FKeyCase ? word.toString() : UpperCaseAscii(word), color});
     }
 }
 
@@ -72,7 +72,7 @@ void TColorRule::PrepareBeginEnd()
             break;
         const QStringView colorText = second < 0 ? QStringView() : text.sliced(second + 1);
         const TColor color =
-            TrimControls(colorText).isEmpty() ? FDefKeyColor : ParseColor(colorText);
+            Trim(colorText, tsControls).isEmpty() ? FDefKeyColor : ParseColor(colorText);
         FBeginEndMarkers.push_back({text.left(first).left(MarkerLength).toString(),
                                     end.left(MarkerLength).toString(), color});
     }
@@ -95,7 +95,7 @@ void TColorRule::PrepareLineEnd()
             colorText = text.sliced(first + 1);
         }
         const TColor color =
-            TrimControls(colorText).isEmpty() ? FDefKeyColor : ParseColor(colorText);
+            Trim(colorText, tsControls).isEmpty() ? FDefKeyColor : ParseColor(colorText);
         FLineEndMarkers.push_back({marker.left(MarkerLength).toString(), QString(), color});
     }
 }

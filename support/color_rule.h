@@ -20,7 +20,8 @@ enum TKeyDrawingType { dtKeyShow, dtEventDraw, dtBeginEnd, dtBeginLineEnd };
 // Keywords: one keyword per line, optionally followed by ";" and a colour (ParseColor; a blank
 // colour means DefKeyColor), as in "SEND;RED". The word is trimmed; blank lines and blank words
 // add nothing. Unless KeyCase, words are upper-cased and matched without regard to case. A
-// keyword counts only between word boundaries (see IsWordLetter) unless PartWord.
+// keyword counts only where the characters before and after it are not letters, unless PartWord:
+// letters are "A" to "Z", "a" to "z" and "@"; digits, "_" and all else separate words.
 //
 // KeyBegEndLst: "begin;end;colour" lines, markers of up to six characters, as in "/*;*/;GREEN".
 // A line gives an entry when it has a begin marker before its first ";" and an end marker after

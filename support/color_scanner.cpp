@@ -1,6 +1,6 @@
 #include "support/color_scanner.h"
 
-#include "support/ascii_text.h"
+#include "support/text.h"
 
 #include <algorithm>
 
@@ -14,6 +14,14 @@ constexpr qsizetype NotSearched = -2;
 bool IsLineBreak(QChar c)
 {
     return c == u'\r' || c == u'\n';
+}
+
+// Keywords count between characters that are not letters. Letters are codes 64 to 90 ("@" and
+// "A" to "Z") and 97 to 122 ("a" to "z"): digits, "_" and everything else separate words.
+bool IsWordLetter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 64 && u <= 90) || (u >= 97 && u <= 122);
 }
 
 } // namespace
@@ -94,13 +102,13 @@ void TColorScanner::AddKeywords(QStringView Text, const TColorRule &Rule)
     if (!Rule.KeyCase()) {
         // One upper-cased copy serves every case-insensitive rule of this scan.
         if (!FUpperValid) {
-            FUpperText = UpperAscii(Text);
+            FUpperText = UpperCaseAscii(Text);
             FUpperValid = true;
         }
         searched = FUpperText;
     }
     const auto letterAt = [&](qsizetype i) {
-        return i >= 0 && i < searched.size() && IsWordLetter(searched[i].unicode());
+        return i >= 0 && i < searched.size() && IsWordLetter(searched[i]);
     };
     for (const TColorRule::TKeyword &keyword : Rule.KeywordList()) {
         const qsizetype length = keyword.Word.size();
