@@ -1,7 +1,9 @@
 #include "support/ui/color_memo.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -111,10 +113,17 @@ void TColorMemo::Recolor()
                 formats.append({int(from - line.Start), int(to - from), RunFormat(runs[r])});
         }
         QTextLayout *layout = line.Block.layout();
-        if (layout->formats() != formats) {
-            layout->setFormats(formats);
+        if (layout->formats() == formats)
+            continue;
+        layout->setFormats(formats);
+        // New formats drop the line's layout, so the document lays the line out again. It
+        // would then repaint the whole view; colours leave every size as it was, so its signals
+        // are held back and only this line is repainted.
+        {
+            const QSignalBlocker quiet(document()->documentLayout());
             document()->markContentsDirty(line.Block.position(), line.Block.length());
         }
+        viewport()->update(blockBoundingGeometry(line.Block).translated(offset).toAlignedRect());
     }
 }
 

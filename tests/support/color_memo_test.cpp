@@ -1,7 +1,9 @@
 #include "support/ui/color_memo.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -59,6 +61,27 @@ protected:
         return marks;
     }
 
+    // How many pixels the screen shows in a line of the view whose one channel (&QColor::blue,
+    // say) clearly outweighs the other two. The window's own image: a line coloured but not
+    // repainted still shows its old colours.
+    int Pixels(int line, int (QColor::*channel)() const)
+    {
+        QTextCursor cursor(Memo.document()->findBlockByNumber(line));
+        const QRect caret = Memo.cursorRect(cursor);
+        const QRect area = QRect(0, caret.top(), Memo.viewport()->width(), caret.height())
+                               .translated(Memo.viewport()->mapTo(&Memo, QPoint()));
+        const QImage shot = Memo.screen()->grabWindow(Memo.winId()).toImage();
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                const int strong = (c.*channel)();
+                count += 2 * strong > c.red() + c.green() + c.blue() - strong + 160;
+            }
+        }
+        return count;
+    }
+
     // A point inside the character at a position of the text.
     QPoint PointOf(int position)
     {
@@ -94,9 +117,11 @@ TEST_F(ColorMemo, KeywordsAreColouredWhenTextIsSetAndAsItIsTyped)
     QTest::keyClick(&Memo, Qt::Key_P);
     Settle();
     EXPECT_EQ(Marks(3), "BBBB");
+    EXPECT_GT(Pixels(3, &QColor::blue), 10);
     QTest::keyClick(&Memo, Qt::Key_X);
     Settle();
     EXPECT_EQ(Marks(3), ".....");
+    EXPECT_EQ(Pixels(3, &QColor::blue), 0);
     QTest::keyClick(&Memo, Qt::Key_Backspace);
     Settle();
     EXPECT_EQ(Marks(3), "BBBB");
@@ -169,16 +194,24 @@ TEST_F(ColorMemo, RangesBeginningAboveTheViewNeedKeyMaxHeight)
         lines.append("text");
     lines[100] = "/* from";
     lines[101] = "here";
-    lines[102] = "to */ x";
+    lines[102] = "to x";
     TDrawRules rules;
     TColorRule &rule = rules.Add();
     rule.SetKeyBegEndLst({"/*;*/;LIME"});
     Memo.SetColorRules(rules);
     Memo.setPlainText(lines.join('\n'));
 
-    // All of the range on screen: every line of it is coloured.
+    // All of the range on screen: typing its end marker colours (and repaints) every line of it,
+    // also those whose text did not change.
     Memo.verticalScrollBar()->setValue(99);
     Settle();
+    EXPECT_EQ(Marks(101), "....");
+    EXPECT_EQ(Pixels(101, &QColor::green), 0);
+    QTextCursor cursor(Memo.document()->findBlockByNumber(102));
+    cursor.movePosition(QTextCursor::NextWord);
+    cursor.insertText("*/ ");
+    Settle();
+    EXPECT_GT(Pixels(101, &QColor::green), 10);
     EXPECT_EQ(Marks(100), "LLLLLLL");
     EXPECT_EQ(Marks(101), "LLLL");
     EXPECT_EQ(Marks(102), "LLLLL..");
