@@ -1,16 +1,19 @@
 // Measures the coloured script editor on a long script: opening it (setting the text until the
 // first coloured paint) and typing one character (until the change is coloured and painted),
-// against a plain QPlainTextEdit doing the same in the same run. Each measure is taken as wall
-// time and as the processor time of the thread, which other programs on a loaded machine do not
-// inflate.
+// against a plain QPlainTextEdit doing the same in the same run; and opening the script from its
+// file in the player's window, whose script view is the coloured editor. Each measure is taken as
+// wall time and as the processor time of the thread, which other programs on a loaded machine do
+// not inflate.
 
 #include "player/script_color_rules.h"
 #include "player/script_language.h"
+#include "player/ui/player_window.h"
 #include "support/ui/color_memo.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -122,6 +125,22 @@ void Settle()
     QCoreApplication::processEvents();
 }
 
+// File, Open of the script in a shown player window, until its script view is painted.
+TTime OpenInPlayer(const QString &path)
+{
+    tarn::TPlayerWindow window{tarn::TPlayerCommandLine{}};
+    window.ChooseScriptFile = [&] { return path; };
+    window.resize(900, 700);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "warning: the player window was not shown\n");
+    Settle();
+    return Measure([&] {
+        window.FileOpenItemClick();
+        Settle();
+    });
+}
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -167,7 +186,15 @@ int main(int argc, char **argv)
     // Per editor: opening, and every keystroke of all rounds.
     std::vector<TTime> open[2];
     std::vector<TTime> keys[2];
+    std::vector<TTime> player;
+    QTemporaryDir folder;
+    const QString path = folder.filePath("long.tns");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(script.toLocal8Bit()) < 0)
+        return 1;
+    file.close();
     for (int round = 0; round < rounds; ++round) {
+        player.push_back(OpenInPlayer(path));
         for (int colored = 0; colored < 2; ++colored) {
             TPaintCounter counter;
             auto editor = MakeEditor(colored, counter);
@@ -205,6 +232,8 @@ int main(int argc, char **argv)
                     Median(column(keys[colored], &TTime::Cpu)), keyWall[keyWall.size() * 99 / 100],
                     keyWall.back());
     }
+    std::printf("%-16s %10.1f %10.1f\n", "player, File Open", Median(column(player, &TTime::Wall)),
+                Median(column(player, &TTime::Cpu)));
     std::printf("open: median of %d rounds; key: median, 99th percentile and slowest of %zu "
                 "keystrokes\n",
                 rounds, keys[0].size());
