@@ -29,9 +29,9 @@ constexpr std::array<std::pair<const char16_t *, TColor>, 16> ColorNames = {{
     {u"WHITE", 0xFFFFFF},
 }};
 
-bool IsHexDigit(QChar c)
+bool IsHexDigit(QChar C)
 {
-    const char16_t u = c.unicode();
+    const char16_t u = C.unicode();
     return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F');
 }
 

@@ -11,16 +11,16 @@ namespace {
 constexpr qsizetype NotFound = -1;
 constexpr qsizetype NotSearched = -2;
 
-bool IsLineBreak(QChar c)
+bool IsLineBreak(QChar C)
 {
-    return c == u'\r' || c == u'\n';
+    return C == u'\r' || C == u'\n';
 }
 
 // Keywords count between characters that are not letters. Letters are codes 64 to 90 ("@" and
 // "A" to "Z") and 97 to 122 ("a" to "z"): digits, "_" and everything else separate words.
-bool IsWordLetter(QChar c)
+bool IsWordLetter(QChar C)
 {
-    const char16_t u = c.unicode();
+    const char16_t u = C.unicode();
     return (u >= 64 && u <= 90) || (u >= 97 && u <= 122);
 }
 
@@ -107,8 +107,8 @@ void TColorScanner::AddKeywords(QStringView Text, const TColorRule &Rule)
         }
         searched = FUpperText;
     }
-    const auto letterAt = [&](qsizetype i) {
-        return i >= 0 && i < searched.size() && IsWordLetter(searched[i]);
+    const auto letterAt = [&](qsizetype At) {
+        return At >= 0 && At < searched.size() && IsWordLetter(searched[At]);
     };
     for (const TColorRule::TKeyword &keyword : Rule.KeywordList()) {
         const qsizetype length = keyword.Word.size();

@@ -27,9 +27,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int Lines = 100000;
 
-double Milliseconds(Clock::duration d)
+double Milliseconds(Clock::duration D)
 {
-    return std::chrono::duration<double, std::milli>(d).count();
+    return std::chrono::duration<double, std::milli>(D).count();
 }
 
 double ThreadCpuMilliseconds()
@@ -45,11 +45,11 @@ struct TTime
     double Wall, Cpu;
 };
 
-template <typename F> TTime Measure(F &&step)
+template <typename F> TTime Measure(F &&Step)
 {
     const auto wall = Clock::now();
     const double cpu = ThreadCpuMilliseconds();
-    step();
+    Step();
     return {Milliseconds(Clock::now() - wall), ThreadCpuMilliseconds() - cpu};
 }
 
@@ -92,17 +92,17 @@ QString MakeScript()
 struct TPaintCounter : QObject
 {
     int Paints = 0;
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *Event) override
     {
-        Paints += event->type() == QEvent::Paint;
+        Paints += Event->type() == QEvent::Paint;
         return false;
     }
 };
 
-std::unique_ptr<QPlainTextEdit> MakeEditor(bool colored, TPaintCounter &counter)
+std::unique_ptr<QPlainTextEdit> MakeEditor(bool Colored, TPaintCounter &Counter)
 {
     std::unique_ptr<QPlainTextEdit> editor;
-    if (colored) {
+    if (Colored) {
         auto memo = std::make_unique<tarn::TColorMemo>();
         memo->SetColorRules(tarn::ScriptColorRules(tarn::ScriptKeywords));
         editor = std::move(memo);
@@ -112,7 +112,7 @@ std::unique_ptr<QPlainTextEdit> MakeEditor(bool colored, TPaintCounter &counter)
     editor->setLineWrapMode(QPlainTextEdit::NoWrap);
     editor->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     editor->resize(900, 700);
-    editor->viewport()->installEventFilter(&counter);
+    editor->viewport()->installEventFilter(&Counter);
     editor->show();
     if (!QTest::qWaitForWindowExposed(editor.get()))
         std::fprintf(stderr, "warning: the editor was not shown\n");
@@ -126,10 +126,10 @@ void Settle()
 }
 
 // File, Open of the script in a shown player window, until its script view is painted.
-TTime OpenInPlayer(const QString &path)
+TTime OpenInPlayer(const QString &Path)
 {
     tarn::TPlayerWindow window{tarn::TPlayerCommandLine{}};
-    window.ChooseScriptFile = [&] { return path; };
+    window.ChooseScriptFile = [&] { return Path; };
     window.resize(900, 700);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
@@ -141,30 +141,30 @@ TTime OpenInPlayer(const QString &path)
     });
 }
 
-double Median(std::vector<double> values)
+double Median(std::vector<double> Values)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    std::sort(Values.begin(), Values.end());
+    return Values[Values.size() / 2];
 }
 
 // Types Count characters into a new line after Line, each until coloured and painted,
 // alternating between completing a keyword and breaking it again.
-std::vector<TTime> Type(QPlainTextEdit &editor, TPaintCounter &counter, int line, int count)
+std::vector<TTime> Type(QPlainTextEdit &Editor, TPaintCounter &Counter, int Line, int Count)
 {
-    QTextCursor cursor(editor.document()->findBlockByNumber(line));
+    QTextCursor cursor(Editor.document()->findBlockByNumber(Line));
     cursor.movePosition(QTextCursor::EndOfBlock);
-    editor.setTextCursor(cursor);
-    QTest::keyClick(&editor, Qt::Key_Return);
-    QTest::keyClicks(&editor, "SEN");
+    Editor.setTextCursor(cursor);
+    QTest::keyClick(&Editor, Qt::Key_Return);
+    QTest::keyClicks(&Editor, "SEN");
     Settle();
     std::vector<TTime> times;
-    for (int i = 0; i < count; ++i) {
-        const int paints = counter.Paints;
+    for (int i = 0; i < Count; ++i) {
+        const int paints = Counter.Paints;
         times.push_back(Measure([&] {
-            QTest::keyClick(&editor, i % 2 == 0 ? Qt::Key_D : Qt::Key_Backspace);
+            QTest::keyClick(&Editor, i % 2 == 0 ? Qt::Key_D : Qt::Key_Backspace);
             Settle();
         }));
-        if (counter.Paints == paints)
+        if (Counter.Paints == paints)
             std::fprintf(stderr, "warning: a keystroke was not painted\n");
     }
     return times;
@@ -215,10 +215,10 @@ int main(int argc, char **argv)
         }
     }
 
-    const auto column = [](const std::vector<TTime> &times, double TTime::*field) {
+    const auto column = [](const std::vector<TTime> &Times, double TTime::*Field) {
         std::vector<double> values;
-        for (const TTime &t : times)
-            values.push_back(t.*field);
+        for (const TTime &t : Times)
+            values.push_back(t.*Field);
         std::sort(values.begin(), values.end());
         return values;
     };

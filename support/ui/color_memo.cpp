@@ -11,7 +11,7 @@
 
 namespace tarn {
 
-TColorMemo::TColorMemo(QWidget *parent) : QPlainTextEdit(parent)
+TColorMemo::TColorMemo(QWidget *Parent) : QPlainTextEdit(Parent)
 {
     connect(document(), &QTextDocument::contentsChange, this, [this] { ScheduleRecolor(); });
     connect(this, &QPlainTextEdit::selectionChanged, this, [this] { ScheduleRecolor(); });
@@ -160,41 +160,41 @@ QColor TColorMemo::ToQColor(TColor Color) const
     return QColor(int(Color & 0xFF), int((Color >> 8) & 0xFF), int((Color >> 16) & 0xFF));
 }
 
-void TColorMemo::paintEvent(QPaintEvent *event)
+void TColorMemo::paintEvent(QPaintEvent *Event)
 {
     // Scrolling that did not pass scrollContentsBy, or a paint that came before the queued
     // colouring, still shows coloured lines.
     if (FRecolorPending || firstVisibleBlock().blockNumber() != FColoredTop ||
         viewport()->height() != FColoredHeight)
         Recolor();
-    QPlainTextEdit::paintEvent(event);
+    QPlainTextEdit::paintEvent(Event);
 }
 
-void TColorMemo::resizeEvent(QResizeEvent *event)
+void TColorMemo::resizeEvent(QResizeEvent *Event)
 {
-    QPlainTextEdit::resizeEvent(event);
+    QPlainTextEdit::resizeEvent(Event);
     ScheduleRecolor();
 }
 
-void TColorMemo::showEvent(QShowEvent *event)
+void TColorMemo::showEvent(QShowEvent *Event)
 {
-    QPlainTextEdit::showEvent(event);
+    QPlainTextEdit::showEvent(Event);
     ScheduleRecolor();
 }
 
-void TColorMemo::changeEvent(QEvent *event)
+void TColorMemo::changeEvent(QEvent *Event)
 {
-    QPlainTextEdit::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+    QPlainTextEdit::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange || Event->type() == QEvent::PaletteChange)
         ScheduleRecolor();
 }
 
-void TColorMemo::scrollContentsBy(int dx, int dy)
+void TColorMemo::scrollContentsBy(int Dx, int Dy)
 {
-    QPlainTextEdit::scrollContentsBy(dx, dy);
-    if (dy != 0 && OnVScroll)
+    QPlainTextEdit::scrollContentsBy(Dx, Dy);
+    if (Dy != 0 && OnVScroll)
         OnVScroll(this);
-    if (dx != 0 && OnHScroll)
+    if (Dx != 0 && OnHScroll)
         OnHScroll(this);
     ScheduleRecolor();
 }
@@ -217,12 +217,12 @@ bool TColorMemo::HotSpotAt(const QPoint &Position, QTextBlock &Block, int &Colum
     return false;
 }
 
-void TColorMemo::mouseMoveEvent(QMouseEvent *event)
+void TColorMemo::mouseMoveEvent(QMouseEvent *Event)
 {
-    QPlainTextEdit::mouseMoveEvent(event);
+    QPlainTextEdit::mouseMoveEvent(Event);
     QTextBlock block;
     int column = 0;
-    const bool over = HotSpotAt(event->position().toPoint(), block, column);
+    const bool over = HotSpotAt(Event->position().toPoint(), block, column);
     if (over == FHandShown)
         return;
     if (over) {
@@ -234,13 +234,13 @@ void TColorMemo::mouseMoveEvent(QMouseEvent *event)
     FHandShown = over;
 }
 
-void TColorMemo::mouseReleaseEvent(QMouseEvent *event)
+void TColorMemo::mouseReleaseEvent(QMouseEvent *Event)
 {
-    QPlainTextEdit::mouseReleaseEvent(event);
+    QPlainTextEdit::mouseReleaseEvent(Event);
     QTextBlock block;
     int column = 0;
-    if (event->button() == Qt::LeftButton && OnHotSpotClick &&
-        HotSpotAt(event->position().toPoint(), block, column))
+    if (Event->button() == Qt::LeftButton && OnHotSpotClick &&
+        HotSpotAt(Event->position().toPoint(), block, column))
         OnHotSpotClick(this, HotSpotText(FHotSpot, block.text(), column));
 }
 

@@ -36,7 +36,7 @@ public:
     using THotSpotClickEvent = std::function<void(TColorMemo *Sender, const QString &SRC)>;
     using TDrawEvent = TColorScanner::TDrawEvent;
 
-    explicit TColorMemo(QWidget *parent = nullptr);
+    explicit TColorMemo(QWidget *Parent = nullptr);
 
     const TDrawRules &ColorRules() const { return FColorRules; }
     void SetColorRules(const TDrawRules &Rules);
@@ -55,13 +55,13 @@ public:
     TDrawEvent OnDraw;
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    void scrollContentsBy(int dx, int dy) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+    void showEvent(QShowEvent *Event) override;
+    void changeEvent(QEvent *Event) override;
+    void scrollContentsBy(int Dx, int Dy) override;
+    void mouseMoveEvent(QMouseEvent *Event) override;
+    void mouseReleaseEvent(QMouseEvent *Event) override;
 
 private:
     void ScheduleRecolor();

@@ -43,9 +43,9 @@ protected:
 
     // One character per character of a line: "." without a colour of the memo's own, else the
     // first letter of the colour's name (Blue, Lime, Yellow background as "y"), "_" underlined.
-    std::string Marks(int line)
+    std::string Marks(int Line)
     {
-        const QTextBlock block = Memo.document()->findBlockByNumber(line);
+        const QTextBlock block = Memo.document()->findBlockByNumber(Line);
         std::string marks(size_t(block.length() - 1), '.');
         for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
             char mark = '?';
@@ -64,9 +64,9 @@ protected:
     // How many pixels the screen shows in a line of the view whose one channel (&QColor::blue,
     // say) clearly outweighs the other two. The window's own image: a line coloured but not
     // repainted still shows its old colours.
-    int Pixels(int line, int (QColor::*channel)() const)
+    int Pixels(int Line, int (QColor::*Channel)() const)
     {
-        QTextCursor cursor(Memo.document()->findBlockByNumber(line));
+        QTextCursor cursor(Memo.document()->findBlockByNumber(Line));
         const QRect caret = Memo.cursorRect(cursor);
         const QRect area = QRect(0, caret.top(), Memo.viewport()->width(), caret.height())
                                .translated(Memo.viewport()->mapTo(&Memo, QPoint()));
@@ -75,7 +75,7 @@ protected:
         for (int y = area.top(); y <= area.bottom(); ++y) {
             for (int x = area.left(); x <= area.right(); ++x) {
                 const QColor c = shot.pixelColor(x, y);
-                const int strong = (c.*channel)();
+                const int strong = (c.*Channel)();
                 count += 2 * strong > c.red() + c.green() + c.blue() - strong + 160;
             }
         }
@@ -83,17 +83,17 @@ protected:
     }
 
     // A point inside the character at a position of the text.
-    QPoint PointOf(int position)
+    QPoint PointOf(int Position)
     {
         QTextCursor cursor(Memo.document());
-        cursor.setPosition(position);
+        cursor.setPosition(Position);
         return Memo.cursorRect(cursor).center() + QPoint(2, 0);
     }
 
-    void SendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton)
+    void SendMouse(QEvent::Type Type, QPoint At, Qt::MouseButton Button = Qt::NoButton)
     {
-        const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? button : Qt::NoButton;
-        QMouseEvent event(type, at, Memo.viewport()->mapToGlobal(at), button, buttons,
+        const Qt::MouseButtons buttons = Type == QEvent::MouseButtonPress ? Button : Qt::NoButton;
+        QMouseEvent event(Type, At, Memo.viewport()->mapToGlobal(At), Button, buttons,
                           Qt::NoModifier);
         QCoreApplication::sendEvent(Memo.viewport(), &event);
     }
@@ -164,8 +164,8 @@ TEST_F(ColorMemo, LinesBelowTheViewAreColouredWhenScrolledIn)
     Memo.setPlainText(lines.join('\n'));
     int vertical = 0;
     int horizontal = 0;
-    Memo.OnVScroll = [&](TColorMemo *sender) {
-        EXPECT_EQ(sender, &Memo);
+    Memo.OnVScroll = [&](TColorMemo *Sender) {
+        EXPECT_EQ(Sender, &Memo);
         // Called before the new lines are coloured.
         EXPECT_EQ(Marks(150), "......");
         ++vertical;
@@ -239,9 +239,9 @@ TEST_F(ColorMemo, HotSpotsShowAHandAndReportTheirTextWhenClicked)
     EXPECT_EQ(Marks(0), ".....y__________y....BBBB");
 
     std::vector<QString> clicked;
-    Memo.OnHotSpotClick = [&](TColorMemo *sender, const QString &src) {
-        EXPECT_EQ(sender, &Memo);
-        clicked.push_back(src);
+    Memo.OnHotSpotClick = [&](TColorMemo *Sender, const QString &SRC) {
+        EXPECT_EQ(Sender, &Memo);
+        clicked.push_back(SRC);
     };
     const Qt::CursorShape normal = Memo.viewport()->cursor().shape();
     SendMouse(QEvent::MouseMove, PointOf(9));

@@ -7,9 +7,9 @@ namespace {
 
 constexpr TColor Lime = 0x00FF00;
 
-char ColorLetter(TColor color)
+char ColorLetter(TColor Color)
 {
-    switch (color) {
+    switch (Color) {
     case ColorBlue:
         return 'B';
     case ColorRed:
@@ -27,10 +27,10 @@ char ColorLetter(TColor color)
 
 // The colouring of a text as one character per character: "." where no run lies, "-" for runs
 // that are left alone (selection, tabs), else the letter of the run's colour.
-std::string Marks(QStringView text, const std::vector<TKeyDescr> &runs)
+std::string Marks(QStringView Text, const std::vector<TKeyDescr> &List)
 {
-    std::string marks(size_t(text.size()), '.');
-    for (const TKeyDescr &run : runs) {
+    std::string marks(size_t(Text.size()), '.');
+    for (const TKeyDescr &run : List) {
         for (int i = run.Start; i <= run.End; ++i)
             marks[size_t(i)] = run.Priority >= SelectionPriority ? '-' : ColorLetter(run.Color);
     }
@@ -38,10 +38,10 @@ std::string Marks(QStringView text, const std::vector<TKeyDescr> &runs)
 }
 
 // Runs as "start-end", colour letter, priority and "k" for a keyword, as in "1-4R0k".
-std::string Runs(const std::vector<TKeyDescr> &runs)
+std::string Runs(const std::vector<TKeyDescr> &List)
 {
     std::string text;
-    for (const TKeyDescr &run : runs) {
+    for (const TKeyDescr &run : List) {
         text += (text.empty() ? "" : " ") + std::to_string(run.Start) + "-" +
                 std::to_string(run.End) + ColorLetter(run.Color) + std::to_string(run.Priority) +
                 (run.Keyword ? "k" : "");
@@ -49,22 +49,22 @@ std::string Runs(const std::vector<TKeyDescr> &runs)
     return text;
 }
 
-std::string Scan(const QString &text, const TDrawRules &rules,
-                 const TColorScanner::TEditorState &editor = {}, const THotSpot &hotSpot = {})
+std::string Scan(const QString &Text, const TDrawRules &Rules,
+                 const TColorScanner::TEditorState &Editor = {}, const THotSpot &HotSpot = {})
 {
     TColorScanner scanner;
-    return Marks(text, scanner.Scan(text, rules, hotSpot, editor, {}));
+    return Marks(Text, scanner.Scan(Text, Rules, HotSpot, Editor, {}));
 }
 
-TDrawRules KeywordRules(const QStringList &lines, bool keyCase = false, bool partWord = false)
+TDrawRules KeywordRules(const QStringList &Lines, bool KeyCase = false, bool PartWord = false)
 {
     TDrawRules rules;
     TColorRule &rule = rules.Add();
     rule.KeyDrawingType = dtKeyShow;
-    rule.PartWord = partWord;
-    rule.SetKeyCase(keyCase);
+    rule.PartWord = PartWord;
+    rule.SetKeyCase(KeyCase);
     rule.SetDefKeyColor(ColorBlue);
-    rule.SetKeywords(lines);
+    rule.SetKeywords(Lines);
     return rules;
 }
 
@@ -288,19 +288,19 @@ TEST(ColorScanner, EventRulesTakeWhatOnDrawGivesWithinBounds)
     rule.ZOrder = 7;
     const QString text = "0123456789";
     int calls = 0;
-    const TColorScanner::TDrawEvent onDraw = [&](const TColorRule *sender, QStringView fromPos,
-                                                 std::span<TKeyDescr> a, int &itemsCount) {
+    const TColorScanner::TDrawEvent onDraw = [&](const TColorRule *Sender, QStringView FromPos,
+                                                 std::span<TKeyDescr> A, int &ItemsCount) {
         ++calls;
-        EXPECT_EQ(sender, &rule);
-        EXPECT_EQ(fromPos, text);
-        EXPECT_EQ(itemsCount, 0);
-        ASSERT_EQ(a.size(), 3u);
-        for (const TKeyDescr &d : a)
+        EXPECT_EQ(Sender, &rule);
+        EXPECT_EQ(FromPos, text);
+        EXPECT_EQ(ItemsCount, 0);
+        ASSERT_EQ(A.size(), 3u);
+        for (const TKeyDescr &d : A)
             EXPECT_EQ(d.Start, TKeyDescr::FreeStart);
-        a[0] = {1, 2, ColorRed, 0, false};
-        a[1] = {8, 40, Lime, 9, false};     // runs past the text: cut at its end
-        a[2] = {6, 5, ColorBlue, 0, false}; // ends before it starts: dropped
-        itemsCount = 8000;                  // more than the array holds
+        A[0] = {1, 2, ColorRed, 0, false};
+        A[1] = {8, 40, Lime, 9, false};     // runs past the text: cut at its end
+        A[2] = {6, 5, ColorBlue, 0, false}; // ends before it starts: dropped
+        ItemsCount = 8000;                  // more than the array holds
     };
 
     TColorScanner scanner;
