@@ -30,6 +30,7 @@ template <typename TView> TView *MakeTextView(const QString &Name, QWidget *Pare
 {
     auto *view = new TView(Parent);
     view->setObjectName(Name);
+    view->setAccessibleName(Name);
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

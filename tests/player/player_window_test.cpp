@@ -174,6 +174,7 @@ TEST_F(PlayerWindowTest, ScriptViewShowsKeywordsInBlue)
     Start(window);
     QCoreApplication::processEvents();
     const QPlainTextEdit *script = Child<QPlainTextEdit>(window, "Script");
+    EXPECT_EQ(script->accessibleName(), "Script");
     // The ranges of a line shown in blue, as (start, length).
     const auto blue = [&](int Line) {
         std::vector<std::pair<int, int>> ranges;
