@@ -56,13 +56,10 @@ int OpenRegular(const std::string &Name, int Flags, std::string &Reason)
     return fd;
 }
 
-bool SeekTo(int Fd, int64_t Offset, std::string &Reason)
+void SeekTo(int Fd, int64_t Offset, std::string &Reason)
 {
-    if (Offset > 0 && ::lseek(Fd, off_t(Offset), SEEK_SET) < 0) {
+    if (Offset > 0 && ::lseek(Fd, off_t(Offset), SEEK_SET) < 0)
         Reason = SystemText(errno);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -93,15 +90,32 @@ bool TTransferFile::Adopt(int Fd, const std::string &Name, bool Text)
 
 bool TTransferFile::OpenSource(const std::string &Name, int64_t Offset, bool Text)
 {
+    return OpenNamed(Name, O_RDONLY, Offset, Text, false);
+}
+
+bool TTransferFile::OpenInPlace(const std::string &Name, int64_t Offset, bool Text)
+{
+    return OpenNamed(Name, O_WRONLY | O_CREAT, Offset, Text, true);
+}
+
+bool TTransferFile::OpenNamed(const std::string &Name, int Flags, int64_t Offset, bool Text,
+                              bool Download)
+{
     Discard();
     std::string reason;
-    const int fd = OpenRegular(Name, O_RDONLY, reason);
-    if (fd < 0 || !SeekTo(fd, Offset, reason)) {
+    const int fd = OpenRegular(Name, Flags, reason);
+    // A download in place: whatever lies past the offset is not the remote file's, so it goes
+    // before the first byte arrives.
+    if (fd >= 0 && Download && ::ftruncate(fd, off_t(Offset)) != 0)
+        reason = SystemText(errno);
+    if (fd >= 0 && reason.empty())
+        SeekTo(fd, Offset, reason);
+    if (!reason.empty()) {
         if (fd >= 0)
             ::close(fd);
         return Fail(reason);
     }
-    FDownload = false;
+    FDownload = Download;
     FTemporary.clear();
     return Adopt(fd, Name, Text);
 }
@@ -130,26 +144,6 @@ bool TTransferFile::OpenReplacement(const std::string &Name, bool Text)
         return Fail(SystemText(errno));
     FDownload = true;
     FTemporary = pattern;
-    return Adopt(fd, Name, Text);
-}
-
-bool TTransferFile::OpenInPlace(const std::string &Name, int64_t Offset, bool Text)
-{
-    Discard();
-    std::string reason;
-    const int fd = OpenRegular(Name, O_WRONLY | O_CREAT, reason);
-    // Whatever lies past the offset is not the remote file's: it goes before the first byte.
-    if (fd >= 0 && ::ftruncate(fd, off_t(Offset)) != 0)
-        reason = SystemText(errno);
-    else if (fd >= 0)
-        reason.clear();
-    if (fd < 0 || !reason.empty() || !SeekTo(fd, Offset, reason)) {
-        if (fd >= 0)
-            ::close(fd);
-        return Fail(reason);
-    }
-    FDownload = true;
-    FTemporary.clear();
     return Adopt(fd, Name, Text);
 }
 

@@ -60,6 +60,7 @@ public:
 
 private:
     bool Fail(const std::string &Reason);
+    bool OpenNamed(const std::string &Name, int Flags, int64_t Offset, bool Text, bool Download);
     bool Adopt(int Fd, const std::string &Name, bool Text);
     bool Flush();
     bool Emit(const char *Data, std::size_t Len);

@@ -20,27 +20,14 @@ namespace {
 using namespace std::chrono_literals;
 using TLines = std::vector<std::string>;
 
-TScriptedPeer &LoggedIn(TScriptedPeer &Peer)
-{
-    return Peer.Send("220 ready\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
-}
-
-class FtpHostileServer : public ::testing::Test
-{
-protected:
-    QTemporaryDir FDir;
-    std::string Local(const std::string &Name)
-    {
-        return FDir.filePath(QString::fromStdString(Name)).toStdString();
-    }
-};
+using FtpHostileServer = TLocalFolderTest;
 
 TEST_F(FtpHostileServer, RepliesThatNoCommandWaitsForNeverAnswerTheNextOne)
 {
     // The server repeats its reply to CWD while the engine is idle, and later sends a stray
     // reply whose first half is there when the next command goes out.
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("250 CWD done\r\n")
         .Pause(100)
         .Send("250 CWD done\r\n")
@@ -129,7 +116,7 @@ TEST_F(FtpHostileServer, ServerTextIsShownNotObeyedAndThePasswordNeverShown)
     }
     { // A listing shown as data lines: a CR cannot forge a reply line, an escape is spelled out.
         TScriptedPeer peer;
-        LoggedIn(peer)
+        peer.LoggedIn()
             .Expect("200 PORT ok\r\n")
             .Expect("150 here\r\n")
             .DataConnect()
@@ -153,7 +140,7 @@ TEST_F(FtpHostileServer, TextModeConvertsLineEndsAndBinaryModeKeepsEveryByte)
 {
     WriteFile(Local("up.txt"), "one\ntwo\r\nthree\rfour\n");
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("200 Type A\r\n")
         // A CR LF cut between two blocks, a lone CR inside and one at the very end.
         .Expect("200 PORT ok\r\n")
@@ -231,7 +218,7 @@ TEST_F(FtpHostileServer, PortsOutsideTheRangeAndHugeTimeOuts)
             warnings.push_back(Text.toStdString());
         });
     TScriptedPeer peer;
-    LoggedIn(peer).Expect("257 \"/\"\r\n").Expect("257 \"/\"\r\n");
+    peer.LoggedIn().Expect("257 \"/\"\r\n").Expect("257 \"/\"\r\n");
     peer.Start();
     TFtpHarness h(peer.Port());
     h.Ftp.Port = " " + std::to_string(peer.Port()) + " ";

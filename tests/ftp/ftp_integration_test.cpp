@@ -8,21 +8,11 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <random>
 #include <sys/resource.h>
 
 namespace tarn {
 
 namespace {
-
-std::string RandomBytes(std::size_t Count, unsigned Seed)
-{
-    std::mt19937 generator(Seed);
-    std::string bytes(Count, '\0');
-    for (char &byte : bytes)
-        byte = char(generator() & 0xff);
-    return bytes;
-}
 
 std::string EveryByteValue()
 {
@@ -58,15 +48,7 @@ private:
     void (*FSignal)(int) = SIG_DFL;
 };
 
-class FtpServerTest : public ::testing::Test
-{
-protected:
-    QTemporaryDir FDir;
-    std::string Local(const std::string &Name)
-    {
-        return FDir.filePath(QString::fromStdString(Name)).toStdString();
-    }
-};
+using FtpServerTest = TLocalFolderTest;
 
 class FtpPersonality : public FtpServerTest, public ::testing::WithParamInterface<const char *>
 {

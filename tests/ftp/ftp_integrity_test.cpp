@@ -11,7 +11,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <random>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -23,15 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string Pattern(std::size_t Count, unsigned Seed)
-{
-    std::mt19937 generator(Seed);
-    std::string bytes(Count, '\0');
-    for (char &byte : bytes)
-        byte = char(generator() & 0xff);
-    return bytes;
-}
-
 mode_t ModeOf(const std::string &Name)
 {
     struct stat info = {};
@@ -39,14 +29,9 @@ mode_t ModeOf(const std::string &Name)
     return info.st_mode & 07777;
 }
 
-class FtpIntegrity : public ::testing::Test
+class FtpIntegrity : public TLocalFolderTest
 {
 protected:
-    QTemporaryDir FDir;
-    std::string Local(const std::string &Name)
-    {
-        return FDir.filePath(QString::fromStdString(Name)).toStdString();
-    }
     // The names in the local folder: a temporary file left behind shows here.
     std::vector<std::string> LocalNames()
     {
@@ -67,7 +52,7 @@ protected:
         WriteFile(server->Root() + "/big.bin", Big);
         return server;
     }
-    const std::string Big = Pattern(300000, 11);
+    const std::string Big = RandomBytes(300000, 11);
 };
 
 TEST_F(FtpIntegrity, RepliesStayInStepWhenTheServerAnswersLateEarlyTwiceOrRefusesThePort)
@@ -221,7 +206,7 @@ TEST_F(FtpIntegrity, AFailedDownloadLeavesTheOldFileAsItWas)
 
 TEST_F(FtpIntegrity, AbortedOrCutTransfersFailInBothDirections)
 {
-    const std::string upload = Pattern(200000, 12);
+    const std::string upload = RandomBytes(200000, 12);
     WriteFile(Local("up.bin"), upload);
     { // An upload stopped by the user after some 11 kB: the server's 226 changes nothing.
         auto server = Serve({});
