@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -27,6 +28,10 @@ class QToolButton;
 namespace tarn {
 
 class THelpWindow;
+struct THelpPage;
+
+// The player's help pages (built in under ":/help/"), in the order of the contents.
+std::vector<THelpPage> PlayerHelpPages();
 
 class TPlayerWindow : public QMainWindow, public TPlayerView
 {
