@@ -9,35 +9,53 @@ namespace tarn {
 
 namespace {
 
-// A line with its runs of blanks folded to one blank, and where each blank stands, so that all
-// the words of one line are found in one pass.
+// Takes the word that starts at At and moves At past the blanks after it. Runs of blanks count
+// as one blank, a line that begins with a blank has an empty first word, and a word counts
+// only when a blank follows it: false when none does.
+bool NextWord(std::string_view Line, std::size_t &At, std::string_view &Word)
+{
+    const std::size_t blank = Line.find(' ', At);
+    if (blank == std::string_view::npos)
+        return false;
+    Word = Line.substr(At, blank - At);
+    At = std::min(Line.find_first_not_of(' ', blank), Line.size());
+    return true;
+}
+
+// The words of one line, found in one pass without copying. Listing lines need no word past
+// the eighth.
 class TListWords
 {
 public:
     explicit TListWords(std::string_view Line)
     {
-        FText.reserve(Line.size());
-        for (const char c : Line) {
-            if (c == ' ' && !FText.empty() && FText.back() == ' ')
-                continue;
-            if (c == ' ')
-                FBlanks.push_back(FText.size());
-            FText.push_back(c);
-        }
+        std::size_t at = 0;
+        while (FCount < MaxWords && NextWord(Line, at, FWords[FCount]))
+            ++FCount;
     }
 
-    std::string Word(int N) const
+    std::string_view Word(int N) const
     {
-        if (N < 0 || std::size_t(N) >= FBlanks.size())
-            return {};
-        const std::size_t start = N == 0 ? 0 : FBlanks[std::size_t(N) - 1] + 1;
-        return FText.substr(start, FBlanks[std::size_t(N)] - start);
+        return N >= 0 && N < FCount ? FWords[N] : std::string_view();
     }
 
 private:
-    std::string FText;
-    std::vector<std::size_t> FBlanks;
+    static constexpr int MaxWords = 8;
+    std::string_view FWords[MaxWords];
+    int FCount = 0;
 };
+
+// Words joined by single blanks.
+std::string JoinWords(std::initializer_list<std::string_view> Words)
+{
+    std::string joined;
+    for (const std::string_view &word : Words) {
+        if (&word != Words.begin())
+            joined += ' ';
+        joined += word;
+    }
+    return joined;
+}
 
 char Upper(char C)
 {
@@ -64,7 +82,13 @@ TServerKind ClassifyServer(std::string_view Reply)
 
 std::string ListWord(std::string_view Line, int N)
 {
-    return TListWords(Line).Word(N);
+    std::size_t at = 0;
+    std::string_view word;
+    for (int i = 0; i <= N; ++i) {
+        if (!NextWord(Line, at, word))
+            return {};
+    }
+    return std::string(word);
 }
 
 std::string ListName(std::string_view Line)
@@ -103,21 +127,21 @@ TListLine ParseListLine(TServerKind Kind, std::string_view Line)
         const int shift = words.Word(1).starts_with('[') ? 1 : 0;
         entry.Size = words.Word(4 - shift);
         entry.Date =
-            words.Word(5 - shift) + " " + words.Word(6 - shift) + " " + words.Word(7 - shift);
+            JoinWords({words.Word(5 - shift), words.Word(6 - shift), words.Word(7 - shift)});
         entry.Valid = true;
         break;
     }
     case skWindowsNT:
         entry.Size = words.Word(2);
         entry.Directory = entry.Size == "<DIR>";
-        entry.Date = words.Word(0) + " " + words.Word(1);
+        entry.Date = JoinWords({words.Word(0), words.Word(1)});
         entry.Valid = !entry.Name.starts_with(' ');
         break;
     case skOS400: {
-        const std::string type = words.Word(4);
+        const std::string_view type = words.Word(4);
         entry.Directory = type == "*LIB" || type == "*DIR" || type == "*DDIR" || type == "*FLR";
         entry.Size = entry.Directory ? type : words.Word(1);
-        entry.Date = words.Word(2) + " " + words.Word(3);
+        entry.Date = JoinWords({words.Word(2), words.Word(3)});
         entry.Valid = !entry.Name.starts_with(' ');
         break;
     }

@@ -21,7 +21,7 @@ namespace tarn {
 // The window shows the model and shares the selection.
 struct TListView
 {
-    explicit TListView(TListingModel::TListKind Kind) : Model(Kind), Selection(&Model) {}
+    explicit TListView(TListKind Kind) : Model(Kind), Selection(&Model) {}
 
     TListingModel Model;
     QItemSelectionModel Selection;
@@ -58,8 +58,8 @@ public:
     TFtpClient ControlFtp;
     TDialUp RasDial;
     TTempGenerator TempFile;
-    TListView DirView{TListingModel::lkDirectories};
-    TListView FileView{TListingModel::lkFiles};
+    TListView DirView{lkDirectories};
+    TListView FileView{lkFiles};
 
     // Session state.
     std::string CurrentDir;
@@ -184,7 +184,7 @@ private:
     void AppendLog(const std::string &Line);
     bool Connect(const TLoginChoice &Login);
     bool DialUp(const std::string &Connection);
-    void ShowListing(std::string_view Text);
+    void ShowListing(std::string Text);
 
     TClientView &FView;
     TUserDialogs &FDialogs;

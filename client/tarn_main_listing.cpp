@@ -1,7 +1,9 @@
 // The listing of the current remote directory in the two list views, and moving through
 // directories.
 
+#include "client/listing_entries.h"
 #include "client/local_name.h"
+#include "client/run_aside.h"
 #include "client/tarn_main.h"
 #include "client/text_file.h"
 #include "ftp/remote_names.h"
@@ -47,42 +49,38 @@ void TTarnMain::DirectoryList()
     Call(&TFtpClient::Pwd);
     CurrentDir = PathFromPwdReply(ControlFtp.LastResponse());
     SetPanel(2, CurrentDir);
+    std::optional<std::string> text;
     {
         const TTempName listing(TempFile);
         ControlFtp.HostFileName = CurrentDir;
         ControlFtp.LocalFileName = listing.Name;
         if (Call(&TFtpClient::Dir))
-            ShowListing(ReadWholeFile(listing.Name).value_or(""));
+            text = ReadWholeFile(listing.Name);
     }
+    if (text)
+        ShowListing(std::move(*text));
     StateOnlineReady();
 }
 
-void TTarnMain::ShowListing(std::string_view Text)
+void TTarnMain::ShowListing(std::string Text)
 {
-    std::vector<TListingModel::TEntry> directories;
-    std::vector<TListingModel::TEntry> files;
-    if (CurrentDir != "/" && CurrentDir != "\\" && CurrentDir != RootDir)
-        directories.push_back({"..", "*Parent", {}});
-    ForEachLine(Text, [&](std::string_view Line) {
-        TListLine entry = ParseListLine(ServerKind, Line);
-        if (!entry.Valid)
-            return;
-        if (entry.Directory) {
-            directories.push_back(
-                {std::move(entry.Name), entry.Size == "0" ? "<dir>" : std::move(entry.Size), {}});
-        } else {
-            files.push_back({std::move(entry.Name), std::move(entry.Size), std::move(entry.Date)});
-        }
-    });
-    // The root of the library file system ("/QSYS.LIB", "/QSYS.LIB/") also shows the libraries
-    // of the library list.
-    if (UpperCaseAscii(CurrentDir).find("QSYS.LIB") != std::string::npos &&
-        CurrentDir.size() <= 10) {
-        for (const std::string &library : LibList)
-            directories.push_back({library, "*LIB", {}});
-    }
-    DirView.Model.SetEntries(std::move(directories));
-    FileView.Model.SetEntries(std::move(files));
+    // Parsed and sorted aside: a listing of 100,000 lines would otherwise hold the window
+    // still for longer than a blink.
+    struct TSortedListing
+    {
+        TSortedEntries Directories;
+        TSortedEntries Files;
+    };
+    TSortedListing sorted = RunAside(
+        [Text = std::move(Text), Place = TListingPlace{ServerKind, CurrentDir, RootDir, LibList},
+         DirColumn = DirView.Model.SortColumn(), FileColumn = FileView.Model.SortColumn()] {
+            TListingEntries entries = ListingEntries(Text, Place);
+            return TSortedListing{
+                TListingModel::Sort(lkDirectories, DirColumn, std::move(entries.Directories)),
+                TListingModel::Sort(lkFiles, FileColumn, std::move(entries.Files))};
+        });
+    DirView.Model.SetEntries(std::move(sorted.Directories));
+    FileView.Model.SetEntries(std::move(sorted.Files));
 }
 
 void TTarnMain::ChangeToDirectory()
@@ -97,8 +95,9 @@ void TTarnMain::ChangeToDirectory()
 
 void TTarnMain::DirViewDblClick()
 {
+    // Not while another operation runs (a listing being sorted leaves the engine idle).
     const int row = DirView.FirstSelectedRow();
-    if (row < 0 || ControlFtp.State() != fsReady)
+    if (row < 0 || ControlFtp.State() != fsReady || OperationRunning())
         return;
     const TOperation operation(*this);
     const std::string caption = DirView.Model.Entry(row).Caption;

@@ -2,6 +2,7 @@
 // the path rules and the orders of the two list views.
 
 #include "client/list_parse.h"
+#include "client/listing_entries.h"
 #include "client/local_name.h"
 #include "client/tarn_main.h"
 
@@ -193,6 +194,66 @@ TEST(CompareTexts, NoCaseAndSizeOrders)
         EXPECT_EQ(CompareNoCase(c.A, c.B), c.NoCase) << c.A << " / " << c.B;
         EXPECT_EQ(CompareNoCase(c.B, c.A), -c.NoCase) << c.B << " / " << c.A;
         EXPECT_EQ(CompareSizeText(c.A, c.B), c.Size) << c.A << " / " << c.B;
+    }
+}
+
+std::vector<std::string> Captions(const std::vector<TListEntry> &Entries)
+{
+    std::vector<std::string> captions;
+    for (const TListEntry &entry : Entries)
+        captions.push_back(entry.Caption + "|" + entry.Size);
+    return captions;
+}
+
+// What a listing shows: the parent entry except at a root, directories and files apart, the
+// size 0 of a directory as "<dir>", and the library list at the QSYS.LIB root only.
+TEST(ListingEntries, ParentEntryDirectoriesFilesAndLibraries)
+{
+    const std::string unix = "total 8\r\n"
+                             "drwxr-xr-x 2 a a 0 Jan 1 2020 empty\r\n"
+                             "drwxr-xr-x 2 a a 4096 Jan 1 2020 full\n"
+                             "-rw-r--r-- 1 a a 12 Jan 1 2020 file.txt\r"
+                             "\r\n"
+                             "lone\r\n"
+                             "-rw-r--r-- 1 a a 3 Jan 1 2020 last";
+    const std::vector<std::string> libraries = {"MYLIB.LIB", "ZLIB.LIB"};
+    const struct
+    {
+        const char *CurrentDir;
+        const char *RootDir;
+        bool Parent;
+    } places[] = {{"/home/x", "/", true},
+                  {"/", "/", false},
+                  {"\\", "/", false},
+                  {"/HOME", "/HOME", false},
+                  {"", "/", true}};
+    for (const auto &place : places) {
+        const TListingEntries entries =
+            ListingEntries(unix, {skOther, place.CurrentDir, place.RootDir, libraries});
+        std::vector<std::string> directories = {"empty|<dir>", "full|4096"};
+        if (place.Parent)
+            directories.insert(directories.begin(), "..|*Parent");
+        EXPECT_EQ(Captions(entries.Directories), directories) << place.CurrentDir;
+        EXPECT_EQ(Captions(entries.Files), (std::vector<std::string>{"file.txt|12", "last|3"}));
+    }
+
+    const std::string os400 = "QSYS             0 06/12/08 12:29:31 *LIB       QGPL.LIB\r\n";
+    const struct
+    {
+        const char *CurrentDir;
+        std::vector<std::string> Directories;
+    } qsys[] = {
+        {"/QSYS.LIB", {"..|*Parent", "QGPL.LIB|*LIB", "MYLIB.LIB|*LIB", "ZLIB.LIB|*LIB"}},
+        {"/qsys.lib/", {"..|*Parent", "QGPL.LIB|*LIB", "MYLIB.LIB|*LIB", "ZLIB.LIB|*LIB"}},
+        {"/QSYS.LIB/A.LIB", {"..|*Parent", "QGPL.LIB|*LIB"}},
+        {"/home/QSYS.LIB", {"..|*Parent", "QGPL.LIB|*LIB"}},
+    };
+    for (const auto &place : qsys) {
+        EXPECT_EQ(
+            Captions(
+                ListingEntries(os400, {skOS400, place.CurrentDir, "/", libraries}).Directories),
+            place.Directories)
+            << place.CurrentDir;
     }
 }
 

@@ -18,7 +18,7 @@ std::vector<std::string> Captions(const TListingModel &Model)
 
 TEST(ListingModel, FileViewOrdersByEachColumn)
 {
-    TListingModel files(TListingModel::lkFiles);
+    TListingModel files(lkFiles);
     files.SetEntries({{"beta.txt", "10", "Jan 02 10:00"},
                       {"Alpha.txt", "9", "Feb 01 09:00"},
                       {"gamma.txt", "100", "Apr 30 08:00"},
@@ -42,7 +42,7 @@ TEST(ListingModel, FileViewOrdersByEachColumn)
 
 TEST(ListingModel, DirViewOrdersByNameOrType)
 {
-    TListingModel directories(TListingModel::lkDirectories);
+    TListingModel directories(lkDirectories);
     directories.SetEntries({{"QGPL.LIB", "*LIB", ""},
                             {"..", "*Parent", ""},
                             {"home", "<dir>", ""},
@@ -56,7 +56,7 @@ TEST(ListingModel, DirViewOrdersByNameOrType)
 
 TEST(ListingModel, AReSortKeepsTheSelectionOnItsEntries)
 {
-    TListView files(TListingModel::lkFiles);
+    TListView files(lkFiles);
     files.Model.SetEntries({{"c", "1", ""}, {"a", "3", ""}, {"b", "2", ""}});
     // Select "c" (row 2 by name) and "a" (row 0).
     files.Selection.select(files.Model.index(2, 0),
