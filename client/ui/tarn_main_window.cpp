@@ -246,7 +246,7 @@ TTarnMainWindow::TListPanel TTarnMainWindow::CreateListPanel(
     panel.Report->setSelectionMode(selection);
     panel.Report->header()->setSectionsClickable(true);
     panel.Report->header()->setSortIndicatorShown(true);
-    panel.Report->header()->setStretchLastSection(false);
+    panel.Report->header()->setStretchLastSection(true); // the last column takes the room left
 
     panel.Icons = new QListView(panel.Stack);
     panel.Icons->setModel(&List.Model);

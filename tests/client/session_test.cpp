@@ -62,60 +62,55 @@ void ExpectReady(const TTarnMain &Main)
     EXPECT_EQ(Main.Page(), cpFTP);
 }
 
-TEST(ClientSession, ConnectListAndLogoutOnAUnixServer)
+// Unix-style and Windows servers: the same commands, their own listing formats.
+TEST(ClientSession, ConnectListAndLogout)
 {
-    const auto server = StartServer("unix");
-    TClientHarness client;
-    ExpectOffline(*client.Main);
-    EXPECT_EQ(client.Main->Panel(0), "ASCII");
+    const struct
+    {
+        const char *Personality;
+        TServerKind Kind;
+        const char *DirectoryType; // of the folder "sub"
+        const char *System;        // in the SYST reply
+    } servers[] = {{"unix", skOther, "4096", "< 215 UNIX Type: L8"},
+                   {"windows", skWindowsNT, "<DIR>", "< 215 Windows_NT"}};
+    for (const auto &s : servers) {
+        SCOPED_TRACE(s.Personality);
+        const auto server = StartServer(s.Personality);
+        TClientHarness client;
+        ExpectOffline(*client.Main);
+        EXPECT_EQ(client.Main->Panel(0), "ASCII");
 
-    client.Connect(client.Login(server->Port(), "/home/demo"));
-    EXPECT_EQ(client.Sent, (TLines{"USER tester", "PASS secret", "SYST", "CWD /", "PWD",
-                                   "CWD /home/demo", "PWD", "PORT", "LIST /home/demo"}));
-    const TTarnMain &main = *client.Main;
-    ExpectReady(main);
-    EXPECT_EQ(main.ServerKind, skOther);
-    EXPECT_EQ(main.Caption(), "Tarn Client (127.0.0.1)");
-    EXPECT_EQ(main.Panel(2), "/home/demo");
-    EXPECT_EQ(main.Panel(3), "tester");
-    EXPECT_EQ(main.RootDir, "/");
-    EXPECT_EQ(main.CurrentDir, "/home/demo");
-    EXPECT_FALSE(main.Shown(ccLibraryList1));
-    EXPECT_TRUE(main.CommandItems().empty());
-    EXPECT_EQ(main.Field(cfPCFile), client.Download);
-    EXPECT_EQ(TClientHarness::Captions(main.DirView), (TLines{"..", "sub"}));
-    EXPECT_EQ(main.DirView.Model.Entry(0).Size, "*Parent");
-    EXPECT_EQ(TClientHarness::Captions(main.FileView), (TLines{"readme.txt"}));
-    EXPECT_EQ(main.FileView.Model.Entry(0).Size, "26");
-    // The log has the engine's lines, the password masked.
-    EXPECT_TRUE(Contains(client.View.Log, "> PASS ********"));
-    EXPECT_FALSE(Contains(client.View.Log, "secret"));
-    EXPECT_TRUE(Contains(client.View.Log, "< 215 UNIX Type: L8"));
+        client.Connect(client.Login(server->Port(), "/home/demo"));
+        EXPECT_EQ(client.Sent, (TLines{"USER tester", "PASS secret", "SYST", "CWD /", "PWD",
+                                       "CWD /home/demo", "PWD", "PORT", "LIST /home/demo"}));
+        const TTarnMain &main = *client.Main;
+        ExpectReady(main);
+        EXPECT_EQ(main.ServerKind, s.Kind);
+        EXPECT_EQ(main.Caption(), "Tarn Client (127.0.0.1)");
+        EXPECT_EQ(main.Panel(2), "/home/demo");
+        EXPECT_EQ(main.Panel(3), "tester");
+        EXPECT_EQ(main.RootDir, "/");
+        EXPECT_EQ(main.CurrentDir, "/home/demo");
+        EXPECT_FALSE(main.Shown(ccLibraryList1));
+        EXPECT_TRUE(main.CommandItems().empty());
+        EXPECT_EQ(main.Field(cfPCFile), client.Download);
+        EXPECT_EQ(TClientHarness::Captions(main.DirView), (TLines{"..", "sub"}));
+        EXPECT_EQ(main.DirView.Model.Entry(0).Size, "*Parent");
+        EXPECT_EQ(main.DirView.Model.Entry(1).Size, s.DirectoryType);
+        ASSERT_EQ(TClientHarness::Captions(main.FileView), (TLines{"readme.txt"}));
+        EXPECT_EQ(main.FileView.Model.Entry(0).Size, "26");
+        // The log has the engine's lines, the password masked.
+        EXPECT_TRUE(Contains(client.View.Log, "> PASS ********"));
+        EXPECT_FALSE(Contains(client.View.Log, "secret"));
+        EXPECT_TRUE(Contains(client.View.Log, s.System));
 
-    client.Sent.clear();
-    client.Main->LogoutButtonClick();
-    EXPECT_EQ(client.Sent, (TLines{"QUIT"}));
-    ExpectOffline(main);
-    EXPECT_FALSE(main.ControlFtp.Connected());
-    EXPECT_EQ(client.Dialogs.Messages, TLines{});
-}
-
-TEST(ClientSession, ConnectAndListAWindowsServer)
-{
-    const auto server = StartServer("windows");
-    TClientHarness client;
-    client.Connect(client.Login(server->Port(), "/home/demo"));
-    EXPECT_EQ(client.Sent, (TLines{"USER tester", "PASS secret", "SYST", "CWD /", "PWD",
-                                   "CWD /home/demo", "PWD", "PORT", "LIST /home/demo"}));
-    const TTarnMain &main = *client.Main;
-    ExpectReady(main);
-    EXPECT_EQ(main.ServerKind, skWindowsNT);
-    EXPECT_EQ(TClientHarness::Captions(main.DirView), (TLines{"..", "sub"}));
-    EXPECT_EQ(main.DirView.Model.Entry(1).Size, "<DIR>");
-    ASSERT_EQ(TClientHarness::Captions(main.FileView), (TLines{"readme.txt"}));
-    EXPECT_EQ(main.FileView.Model.Entry(0).Size, "26");
-    // MM-DD-YY and the time, from words 0 and 1.
-    EXPECT_EQ(main.FileView.Model.Entry(0).Date.size(), 16u) << main.FileView.Model.Entry(0).Date;
+        client.Sent.clear();
+        client.Main->LogoutButtonClick();
+        EXPECT_EQ(client.Sent, (TLines{"QUIT"}));
+        ExpectOffline(main);
+        EXPECT_FALSE(main.ControlFtp.Connected());
+        EXPECT_EQ(client.Dialogs.Messages, TLines{});
+    }
 }
 
 // An IBM i login: the name format command, the library as first directory, and the check of
