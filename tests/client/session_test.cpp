@@ -345,6 +345,36 @@ TEST(ClientSession, DialUpLinesAreDialledReusedAndHungUp)
     }
 }
 
+// Abort stops a running transfer at its next progress event: here a slow listing, whose views
+// keep what they showed before.
+TEST(ClientSession, AbortStopsASlowListingAtItsNextBlock)
+{
+    const auto server = StartServer("unix", {"--data-rate", "2000"});
+    TClientHarness client;
+    client.Connect(client.Login(server->Port(), "/home/demo"));
+    ASSERT_EQ(TClientHarness::Captions(client.Main->FileView), (TLines{"readme.txt"}));
+    for (int i = 0; i < 600; ++i)
+        WriteFile(server->Root() + "/home/demo/file" + std::to_string(i) + ".txt", "x");
+
+    TLines panels;
+    client.Main->ControlFtp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &Abort) {
+        if (Count > 0 && !client.Main->AbortRequested) {
+            EXPECT_TRUE(client.Main->Enabled(ccAbortButton));
+            client.Main->AbortButtonClick();
+        }
+        client.Main->ControlFtpProgress(Count, Abort);
+        panels.push_back(client.Main->Panel(4));
+    };
+    const auto started = std::chrono::steady_clock::now();
+    client.Main->DirectoryList();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    ASSERT_GE(panels.size(), 2u);
+    EXPECT_EQ(panels.front(), "0"); // the byte count shows in panel 4
+    EXPECT_EQ(TClientHarness::Captions(client.Main->FileView), (TLines{"readme.txt"}));
+    EXPECT_FALSE(client.Main->AbortRequested);
+    EXPECT_TRUE(client.Main->TempFile.Names().empty());
+}
+
 // Closing while an engine call waits aborts the request; the close goes on once the operation
 // has unwound, without a message and without waiting for the server.
 TEST(ClientSession, ACloseDuringASlowListingAbortsItFirst)
