@@ -12,6 +12,8 @@ namespace {
 // user to replace. The first one is an empty line.
 const std::vector<std::string> AS400Cmds = {
     "",
+    // One template, too long for one line of source:
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
     "RCMD CRTPF FILE(lib/file) SRCFILE(lib/file) SRCMBR(mbr) RCDLEN(#) MBR(*FILE) MAXMBRS(1) "
     "SIZE(*NOMAX) REUSEDLT(*YES)",
     "RCMD CRTSRCPF FILE(lib/file) RCDLEN(#) MBR(*NONE) TEXT('Member created with Tarn')",

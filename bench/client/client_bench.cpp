@@ -94,7 +94,7 @@ double Median(std::vector<double> Values)
 
 double MillisecondsSince(const QElapsedTimer &Timer)
 {
-    return Timer.nsecsElapsed() / 1e6;
+    return double(Timer.nsecsElapsed()) / 1e6;
 }
 
 // Paints the whole window now, as the screen would get it.

@@ -85,7 +85,7 @@ void TAnimation::paintEvent(QPaintEvent *)
         // The dot at the current step is darkest; the ones behind it fade.
         const int age = (FStep - i + Dots) % Dots;
         QColor colour = look->Colour;
-        colour.setAlphaF(1.0 - age / double(Dots));
+        colour.setAlphaF(1.0F - float(age) / Dots);
         painter.setBrush(colour);
         painter.drawEllipse(centre + QPointF(radius * std::cos(angle), radius * std::sin(angle)),
                             dot, dot);

@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace tarn {
 
@@ -112,7 +113,8 @@ QSize TTarnMainWindow::DesignedClientSize() const
 {
     const QScreen *display = screen();
     const double dpi = display ? display->logicalDotsPerInch() : DesignDpi;
-    return {int(ClientWidth * dpi / DesignDpi + 0.5), int(ClientHeight * dpi / DesignDpi + 0.5)};
+    return {int(std::lround(ClientWidth * dpi / DesignDpi)),
+            int(std::lround(ClientHeight * dpi / DesignDpi))};
 }
 
 void TTarnMainWindow::CreateMenus()

@@ -89,7 +89,7 @@ void TTarnMainWindow::ConnectActions()
             // (it waits on the server, and it replaces the view's entries).
             connect(view, &QAbstractItemView::doubleClicked, this, DblClick, Qt::QueuedConnection);
             connect(view, &QWidget::customContextMenuRequested, this,
-                    [this, &Panel, view](const QPoint &At) {
+                    [&Panel, view](const QPoint &At) {
                         // The radio item of the style shown is checked; the actions are on.
                         const int style = Panel.Stack->currentWidget() == Panel.Report
                                               ? 3
