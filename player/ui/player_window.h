@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -29,6 +30,10 @@ namespace tarn {
 
 class TColorMemo;
 class THelpWindow;
+struct THelpPage;
+
+// The player's help pages (built in under ":/help/"), in the order of the contents.
+std::vector<THelpPage> PlayerHelpPages();
 
 class TPlayerWindow : public QMainWindow, public TPlayerView
 {
