@@ -39,6 +39,12 @@ using TFtpNotifyEvent = std::function<void(TCustomFtpCli *Sender)>;
 // everything but a pending QUIT. After a request, StatusCode and LastResponse hold the reply
 // that decided it and ErrorMessage the first failure since the last chained request started.
 //
+// A transfer succeeds only when the server confirms it, its data connection ended cleanly,
+// the local file took every byte and nobody aborted it; a download replaces its local file
+// only then (ftp/README.md). A reply line that no command waits for is shown as unsolicited
+// and answers nothing. Text holding CR, LF or NUL is never sent. What OnDisplay shows has its
+// control characters in caret notation and the password masked.
+//
 // Counts and offsets are 64-bit, so files past 2 GiB transfer, resume and report correctly.
 class TCustomFtpCli
 {
