@@ -28,9 +28,11 @@ std::string UnscramblePassword(const std::string &Scrambled)
     return Shifted(Scrambled, 256 - PasswordOffset);
 }
 
-TConnectionProfile ReadConnectionProfile(const std::string &FileName)
+TConnectionProfile ReadConnectionProfile(const std::string &FileName, TLocalFileError *Error)
 {
     const TPrivateProfile ini(FileName);
+    if (Error)
+        *Error = ini.LoadError();
     const TConnectionProfile defaults;
     TConnectionProfile profile;
     auto read = [&ini](const char *Key, const std::string &DefaultValue) {

@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,10 +67,10 @@ std::string Directory(const std::string &Path)
 
 TPrivateProfile::TPrivateProfile(std::string FileName) : FFileName(std::move(FileName))
 {
-    std::ifstream in(FFileName, std::ios::binary);
-    if (!in)
+    std::string data;
+    FLoadError = ReadRegularFile(FFileName, MaxFileSize, data);
+    if (FLoadError)
         return;
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t start = 0;
     while (start < data.size()) {
         size_t end = data.find_first_of("\r\n", start);
@@ -160,6 +158,8 @@ bool TPrivateProfile::WriteString(const std::string &Section, const std::string 
 
 bool TPrivateProfile::Save() const
 {
+    if (FLoadError && FLoadError.Code != ENOENT)
+        return false;
     // Write through a symbolic link to the file it names.
     std::string target = FFileName;
     if (char *resolved = realpath(FFileName.c_str(), nullptr)) {
