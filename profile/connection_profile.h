@@ -47,7 +47,8 @@ TConnectionProfile ReadConnectionProfile(const std::string &FileName,
                                          TLocalFileError *Error = nullptr);
 
 // Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into
-// the file's [Connection] section, keeping every other line of an existing file. Returns false,
+// the file's [Connection] section, keeping every other line of an existing file. A new file is
+// created with mode 0600 (less the umask); an existing one keeps its mode. Returns false,
 // leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).
 bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfile &Profile);
 

@@ -156,7 +156,7 @@ bool TPrivateProfile::WriteString(const std::string &Section, const std::string 
     return true;
 }
 
-bool TPrivateProfile::Save() const
+bool TPrivateProfile::Save(mode_t NewFileMode) const
 {
     if (FLoadError && FLoadError.Code != ENOENT)
         return false;
@@ -166,7 +166,7 @@ bool TPrivateProfile::Save() const
         target = resolved;
         std::free(resolved);
     }
-    mode_t mode = 0666;
+    mode_t mode = NewFileMode;
     struct stat info;
     const bool exists = stat(target.c_str(), &info) == 0;
     if (exists) {

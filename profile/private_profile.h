@@ -3,6 +3,7 @@
 #include "support/local_files.h"
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarn {
@@ -52,8 +53,9 @@ public:
     // but could not be loaded (its other lines would be lost), when the file or its folder
     // cannot be written, or when the file is marked read-only (no write permission
     // bit at all, which holds even for root). Symbolic links are followed: the file they point
-    // to is replaced, the link stays. The file keeps its permission bits.
-    bool Save() const;
+    // to is replaced, the link stays. The file keeps its permission bits; a new file gets
+    // `NewFileMode` less the umask.
+    bool Save(mode_t NewFileMode = 0666) const;
 
     const std::string &FileName() const { return FFileName; }
 

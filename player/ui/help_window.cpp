@@ -25,6 +25,7 @@ const THelpPage Pages[] = {
     {"command-line.html", "Command line and console"},
     {"scripts.html", "Script language"},
     {"local-commands.html", "Local commands"},
+    {"remote-commands.html", "Remote commands"},
 };
 
 QString PlainTextOf(const QString &Page)

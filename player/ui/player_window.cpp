@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdio>
 #include <exception>
 
 namespace tarn {
@@ -30,7 +32,11 @@ QPlainTextEdit *MakeTextView(const QString &Name, QWidget *Parent)
     view->setObjectName(Name);
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Asked for as fixed-pitch whatever the desktop's fixed font turns out to be.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    view->setFont(font);
     // The log only ever grows at its end; undo records would double its memory.
     view->setUndoRedoEnabled(false);
     return view;
@@ -72,6 +78,10 @@ TPlayerWindow::TPlayerWindow(TPlayerCommandLine CommandLine, QWidget *Parent)
     QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
     HelpContentsItem = MakeItem("HelpContentsItem", tr("&Contents"), helpMenu);
     HelpAboutItem = MakeItem("HelpAboutItem", tr("&About..."), helpMenu);
+    // Spelt out: not every platform theme has a standard key for Quit.
+    FileOpenItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileExitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    HelpContentsItem->setShortcut(QKeySequence(Qt::Key_F1));
 
     QToolBar *bar = addToolBar(tr("Tools"));
     bar->setObjectName("ToolBar");
@@ -137,7 +147,18 @@ void TPlayerWindow::showEvent(QShowEvent *Event)
 void TPlayerWindow::StartUp()
 {
     SetOpenAvailable(false);
-    FPlayer.StartUp(FCommandLine);
+    try {
+        FPlayer.StartUp(FCommandLine);
+        if (FCommandLine.RunSwitch())
+            FExitStatus = FPlayer.ExitStatus();
+    } catch (const std::exception &error) {
+        // A script that cannot be loaded leaves the window idle; an error that escaped the
+        // run keeps the Running look until a script is opened again. With "/X" the window
+        // closes either way, so that whoever started it learns of the failure.
+        ReportError(error);
+        if (FCommandLine.ExitSwitch())
+            FCloseAfterRun = true;
+    }
     SetOpenAvailable(true);
     CloseIfAsked();
 }
@@ -149,13 +170,37 @@ void TPlayerWindow::ExecuteButtonClick()
     SetOpenAvailable(false);
     try {
         FPlayer.ExecuteButtonClick();
+        FExitStatus = FPlayer.ExitStatus();
     } catch (const std::exception &error) {
         // The window keeps the Running look until a script is opened again.
-        FlushLog();
-        ShowErrorBox(QString::fromLocal8Bit(error.what()));
+        ReportError(error);
+        if (FPlayer.ExitWhenDone)
+            FCloseAfterRun = true;
     }
     SetOpenAvailable(true);
     CloseIfAsked();
+}
+
+void TPlayerWindow::ReportError(const std::exception &Error)
+{
+    FlushLog();
+    FExitStatus = FPlayer.InterruptSignal() != 0 ? FPlayer.ExitStatus() : 2;
+    std::fprintf(stderr, "tarnsp: %s\n", Error.what());
+    std::fflush(stderr);
+    ShowErrorBox(QString::fromLocal8Bit(Error.what()));
+}
+
+void TPlayerWindow::Interrupt(int Signal)
+{
+    FExitStatus = 128 + Signal;
+    if (FPlayer.Busy()) {
+        FPlayer.Interrupt(Signal);
+        FCloseAfterRun = true;
+        return;
+    }
+    // Also ends the loop of a message box that may be open.
+    close();
+    QCoreApplication::exit(FExitStatus);
 }
 
 void TPlayerWindow::StopButtonClick()
@@ -234,6 +279,10 @@ void TPlayerWindow::StatusChanged(const std::string &Text)
 
 void TPlayerWindow::ScriptChanged()
 {
+    const std::string &file = FPlayer.ScriptFileName();
+    setWindowTitle(file.empty()
+                       ? QString(Caption)
+                       : QFileInfo(QString::fromLocal8Bit(file)).fileName() + " - " + Caption);
     QString text;
     for (const std::string &line : FPlayer.Script()) {
         text += QString::fromLocal8Bit(line);

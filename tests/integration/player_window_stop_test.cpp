@@ -1,5 +1,5 @@
 // Stop pressed in the player's window while a file is being received: the log says so at once,
-// the transfer runs to its end with the file intact, and no further line runs.
+// the transfer runs to its end (or fails), and no further line runs.
 
 #include "player/ui/player_window.h"
 #include "tests/integration/player_run.h"
@@ -62,6 +62,47 @@ TEST_F(PlayerWindowStopTest, StopDuringATransferEndsTheRunAfterIt)
     EXPECT_FALSE(Exists(PathOf("after")));
     EXPECT_NE(std::find(log.begin(), log.end(), "> QUIT"), log.end());
     EXPECT_TRUE(play->isEnabled());
+}
+
+TEST_F(PlayerWindowStopTest, StopHoldsWhenTheTransferInProgressThenFails)
+{
+    // The server cuts the data connection half way; ONERROR CONTINUE would let the run go on
+    // after the failure, but the user's Stop came first.
+    Write(ServerPath("slow.bin"), BinaryContent(256 * 1024));
+    StartServer("unix", {"--data-rate", "32768", "--drop-data-after", "163840"});
+    WriteProfile("/");
+    Write(PathOf("script.tns"), "PROFILE " + PathOf("profile.tnc") +
+                                    "\nONERROR CONTINUE\nCONNECT\nBINARY\n"
+                                    "RECEIVE \"slow.bin\" \"slow.bin\"\nLOCALMD " +
+                                    PathOf("after") + "\n");
+    TPlayerWindow window(ParsePlayerCommandLine({}));
+    window.show();
+    QCoreApplication::processEvents();
+    window.Player().LoadScript(PathOf("script.tns"));
+    auto *status = window.findChild<QLabel *>("StatusLine");
+    auto *stop = window.findChild<QToolButton *>("StopButton");
+    ASSERT_TRUE(status && stop);
+    QTimer watch;
+    bool stopped = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!stopped && status->text().toLongLong() > 0) {
+            stopped = true;
+            stop->click();
+        }
+    });
+    watch.start(20);
+    window.findChild<QToolButton *>("ExecuteButton")->click();
+    watch.stop();
+
+    const std::vector<std::string> &log = window.Player().Log();
+    ASSERT_TRUE(stopped) << "no progress was shown during the transfer\n"
+                         << ::testing::PrintToString(log);
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string &Line) { return Line.rfind("< 426", 0) == 0; }),
+              log.end())
+        << "the transfer was to fail after the Stop";
+    EXPECT_FALSE(Exists(PathOf("after"))) << "the failure took back the Stop";
+    EXPECT_EQ(window.ExitStatus(), 1);
 }
 
 } // namespace
