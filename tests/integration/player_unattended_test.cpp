@@ -16,17 +16,7 @@ extern char **environ;
 namespace tarn::test {
 namespace {
 
-class PlayerUnattendedTest : public PlayerRunTest
-{
-protected:
-    // The size of a local file, -1 when it does not exist.
-    std::intmax_t SizeOf(const std::string &Path) const
-    {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(Path, ec);
-        return ec ? -1 : static_cast<std::intmax_t>(size);
-    }
-};
+using PlayerUnattendedTest = PlayerRunTest;
 
 TEST_F(PlayerUnattendedTest, SignalsEndAWaitingCallAtOnceRemoveThePartialFileAndWriteTheLog)
 {
@@ -45,17 +35,20 @@ TEST_F(PlayerUnattendedTest, SignalsEndAWaitingCallAtOnceRemoveThePartialFileAnd
         std::filesystem::remove(PathOf("run.log"));
         const std::unique_ptr<QProcess> process = Start(script);
         ASSERT_TRUE(process);
-        // Once part of the file has arrived, the signal comes in the middle of the transfer.
-        ASSERT_TRUE(WaitFor([&] { return SizeOf(PathOf("download/slow.bin")) > 0; })) << c.Name;
+        // Once the transfer has started and run a while, the signal comes in its middle.
+        ASSERT_TRUE(WaitFor([&] {
+            process->waitForReadyRead(20);
+            return process->peek(1 << 20).contains("< 125");
+        })) << c.Name;
+        QThread::msleep(500);
         ::kill(static_cast<pid_t>(process->processId()), c.Signal);
         const TRunOutcome run = Finish(*process, 20);
         EXPECT_EQ(run.Status, c.Status) << c.Name << "\n" << run.Out << run.Err;
         EXPECT_LT(run.Seconds, 10.0) << "the transfer would have taken 16 s";
-        EXPECT_FALSE(Exists(PathOf("download/slow.bin"))) << "a fragment kept the final name";
+        // No fragment under the final name, nor anywhere else in the folder.
+        EXPECT_TRUE(std::filesystem::is_empty(PathOf("download"))) << c.Name;
         EXPECT_FALSE(Exists(PathOf("after")));
         EXPECT_TRUE(run.HasLine(std::string("Script stopped by ") + c.Name + ".")) << run.Out;
-        EXPECT_TRUE(run.HasLine("! Partial download " + PathOf("download/slow.bin") + " removed."))
-            << run.Out;
         // The LOGFILE was written after all, with everything the console showed.
         EXPECT_EQ(Read(PathOf("run.log")).size(), run.Out.size() + run.Lines().size()) << c.Name;
     }
