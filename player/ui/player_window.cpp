@@ -3,6 +3,7 @@
 #include "player/ui/help_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -198,9 +199,12 @@ void TPlayerWindow::Interrupt(int Signal)
         FCloseAfterRun = true;
         return;
     }
-    // Also ends the loop of a message box that may be open.
+    // A message box that is open goes first, so that nothing keeps the program running.
+    for (QWidget *modal = QApplication::activeModalWidget(); modal && modal->close();) {
+        QWidget *next = QApplication::activeModalWidget();
+        modal = next != modal ? next : nullptr;
+    }
     close();
-    QCoreApplication::exit(FExitStatus);
 }
 
 void TPlayerWindow::StopButtonClick()

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QToolButton>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace tarn {
@@ -207,6 +208,27 @@ TEST_F(PlayerWindowTest, StartUpErrorsAreShownAndASlashXRunEndsWithTheirStatus)
         EXPECT_FALSE(window.isVisible()) << script;
         EXPECT_EQ(window.ExitStatus(), status) << script;
     }
+}
+
+TEST_F(PlayerWindowTest, ASignalEndsTheRunThenTheWindowWithItsStatus)
+{
+    TPlayerWindow window(Line({}));
+    Start(window);
+    window.Player().AddOperation("PROFILE",
+                                 [&](const std::string &) { window.Interrupt(SIGTERM); });
+    window.Player().SetScriptText("LOGFILE run.log\r\nPROFILE x\r\nLOCALMD never\r\n");
+    Child<QToolButton>(window, "ExecuteButton")->click();
+    EXPECT_FALSE(Exists("never"));
+    EXPECT_EQ(Read("run.log"), "Script stopped by SIGTERM.\r\n");
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.ExitStatus(), 143);
+
+    // Without a run the window closes at once.
+    TPlayerWindow idle(Line({}));
+    Start(idle);
+    idle.Interrupt(SIGINT);
+    EXPECT_FALSE(idle.isVisible());
+    EXPECT_EQ(idle.ExitStatus(), 130);
 }
 
 TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)
