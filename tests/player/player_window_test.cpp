@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QToolButton>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -229,6 +231,29 @@ TEST_F(PlayerWindowTest, ASignalEndsTheRunThenTheWindowWithItsStatus)
     idle.Interrupt(SIGINT);
     EXPECT_FALSE(idle.isVisible());
     EXPECT_EQ(idle.ExitStatus(), 130);
+}
+
+TEST_F(PlayerWindowTest, ScriptViewShowsKeywordsInBlue)
+{
+    Write("colours.tns", "send \"a.txt\" \"A.FILE\"\r\nHangUp\r\nresend the report\r\n");
+    TPlayerWindow window(Line({"colours.tns"}));
+    Start(window);
+    QCoreApplication::processEvents();
+    const QPlainTextEdit *script = Child<QPlainTextEdit>(window, "Script");
+    EXPECT_EQ(script->accessibleName(), "Script");
+    // The ranges of a line shown in blue, as (start, length).
+    const auto blue = [&](int Line) {
+        std::vector<std::pair<int, int>> ranges;
+        const QTextBlock block = script->document()->findBlockByNumber(Line);
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            if (range.format.foreground().color() == QColor(Qt::blue))
+                ranges.emplace_back(range.start, range.length);
+        }
+        return ranges;
+    };
+    EXPECT_EQ(blue(0), (std::vector<std::pair<int, int>>{{0, 4}}));
+    EXPECT_EQ(blue(1), (std::vector<std::pair<int, int>>{{0, 6}}));
+    EXPECT_EQ(blue(2), (std::vector<std::pair<int, int>>{}));
 }
 
 TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)
