@@ -1,8 +1,8 @@
 #include "player/ui/player_window.h"
 
 #include "player/script_color_rules.h"
-#include "player/ui/help_window.h"
 #include "support/ui/color_memo.h"
+#include "support/ui/help_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -66,6 +66,18 @@ QAction *MakeItem(const QString &Name, const QString &Text, QMenu *Menu)
 }
 
 } // namespace
+
+std::vector<THelpPage> PlayerHelpPages()
+{
+    return {
+        {"index.html", "Contents"},
+        {"using.html", "Using the player"},
+        {"command-line.html", "Command line and console"},
+        {"scripts.html", "Script language"},
+        {"local-commands.html", "Local commands"},
+        {"remote-commands.html", "Remote commands"},
+    };
+}
 
 TPlayerWindow::TPlayerWindow(TPlayerCommandLine CommandLine, QWidget *Parent)
     : QMainWindow(Parent), FPlayer(*this), FCommandLine(std::move(CommandLine))
@@ -237,7 +249,7 @@ void TPlayerWindow::FileOpenItemClick()
 void TPlayerWindow::HelpContentsItemClick()
 {
     if (!FHelp)
-        FHelp = new THelpWindow();
+        FHelp = new THelpWindow(tr("Tarn Script Player Help"), PlayerHelpPages());
     FHelp->ShowPage("index.html");
     FHelp->show();
     FHelp->raise();

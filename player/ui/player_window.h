@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <exception>
 #include <functional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -32,6 +33,10 @@ namespace tarn {
 
 class TColorMemo;
 class THelpWindow;
+struct THelpPage;
+
+// The player's help pages (built in under ":/help/"), in the order of the contents.
+std::vector<THelpPage> PlayerHelpPages();
 
 class TPlayerWindow : public QMainWindow, public TPlayerView
 {

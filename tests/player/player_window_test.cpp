@@ -1,5 +1,5 @@
-#include "player/ui/help_window.h"
 #include "player/ui/player_window.h"
+#include "support/ui/help_window.h"
 #include "tests/player/temp_folder.h"
 
 #include <QAction>
@@ -268,7 +268,7 @@ TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)
 
 TEST(HelpWindowTest, PagesAreBuiltInAndSearchable)
 {
-    THelpWindow help;
+    THelpWindow help("Tarn Script Player Help", PlayerHelpPages());
     EXPECT_EQ(help.ListedPages().size(), 6);
     help.Search("localrd");
     EXPECT_EQ(help.ListedPages(), (QStringList{"local-commands.html"}));
