@@ -23,20 +23,48 @@ void PrintWarnings(const std::string &FileName, const std::vector<TScriptWarning
 
 } // namespace
 
+TConsoleView::TConsoleView(std::FILE *Out, std::FILE *Err, std::FILE *Progress)
+    : FOut(Out), FErr(Err), FProgress(Progress), FFlushEachLine(::isatty(::fileno(Out)) == 1),
+      FLastFlush(std::chrono::steady_clock::now())
+{
+}
+
+TConsoleView::~TConsoleView()
+{
+    WipeProgress();
+    FlushOut(std::chrono::steady_clock::now());
+}
+
 void TConsoleView::LogLineAppended(const std::string &Line)
 {
     WipeProgress();
     if (FOutLost)
         return;
-    // Flushed line by line so that a scheduler or a pipe sees the log as it grows.
     std::fwrite(Line.data(), 1, Line.size(), FOut);
     std::fputc('\n', FOut);
-    if (std::fflush(FOut) != 0 || std::ferror(FOut))
+    // A terminal shows every line at once. A file or a pipe gets the log in blocks (a listing
+    // of many lines would otherwise cost a system call each), and what waits is written at
+    // least once a second, so that a scheduler still sees the log grow.
+    const auto now = std::chrono::steady_clock::now();
+    if (FFlushEachLine || now - FLastFlush >= std::chrono::seconds(1))
+        FlushOut(now);
+    else if (std::ferror(FOut))
+        FOutLost = true;
+}
+
+void TConsoleView::FlushOut(std::chrono::steady_clock::time_point Now)
+{
+    FLastFlush = Now;
+    if (!FOutLost && (std::fflush(FOut) != 0 || std::ferror(FOut)))
         FOutLost = true;
 }
 
 void TConsoleView::BetweenLines()
 {
+    // A script line that waits long (a transfer, PAUSE) does not hold back the log before it.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastFlush >= std::chrono::seconds(1))
+        FlushOut(now);
     if (OnBetweenLines)
         OnBetweenLines();
 }
@@ -45,6 +73,7 @@ void TConsoleView::CommandFailed(std::size_t LineNumber, const std::string &Keyw
                                  const std::string &Reason)
 {
     WipeProgress();
+    FlushOut(std::chrono::steady_clock::now()); // the log up to the failure comes first
     std::fprintf(FErr, "tarnsp: line %zu: %s failed%s%s\n", LineNumber, Keyword.c_str(),
                  Reason.empty() ? "" : ": ", Reason.c_str());
     std::fflush(FErr);
@@ -53,6 +82,7 @@ void TConsoleView::CommandFailed(std::size_t LineNumber, const std::string &Keyw
 void TConsoleView::SyntaxError(std::size_t LineNumber, const std::string &Message)
 {
     WipeProgress();
+    FlushOut(std::chrono::steady_clock::now());
     std::fprintf(FErr, "tarnsp: line %zu: %s\n", LineNumber, Message.c_str());
     std::fflush(FErr);
 }
@@ -91,11 +121,23 @@ void TConsoleView::WipeProgress()
 
 int RunInConsole(const TPlayerCommandLine &Line, std::FILE *Out, std::FILE *Err)
 {
+    // SIGINT and SIGTERM end a waiting engine call at once (through the event loop) or the run
+    // before its next line (polled between lines); the run-end steps still run. The watcher
+    // outlives the view, whose last lines go out when it is destroyed: with SIGPIPE ignored,
+    // a reader that went away makes that an error, not the end of the program.
+    TTarnPlayer *running = nullptr;
+    TSignalWatcher signalWatcher([&running](int Signal) {
+        if (running)
+            running->Interrupt(Signal);
+    });
     TConsoleView view(Out, Err, ::isatty(::fileno(Err)) ? Err : nullptr);
     TTarnPlayer player(view);
-    // SIGINT and SIGTERM end a waiting engine call at once (through the event loop) or the run
-    // before its next line (polled between lines); the run-end steps still run.
-    TSignalWatcher signalWatcher([&player](int Signal) { player.Interrupt(Signal); });
+    running = &player;
+    struct TForget
+    {
+        TTarnPlayer *&Running;
+        ~TForget() { Running = nullptr; }
+    } forget{running};
     view.OnBetweenLines = [&signalWatcher] { signalWatcher.Poll(); };
 
     const std::string script = Line.At(1);

@@ -246,9 +246,10 @@ void TTarnPlayer::FailEngine()
 void TTarnPlayer::ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool &)
 {
     SetStatusText(std::to_string(Count));
-    const int64_t total =
-        FTransferTotal >= 0 ? FTransferTotal : AnnouncedSize(Sender->LastResponse());
-    FView.TransferProgress(Count, total);
+    // The size the server announced is read once, from its first reply that tells it.
+    if (FTransferTotal < 0)
+        FTransferTotal = AnnouncedSize(Sender->LastResponse());
+    FView.TransferProgress(Count, FTransferTotal);
 }
 
 bool TTarnPlayer::Transfer(bool (TFtpClient::*Call)(), int64_t Total)
