@@ -14,7 +14,7 @@ constexpr size_t MaxListed = 100;
 constexpr int ListTimeout = 15;
 
 constexpr const char NotAvailableText[] = "NetworkManager is not available (nmcli cannot be "
-                                         "started), so dial-up connections cannot be made.";
+                                          "started), so dial-up connections cannot be made.";
 
 // nmcli exit statuses.
 constexpr int NmcliNotRunning = 8;

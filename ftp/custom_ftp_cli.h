@@ -289,12 +289,12 @@ private:
     bool FResumable = false; // the running chain resumes: its download writes in place
     std::string DataCommand;
     bool Uploading = false;
-    bool FAcceptWaiting = false;   // the server connected before the data step began
-    bool FUploadEnded = false;     // the whole file was sent and the sending side shut down
-    int FTransferError = 0;        // the first failure seen during the transfer (its code)...
-    std::string FTransferReason;   // ... and its text; the transfer fails whatever the server says
-    int64_t FExpected = -1;        // the length a binary download must reach, -1 when unknown
-    std::string FSizeName;         // the name a binary SIZE was last answered for
+    bool FAcceptWaiting = false; // the server connected before the data step began
+    bool FUploadEnded = false;   // the whole file was sent and the sending side shut down
+    int FTransferError = 0;      // the first failure seen during the transfer (its code)...
+    std::string FTransferReason; // ... and its text; the transfer fails whatever the server says
+    int64_t FExpected = -1;      // the length a binary download must reach, -1 when unknown
+    std::string FSizeName;       // the name a binary SIZE was last answered for
     std::unique_ptr<char[]> FDataBuffer; // the block in hand, allocated at the first transfer
     std::size_t FSendPos = 0;            // an upload block: the first byte not yet sent...
     std::size_t FSendLen = 0;            // ... and its end

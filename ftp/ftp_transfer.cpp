@@ -145,8 +145,8 @@ void TCustomFtpCli::LocalFileRefused()
 char *TCustomFtpCli::DataBuffer()
 {
     if (!FDataBuffer)
-        FDataBuffer = std::make_unique_for_overwrite<char[]>(
-            std::max(DownloadBlockSize, UploadBlockSize));
+        FDataBuffer =
+            std::make_unique_for_overwrite<char[]>(std::max(DownloadBlockSize, UploadBlockSize));
     return FDataBuffer.get();
 }
 
@@ -318,9 +318,8 @@ void TCustomFtpCli::UploadSend()
         std::size_t length = 0;
         if (!FLocal.Read(block, UploadBlockSize, length)) {
             TriggerDisplay("! Error reading file");
-            FailTransfer(LocalFileResult, std::to_string(LocalFileResult) +
-                                              " Error reading file " + LocalFileName + ": " +
-                                              FLocal.Error());
+            FailTransfer(LocalFileResult, std::to_string(LocalFileResult) + " Error reading file " +
+                                              LocalFileName + ": " + FLocal.Error());
             DataSocket->Close(); // the server's reply ends the step
             return;
         }

@@ -250,7 +250,8 @@ bool TTransferFile::Read(char *Wire, std::size_t Room, std::size_t &Len)
         const char *local = FReadBlock.data() + FReadPos;
         const std::size_t run = std::min(FReadBlock.size() - FReadPos, Room - Len - 1);
         const void *found = std::memchr(local, '\n', run);
-        const std::size_t plain = found ? std::size_t(static_cast<const char *>(found) - local) : run;
+        const std::size_t plain =
+            found ? std::size_t(static_cast<const char *>(found) - local) : run;
         std::memcpy(Wire + Len, local, plain);
         Len += plain;
         FReadPos += plain;

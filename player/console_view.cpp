@@ -5,6 +5,7 @@
 #include "player/tarn_player.h"
 #include "support/local_files.h"
 
+#include <QObject>
 #include <exception>
 #include <unistd.h>
 
@@ -27,6 +28,9 @@ TConsoleView::TConsoleView(std::FILE *Out, std::FILE *Err, std::FILE *Progress)
     : FOut(Out), FErr(Err), FProgress(Progress), FFlushEachLine(::isatty(::fileno(Out)) == 1),
       FLastFlush(std::chrono::steady_clock::now())
 {
+    FFlushTimer.setSingleShot(true);
+    QObject::connect(&FFlushTimer, &QTimer::timeout,
+                     [this] { FlushOut(std::chrono::steady_clock::now()); });
 }
 
 TConsoleView::~TConsoleView()
@@ -43,13 +47,15 @@ void TConsoleView::LogLineAppended(const std::string &Line)
     std::fwrite(Line.data(), 1, Line.size(), FOut);
     std::fputc('\n', FOut);
     // A terminal shows every line at once. A file or a pipe gets the log in blocks (a listing
-    // of many lines would otherwise cost a system call each), and what waits is written at
-    // least once a second, so that a scheduler still sees the log grow.
-    const auto now = std::chrono::steady_clock::now();
-    if (FFlushEachLine || now - FLastFlush >= std::chrono::seconds(1))
-        FlushOut(now);
+    // of many lines would otherwise cost a system call each): what waits is written as soon as
+    // the program waits for the network (a zero timer fires when the event loop runs), so that
+    // a scheduler or a reader of the pipe sees the log up to what is going on now.
+    if (FFlushEachLine)
+        FlushOut(std::chrono::steady_clock::now());
     else if (std::ferror(FOut))
         FOutLost = true;
+    else if (!FFlushTimer.isActive())
+        FFlushTimer.start(0);
 }
 
 void TConsoleView::FlushOut(std::chrono::steady_clock::time_point Now)
@@ -61,7 +67,7 @@ void TConsoleView::FlushOut(std::chrono::steady_clock::time_point Now)
 
 void TConsoleView::BetweenLines()
 {
-    // A script line that waits long (a transfer, PAUSE) does not hold back the log before it.
+    // Local commands do not run the event loop: their lines go out at least once a second.
     const auto now = std::chrono::steady_clock::now();
     if (now - FLastFlush >= std::chrono::seconds(1))
         FlushOut(now);
