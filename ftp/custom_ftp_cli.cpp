@@ -258,7 +258,7 @@ bool TCustomFtpCli::JudgeLine(const TFtpReplyLine &Line, uint16_t Error)
         return true;
     case fsAwaitReply:
         if (!ReplyHandler)
-            throw FtpException("Program error: FNext is nil");
+            throw FtpException("Program error: a reply came with no request to take it");
         (this->*ReplyHandler)(Line);
         return true;
     default:

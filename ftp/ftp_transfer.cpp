@@ -46,13 +46,14 @@ std::FILE *OpenLocal(const std::string &Name, const char *Mode, int64_t Offset,
 
 // Opens a download's file for writing, creating it when missing but never truncating it: its
 // bytes stay as they are until the server starts sending. Created tells whether this call
-// made the file.
+// made the file. A name that is a symbolic link is refused, dangling or not: a link planted
+// under the name (in a shared folder, say) must not make the download write elsewhere.
 std::FILE *OpenUntruncated(const std::string &Name, bool &Created, std::vector<char> &Buffer)
 {
-    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     Created = fd >= 0;
     if (fd < 0 && errno == EEXIST)
-        fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        fd = ::open(Name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     std::FILE *file = ::fdopen(fd, "wb"); // on a descriptor, "w" does not truncate

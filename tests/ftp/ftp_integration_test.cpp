@@ -488,6 +488,17 @@ TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
     EXPECT_EQ(h.Ftp.LastResponse(), "Unable to open local file " + Local("no/such/folder"));
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     EXPECT_EQ(h.Ftp.State(), fsReady);
+    // A local name that is a symbolic link is never written through: the file it names stays
+    // as it was, and a dangling link creates nothing.
+    WriteFile(Local("victim"), "precious");
+    std::filesystem::create_symlink(Local("victim"), Local("link.bin"));
+    std::filesystem::create_symlink(Local("created-through-link"), Local("dangling.bin"));
+    for (const char *name : {"link.bin", "dangling.bin"}) {
+        h.Ftp.LocalFileName = Local(name);
+        EXPECT_FALSE(h.Ftp.Get()) << name;
+    }
+    EXPECT_EQ(ReadFile(Local("victim")), "precious");
+    EXPECT_FALSE(std::filesystem::exists(Local("created-through-link")));
 }
 
 } // namespace
