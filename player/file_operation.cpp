@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fnmatch.h>
 #include <stdlib.h>
@@ -32,8 +33,8 @@ bool HasWildcard(const std::string &Name)
     return Name.find_first_of("*?") != std::string::npos;
 }
 
-// Only "*" and "?" are wildcards, as in the Windows shell; brackets and backslashes in a name
-// are matched literally.
+// Only "*" and "?" are wildcards; brackets and backslashes in a name are matched literally, since
+// scripts name files with them.
 std::string FnmatchPattern(const std::string &Name)
 {
     std::string pattern;
@@ -228,9 +229,18 @@ bool MoveItem(const fs::path &Source, const fs::path &Target)
     return !ec;
 }
 
+// The system refuses to replace an existing target in the same step as the rename, so an
+// object that appears under the new name meanwhile is never lost. Only where the file system
+// cannot do that (EINVAL) is the target checked first and then renamed to.
 bool RenameItem(const fs::path &Source, const fs::path &Target)
 {
-    if (Exists(Target) && !SameObject(Source, Target))
+    if (SameObject(Source, Target))
+        return ::rename(Source.c_str(), Target.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, Source.c_str(), AT_FDCWD, Target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (Exists(Target))
         return false;
     return ::rename(Source.c_str(), Target.c_str()) == 0;
 }
