@@ -37,8 +37,9 @@ struct TConnectionProfile
 };
 
 // Reads a profile. A file that does not exist, or lacks keys, gives the defaults above for
-// what is missing; it never fails. A LOCALDIR of "\" (the drive root of profiles written on
-// Windows) reads as "/". A name without a directory is taken from the current directory.
+// what is missing; it never fails. A LOCALDIR of "\" (the root of a drive, in profiles brought
+// from a DOS-style system) reads as "/". A name without a directory is taken from the current
+// directory.
 TConnectionProfile ReadConnectionProfile(const std::string &FileName);
 
 // Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into

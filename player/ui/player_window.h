@@ -5,9 +5,9 @@
 // tests know them by (Script, ScriptLog, StatusLine, ExecuteButton, StopButton, SpeedButton1,
 // SpeedButton2, FileOpenItem, Play1, Stop1, FileExitItem, HelpContentsItem, HelpAboutItem).
 //
-// Choices where the Windows program left things open: the menu items Play and Stop act like the
-// tool buttons; Open is unavailable while a run is executing; closing the window during a run
-// stops the run before its next line and closes when the run has ended.
+// The menu items Play and Stop act like the tool buttons; Open is unavailable while a run is
+// executing; closing the window during a run stops the run before its next line and closes
+// when the run has ended.
 
 #include "player/command_line.h"
 #include "player/player_view.h"

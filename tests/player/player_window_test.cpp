@@ -66,7 +66,7 @@ TEST_F(PlayerWindowTest, ControlsCaptionHintsAndStartState)
     EXPECT_TRUE(Child<QPlainTextEdit>(window, "ScriptLog")->isReadOnly());
     EXPECT_TRUE(Child<QPlainTextEdit>(window, "Script")->font().fixedPitch() ||
                 QFontInfo(Child<QPlainTextEdit>(window, "Script")->font()).fixedPitch());
-    EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1")); // disabled at design
+    EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1")); // disabled until start-up
     Start(window);
     EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1")); // Play enabled, even without a script
     EXPECT_FALSE(Enabled(window, "StopButton", "Stop1"));
