@@ -21,7 +21,7 @@ constexpr int WouldBlock = 10035;
 
 // The local file is read and written through a buffer of this size, so that the small network
 // blocks do not each cost a system call; the memory stays the same whatever the file size.
-constexpr std::size_t LocalBufferSize = 64 * 1024;
+constexpr std::size_t LocalBufferSize = std::size_t(64) * 1024;
 
 // The file opens in binary mode: TYPE A or I only tells the server how to send the bytes; the
 // engine writes them unchanged.

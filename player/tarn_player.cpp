@@ -7,10 +7,10 @@
 #include "support/text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace tarn {
@@ -19,7 +19,8 @@ namespace {
 
 std::string SystemErrorText(int Code)
 {
-    return std::strerror(Code);
+    // strerror may share one buffer between threads; the error category's text does not.
+    return std::generic_category().message(Code);
 }
 
 // Closes a descriptor on every way out of the function that opened it.

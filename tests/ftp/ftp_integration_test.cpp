@@ -350,7 +350,7 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
 TEST_F(FtpServerTest, AbortThroughOnProgressAndNestedCalls)
 {
     TTestFtpServer server;
-    const std::string content = RandomBytes(4 * 1024 * 1024, 4);
+    const std::string content = RandomBytes(std::size_t(4) * 1024 * 1024, 4);
     WriteFile(server.Root() + "/big.bin", content);
     TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());

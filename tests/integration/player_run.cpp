@@ -94,7 +94,7 @@ TRunOutcome PlayerRunTest::Run(const std::string &Script, int KillAfterSeconds)
         process.waitForFinished();
         ADD_FAILURE() << "tarnsp still ran after " << KillAfterSeconds << " s";
     }
-    outcome.Seconds = timer.elapsed() / 1000.0;
+    outcome.Seconds = static_cast<double>(timer.elapsed()) / 1000.0;
     outcome.Out = process.readAllStandardOutput().toStdString();
     outcome.Err = process.readAllStandardError().toStdString();
     if (process.exitStatus() == QProcess::NormalExit)

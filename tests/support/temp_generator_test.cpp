@@ -24,6 +24,8 @@ struct TTempRootDirectory
     {
         char pattern[] = "/tmp/tarn-tempgen-XXXXXX";
         Path = mkdtemp(pattern) ? pattern : "";
+        // Before anything reads it, on the test's only thread.
+        // NOLINTNEXTLINE(concurrency-mt-unsafe)
         setenv("TMPDIR", Path.c_str(), 1);
     }
     ~TTempRootDirectory() { QDir(QString::fromStdString(Path)).removeRecursively(); }
