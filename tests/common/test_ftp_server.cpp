@@ -49,6 +49,9 @@ TTestFtpServer::TTestFtpServer(TTestFtpServerOptions Options)
                      QString::fromStdString(FOptions.User),
                      "--password",
                      QString::fromStdString(FOptions.Password)};
+    args << "--tls-dir" << FWorkDir->filePath("tls"); // used by a server given --tls
+    if (FOptions.RecordWire)
+        args << "--record-wire" << FWorkDir->filePath("wire");
     for (const std::string &arg : FOptions.ExtraArgs)
         args << QString::fromStdString(arg);
 
@@ -87,6 +90,34 @@ TTestFtpServer::~TTestFtpServer()
             FProcess->waitForFinished(5000);
         }
     }
+}
+
+std::string TTestFtpServer::TlsFolder() const
+{
+    return FWorkDir->filePath("tls").toStdString();
+}
+
+std::string TTestFtpServer::CertificateFingerprint() const
+{
+    return QByteArray::fromStdString(ReadWorkFile("tls/fingerprint")).trimmed().toStdString();
+}
+
+std::string TTestFtpServer::WireFromClient() const
+{
+    return ReadWorkFile("wire/client-to-server.bin");
+}
+
+std::string TTestFtpServer::WireFromServer() const
+{
+    return ReadWorkFile("wire/server-to-client.bin");
+}
+
+std::string TTestFtpServer::ReadWorkFile(const char *Name) const
+{
+    QFile file(FWorkDir->filePath(Name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
 }
 
 std::string TTestFtpServer::ServerError() const

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -55,6 +56,47 @@ TEST(TestFtpServer, PersonalityAndLoginReachTheServer)
     EXPECT_EQ(ReadReply(socket), "331 Enter password.\r\n");
     socket.write("PASS pw\r\n");
     EXPECT_EQ(ReadReply(socket), "230 QPGMR logged on.\r\n");
+}
+
+TEST(TestFtpServer, FaultSwitchesReachTheServer)
+{
+    TTestFtpServerOptions options;
+    options.ExtraArgs = {"--bare-lf", "GREETING", "--reply-text", "NOOP=+200 Fine."};
+    TTestFtpServer server(options);
+
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    QByteArray greeting;
+    while (!greeting.endsWith('\n') && socket.waitForReadyRead(5000))
+        greeting += socket.readAll();
+    EXPECT_TRUE(greeting.startsWith("220 ") && !greeting.contains('\r')) << greeting.constData();
+    socket.write("NOOP\r\n");
+    EXPECT_EQ(ReadReply(socket), "+200 Fine.\r\n");
+}
+
+TEST(TestFtpServer, TlsMaterialAndWireRecordAreThere)
+{
+    TTestFtpServerOptions options;
+    options.ExtraArgs = {"--tls", "explicit", "--tls-issuer", "ca"};
+    options.RecordWire = true;
+    TTestFtpServer server(options);
+
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", quint16(server.Port()));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    EXPECT_TRUE(ReadReply(socket).startsWith("220 "));
+    socket.write("AUTH TLS\r\n");
+    EXPECT_EQ(ReadReply(socket), "234 AUTH TLS successful.\r\n");
+
+    EXPECT_EQ(server.WireFromClient(), "AUTH TLS\r\n");
+    EXPECT_NE(server.WireFromServer().find("\r\n234 AUTH TLS successful.\r\n"), std::string::npos);
+    EXPECT_TRUE(QRegularExpression("^([0-9A-F]{2}:){31}[0-9A-F]{2}$")
+                    .match(QString::fromStdString(server.CertificateFingerprint()))
+                    .hasMatch())
+        << server.CertificateFingerprint();
+    const QDir folder(QString::fromStdString(server.TlsFolder()));
+    EXPECT_TRUE(folder.exists("cert.pem") && folder.exists("ca.pem") && folder.exists("key.pem"));
 }
 
 TEST(TestFtpServer, GivenRootIsServedAndKept)

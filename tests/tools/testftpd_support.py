@@ -8,6 +8,7 @@ import select
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import tempfile
 import time
@@ -95,6 +96,41 @@ class Server:
         return RawControl(self.port)
 
 
+class TlsClient(ftplib.FTP_TLS):
+    """ftplib's FTP over TLS, with protected data connections that resume the control
+    connection's TLS session (as vsftpd demands) and, when `implicit`, TLS from the first
+    byte."""
+
+    def __init__(self, context, implicit=False, reuse=True):
+        super().__init__(context=context, timeout=10)
+        self._implicit, self._reuse = implicit, reuse
+
+    def connect(self, host, port):
+        if not self._implicit:
+            return super().connect(host, port)
+        self.host, self.port = host, port
+        self.sock = self.context.wrap_socket(socket.create_connection((host, port), 10),
+                                             server_hostname=host)
+        self.af = self.sock.family
+        self.file = self.sock.makefile("r", encoding=self.encoding)
+        self.welcome = self.getresp()
+        return self.welcome
+
+    def ntransfercmd(self, cmd, rest=None):
+        conn, size = ftplib.FTP.ntransfercmd(self, cmd, rest)
+        if self._prot_p:
+            conn = self.context.wrap_socket(conn, server_hostname=self.host,
+                                            session=self.sock.session if self._reuse else None)
+        return conn, size
+
+
+def unverified_context():
+    context = ssl.create_default_context()
+    context.check_hostname = False
+    context.verify_mode = ssl.CERT_NONE
+    return context
+
+
 class RawControl:
     """The control connection at byte level, for faults that ftplib would hide."""
 
@@ -160,15 +196,31 @@ class RawControl:
             self.read_reply()
         return greeting
 
+    def send_port(self):
+        """Sends PORT for a fresh listener and returns the listener, reply unread."""
+        listener = socket.create_server(("127.0.0.1", 0))
+        listener.settimeout(10)
+        port = listener.getsockname()[1]
+        self.send("PORT 127,0,0,1,%d,%d" % (port // 256, port % 256))
+        return listener
+
     def open_data(self):
         """Sends PORT for a fresh listener and returns the server's data connection and the
         reply to PORT."""
-        with socket.create_server(("127.0.0.1", 0)) as listener:
-            listener.settimeout(10)
-            port = listener.getsockname()[1]
-            self.send("PORT 127,0,0,1,%d,%d" % (port // 256, port % 256))
+        with self.send_port() as listener:
             conn, _ = listener.accept()
         return conn, self.read_reply()
+
+    def silent(self, seconds):
+        """True when nothing arrives on the control connection for `seconds` (what does
+        arrive stays to be read)."""
+        deadline = time.monotonic() + seconds
+        while not self._buffer and time.monotonic() < deadline:
+            chunk = self._receive(deadline)
+            if not chunk:
+                break
+            self._buffer += chunk
+        return not self._buffer
 
     def closed_by_peer(self, timeout=5):
         self.sock.settimeout(timeout)
@@ -181,6 +233,30 @@ class RawControl:
 
     def close(self):
         self.sock.close()
+
+
+def read_all(conn):
+    """Reads a data connection to its end: (bytes, None) after a clean close, or (bytes read
+    before it, the error) when it ends in a reset."""
+    data = b""
+    conn.settimeout(10)
+    while True:
+        try:
+            chunk = conn.recv(65536)
+        except ConnectionResetError as e:
+            return data, e
+        if not chunk:
+            return data, None
+        data += chunk
+
+
+def accepted(listener, timeout):
+    """The connection the server made to `listener` within `timeout`, or None."""
+    listener.settimeout(timeout)
+    try:
+        return listener.accept()[0]
+    except socket.timeout:
+        return None
 
 
 def retr(ftp, name):
@@ -209,4 +285,24 @@ class ServerTestCase(unittest.TestCase):
     def connect(self, server, login=True):
         ftp = server.client(login)
         self.addCleanup(ftp.close)
+        return ftp
+
+    def start_tls(self, mode, *args, personality=None):
+        """A TLS server whose certificate material lands in `server.tls_dir`."""
+        folder = tempfile.mkdtemp(prefix="testftpd-tls-test-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        server = self.start("--tls", mode, "--tls-dir", folder, *args,
+                            personality=personality)
+        server.tls_dir = folder
+        return server
+
+    def connect_tls(self, server, implicit=False, context=None, reuse=True, host="127.0.0.1"):
+        """A logged-in TLS client with protected data connections, passive mode."""
+        ftp = TlsClient(context or unverified_context(), implicit, reuse)
+        self.addCleanup(ftp.close)
+        ftp.connect(host, server.port)
+        if not implicit:
+            ftp.auth()
+        ftp.login("tester", "secret")
+        ftp.prot_p()
         return ftp

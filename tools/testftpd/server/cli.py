@@ -9,7 +9,8 @@ import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.servers import FTPServer
 
-from . import faults, personalities
+from . import faults, personalities, tls
+from .wire import WireRecorder
 
 
 def parse_args(argv):
@@ -24,6 +25,12 @@ def parse_args(argv):
     parser.add_argument("--password", default="secret")
     parser.add_argument("--verbose", action="store_true",
                         help="log every command and reply on standard error")
+    parser.add_argument("--pasv-address", metavar="IP",
+                        help="the address PASV replies name (the server still listens on "
+                             "127.0.0.1)")
+    parser.add_argument("--record-wire", metavar="DIR",
+                        help="listen through a relay that records the control connections' "
+                             "bytes in DIR (client-to-server.bin, server-to-client.bin)")
     group = parser.add_argument_group("os400 personality")
     group.add_argument("--os400-namefmt", choices=("0", "1"), default="0",
                        help="naming format a session starts in (default 0)")
@@ -33,14 +40,20 @@ def parse_args(argv):
                        help="completion code of STOR and APPE (older releases: 250)")
     group.add_argument("--os400-release", default="V7R3M0", help="release shown by SYST")
     faults.add_arguments(parser)
-    return parser.parse_args(argv)
+    tls.add_arguments(parser)
+    args = parser.parse_args(argv)
+    if args.tls_key and not args.tls_cert:
+        parser.error("--tls-key needs --tls-cert")
+    return args
 
 
-def build_server(args):
+def build_server(args, material=None):
     root = os.path.realpath(args.root)
     if not os.path.isdir(root):
         raise SystemExit("testftpd: %s is not a folder" % args.root)
     base = personalities.session_class(args.personality)
+    if material is not None:
+        base = tls.secure(base, args, material)
     fault_set = faults.Faults.from_args(args)
     data_class = type("DataConnection", (base.dtp_handler,),
                       {"read_limit": fault_set.data_rate, "write_limit": fault_set.data_rate})
@@ -49,11 +62,12 @@ def build_server(args):
         "dtp_handler": data_class,
         "options": args,
         "authorizer": DummyAuthorizer(),
+        "masquerade_address": args.pasv_address,
     })
     session.prepare_root(root)
     session.authorizer.add_user(args.user, args.password, root, perm="elradfmwMT",
                                 msg_login=session.login_message(args.user))
-    return FTPServer(("127.0.0.1", args.port), session)
+    return FTPServer(("127.0.0.1", 0 if args.record_wire else args.port), session)
 
 
 def _stop(signum, frame):
@@ -67,9 +81,17 @@ def main(argv=None):
     log = logging.getLogger("pyftpdlib")
     log.addHandler(handler)
     log.setLevel(logging.DEBUG if args.verbose else logging.WARNING)
-    server = build_server(args)
-    signal.signal(signal.SIGTERM, _stop)
-    signal.signal(signal.SIGINT, _stop)
-    print("PORT %d" % server.address[1], flush=True)
-    server.serve_forever(handle_exit=True)
+    material = tls.Material(args) if args.tls else None
+    try:
+        server = build_server(args, material)
+        port = server.address[1]
+        if args.record_wire:
+            port = WireRecorder(port, args.record_wire, args.port).start().port
+        signal.signal(signal.SIGTERM, _stop)
+        signal.signal(signal.SIGINT, _stop)
+        print("PORT %d" % port, flush=True)
+        server.serve_forever(handle_exit=True)
+    finally:
+        if material is not None:
+            material.remove()
     return 0

@@ -8,18 +8,19 @@ import os
 import re
 import shutil
 import socket
+import time
 
 from pyftpdlib.handlers import FTPHandler
 
 from . import qsys
-from .session import Session
+from .session import Session, capitalised_passive
 
 _DIRECTORY_MISSING = ["550-Specified directory does not exist or cannot be accessed.",
                       "550 Working directory not changed."]
 _FILE_MISSING = "550 Specified file does not exist or cannot be accessed."
 # Commands left to pyftpdlib: they take no path.
 _PLAIN = {"USER", "PASS", "QUIT", "PORT", "EPRT", "PASV", "EPSV", "TYPE", "REST", "NOOP",
-          "ABOR", "MODE", "STRU", "ALLO", "REIN", "STAT", "HELP"}
+          "ABOR", "MODE", "STRU", "ALLO", "REIN", "STAT", "HELP", "AUTH", "PBSZ", "PROT"}
 _LIBRARY_COMMAND = re.compile(r"(CRTLIB|DLTLIB)\s+LIB\(\s*([^)\s]+)\s*\)", re.IGNORECASE)
 
 
@@ -30,6 +31,9 @@ class Os400Session(Session):
         ("PORT", "200"): "PORT subcommand request successful.",
         ("EPRT", "200"): "EPRT subcommand request successful.",
         ("NOOP", "200"): "NOOP subcommand request successful.",
+        ("AUTH", "234"): "Security environment established - ready for negotiation.",
+        ("PBSZ", "200"): "PBSZ subcommand request successful.",
+        ("PROT", "200"): "PROT subcommand request successful.",
     }
 
     @classmethod
@@ -51,6 +55,13 @@ class Os400Session(Session):
         self.library = "QGPL"  # the current library
         self.cwd = "/QSYS.LIB/QGPL.LIB" if self.namefmt == 1 else "/"
         self.rename_from = None
+
+    def passive_reply(self, resp):
+        return capitalised_passive(resp)
+
+    def listing_line(self, name, size):
+        return qsys.format_line(self.username.upper(), "*STMF", name, size, time.time(),
+                                self.options.os400_date_format)
 
     # --- dispatch
 

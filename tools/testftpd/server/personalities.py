@@ -5,19 +5,25 @@ import time
 
 from pyftpdlib.filesystems import AbstractedFS
 
-from .session import Session
+from .session import Session, capitalised_passive
 
 
 class UnixSession(Session):
     """pyftpdlib as it is: "215 UNIX Type: L8" and "ls -l" style listings."""
 
 
-class DosListingFS(AbstractedFS):
-    """Lists directories as IIS does in its default MS-DOS style.
+def dos_line(mtime, name, size):
+    """One listing line as IIS writes it in its default MS-DOS style: "MM-DD-YY  HH:MMAM",
+    then either "<DIR>" (size None) in columns 24-28 or the size right-aligned to column 37,
+    and the name from column 39."""
+    stamp = time.strftime("%m-%d-%y  %I:%M%p", time.gmtime(mtime))
+    if size is None:
+        return "%s       <DIR>          %s" % (stamp, name)
+    return "%s %20d %s" % (stamp, size, name)
 
-    "MM-DD-YY  HH:MMAM" then either "<DIR>" in columns 24-28 or the size right-aligned to
-    column 37, and the name from column 39.
-    """
+
+class DosListingFS(AbstractedFS):
+    """Lists directories in IIS's MS-DOS style."""
 
     def format_list(self, basedir, listing, ignore_err=True):
         for name in listing:
@@ -27,12 +33,9 @@ class DosListingFS(AbstractedFS):
                 if ignore_err:
                     continue
                 raise
-            stamp = time.strftime("%m-%d-%y  %I:%M%p", time.gmtime(st.st_mtime))
-            if os.path.isdir(os.path.join(basedir, name)):
-                line = "%s       <DIR>          %s\r\n" % (stamp, name)
-            else:
-                line = "%s %20d %s\r\n" % (stamp, st.st_size, name)
-            yield line.encode("utf8", self.cmd_channel.unicode_errors)
+            is_dir = os.path.isdir(os.path.join(basedir, name))
+            line = dos_line(st.st_mtime, name, None if is_dir else st.st_size)
+            yield (line + "\r\n").encode("utf8", self.cmd_channel.unicode_errors)
 
 
 _IIS_TRANSFER = {"125": "Data connection already open; Transfer starting.",
@@ -56,6 +59,9 @@ class WindowsSession(Session):
         ("RNFR", "350"): "Requested file action pending further information.",
         ("RNTO", "250"): "RNTO command successful.",
         ("NOOP", "200"): "NOOP command successful.",
+        ("AUTH", "234"): "AUTH command ok. Expecting TLS Negotiation.",
+        ("PBSZ", "200"): "PBSZ command successful.",
+        ("PROT", "200"): "PROT command successful.",
         **{(verb, code): text
            for verb in ("LIST", "NLST", "RETR", "STOR", "APPE")
            for code, text in _IIS_TRANSFER.items()},
@@ -65,6 +71,12 @@ class WindowsSession(Session):
     def login_message(cls, user):
         return "User logged in."
 
+    def listing_line(self, name, size):
+        return dos_line(time.time(), name, size)
+
+    def passive_reply(self, resp):
+        return capitalised_passive(resp)
+
     def ftp_PWD(self, line):
         self.respond('257 "%s" is current directory.' % self.fs.cwd.replace('"', '""'))
 
@@ -73,7 +85,8 @@ class WindowsSession(Session):
         super().ftp_TYPE(line)
 
     def ftp_FEAT(self, line):
-        self.respond_lines(["211-Extended features supported:", " SIZE", " MDTM",
+        tls = [" AUTH TLS;TLS-C;SSL;TLS-P;", " PBSZ", " PROT C;P;"] if self.ssl_context else []
+        self.respond_lines(["211-Extended features supported:", *tls, " SIZE", " MDTM",
                             " REST STREAM", "211 END"])
 
 
