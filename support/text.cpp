@@ -1,13 +1,21 @@
 #include "support/text.h"
 
+#include <QString>
+#include <QStringView>
 #include <charconv>
+#include <type_traits>
 
 namespace tarn {
 
-std::string Trim(std::string_view Text, TTrimSet Set)
+namespace {
+
+// The single-byte and the editor text versions share these, on bytes or on UTF-16 units.
+template <typename TChar>
+std::basic_string_view<TChar> TrimView(std::basic_string_view<TChar> Text, TTrimSet Set)
 {
-    const auto trimmed = [Set](char C) {
-        return Set == tsBlanks ? C == ' ' || C == '\t' : static_cast<unsigned char>(C) <= 32;
+    const auto trimmed = [Set](TChar C) {
+        const auto code = static_cast<std::make_unsigned_t<TChar>>(C);
+        return Set == tsBlanks ? code == ' ' || code == '\t' : code <= 32;
     };
     std::size_t first = 0;
     std::size_t last = Text.size();
@@ -15,16 +23,42 @@ std::string Trim(std::string_view Text, TTrimSet Set)
         ++first;
     while (last > first && trimmed(Text[last - 1]))
         --last;
-    return std::string(Text.substr(first, last - first));
+    return Text.substr(first, last - first);
+}
+
+template <typename TChar> void UpperCaseInPlace(TChar *Text, std::size_t Length)
+{
+    for (std::size_t i = 0; i < Length; ++i) {
+        if (Text[i] >= 'a' && Text[i] <= 'z')
+            Text[i] = static_cast<TChar>(Text[i] - 'a' + 'A');
+    }
+}
+
+} // namespace
+
+std::string Trim(std::string_view Text, TTrimSet Set)
+{
+    return std::string(TrimView(Text, Set));
+}
+
+QStringView Trim(QStringView Text, TTrimSet Set)
+{
+    const std::u16string_view trimmed =
+        TrimView(std::u16string_view(Text.utf16(), std::size_t(Text.size())), Set);
+    return QStringView(trimmed.data(), qsizetype(trimmed.size()));
 }
 
 std::string UpperCaseAscii(std::string_view Text)
 {
     std::string result(Text);
-    for (char &c : result) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
+    UpperCaseInPlace(result.data(), result.size());
+    return result;
+}
+
+QString UpperCaseAscii(QStringView Text)
+{
+    QString result = Text.toString();
+    UpperCaseInPlace(reinterpret_cast<char16_t *>(result.data()), std::size_t(result.size()));
     return result;
 }
 

@@ -1,11 +1,17 @@
 #pragma once
 
 // Byte-string helpers shared by every layer. Text is single-byte: only the letters a to z are
-// letters, every other byte stays as it is.
+// letters, every other byte stays as it is. The Qt overloads do the same for the text of the
+// editors, where every character above code 127 stays as it is.
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+// Declared only, so that the byte-string users do not take in Qt's headers (and its macros);
+// callers of the Qt overloads include <QString> themselves.
+class QString;
+class QStringView;
 
 namespace tarn {
 
@@ -16,9 +22,11 @@ enum TTrimSet {
 };
 
 std::string Trim(std::string_view Text, TTrimSet Set);
+QStringView Trim(QStringView Text, TTrimSet Set);
 
 // Upper-cases the letters a to z only.
 std::string UpperCaseAscii(std::string_view Text);
+QString UpperCaseAscii(QStringView Text);
 
 // A whole number as profiles and scripts give a time-out: an optional sign and decimal digits
 // that fit in 32 bits, nothing else (no blanks). No value for anything else.

@@ -1,6 +1,8 @@
 #include "player/ui/player_window.h"
 
+#include "player/script_color_rules.h"
 #include "player/ui/help_window.h"
+#include "support/ui/color_memo.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -24,10 +26,11 @@ namespace {
 
 const char *const Caption = "Tarn Script Player";
 
-QPlainTextEdit *MakeTextView(const QString &Name, QWidget *Parent)
+template <typename TView> TView *MakeTextView(const QString &Name, QWidget *Parent)
 {
-    auto *view = new QPlainTextEdit(Parent);
+    auto *view = new TView(Parent);
     view->setObjectName(Name);
+    view->setAccessibleName(Name);
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -82,8 +85,9 @@ TPlayerWindow::TPlayerWindow(TPlayerCommandLine CommandLine, QWidget *Parent)
     SpeedButton2 = MakeToolButton("SpeedButton2", tr("Exit"), tr("Exit Script Player"), bar);
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
-    Script = MakeTextView("Script", splitter);
-    ScriptLog = MakeTextView("ScriptLog", splitter);
+    Script = MakeTextView<TColorMemo>("Script", splitter);
+    Script->SetColorRules(ScriptColorRules(ScriptKeywords));
+    ScriptLog = MakeTextView<QPlainTextEdit>("ScriptLog", splitter);
     splitter->addWidget(Script);
     splitter->addWidget(ScriptLog);
     setCentralWidget(splitter);

@@ -1,9 +1,10 @@
 #pragma once
 
-// The Tarn Script Player window: the script, the run log, the status line, the tool buttons and
-// the menus around one TTarnPlayer. Controls carry the object names the rest of Tarn and the
-// tests know them by (Script, ScriptLog, StatusLine, ExecuteButton, StopButton, SpeedButton1,
-// SpeedButton2, FileOpenItem, Play1, Stop1, FileExitItem, HelpContentsItem, HelpAboutItem).
+// The Tarn Script Player window: the script (its keywords in blue), the run log, the status line,
+// the tool buttons and the menus around one TTarnPlayer. Controls carry the object names the rest
+// of Tarn and the tests know them by (Script, ScriptLog, StatusLine, ExecuteButton, StopButton,
+// SpeedButton1, SpeedButton2, FileOpenItem, Play1, Stop1, FileExitItem, HelpContentsItem,
+// HelpAboutItem).
 //
 // The menu items Play and Stop act like the tool buttons; Open is unavailable while a run is
 // executing; closing the window during a run stops the run before its next line and closes
@@ -26,6 +27,7 @@ class QToolButton;
 
 namespace tarn {
 
+class TColorMemo;
 class THelpWindow;
 
 class TPlayerWindow : public QMainWindow, public TPlayerView
@@ -68,7 +70,7 @@ private:
     void CloseIfAsked();
     void FlushLog();
 
-    QPlainTextEdit *Script;
+    TColorMemo *Script;
     QPlainTextEdit *ScriptLog;
     QLabel *StatusLine;
     QToolButton *ExecuteButton;

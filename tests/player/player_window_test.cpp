@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -163,6 +165,29 @@ TEST_F(PlayerWindowTest, StartUpWithAnUnreadableScriptStaysOpenAndIdle)
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
     EXPECT_EQ(Child<QPlainTextEdit>(window, "Script")->toPlainText(), "");
+}
+
+TEST_F(PlayerWindowTest, ScriptViewShowsKeywordsInBlue)
+{
+    Write("colours.tns", "send \"a.txt\" \"A.FILE\"\r\nHangUp\r\nresend the report\r\n");
+    TPlayerWindow window(Line({"colours.tns"}));
+    Start(window);
+    QCoreApplication::processEvents();
+    const QPlainTextEdit *script = Child<QPlainTextEdit>(window, "Script");
+    EXPECT_EQ(script->accessibleName(), "Script");
+    // The ranges of a line shown in blue, as (start, length).
+    const auto blue = [&](int Line) {
+        std::vector<std::pair<int, int>> ranges;
+        const QTextBlock block = script->document()->findBlockByNumber(Line);
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            if (range.format.foreground().color() == QColor(Qt::blue))
+                ranges.emplace_back(range.start, range.length);
+        }
+        return ranges;
+    };
+    EXPECT_EQ(blue(0), (std::vector<std::pair<int, int>>{{0, 4}}));
+    EXPECT_EQ(blue(1), (std::vector<std::pair<int, int>>{{0, 6}}));
+    EXPECT_EQ(blue(2), (std::vector<std::pair<int, int>>{}));
 }
 
 TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)

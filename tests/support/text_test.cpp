@@ -3,6 +3,7 @@
 #include "support/local_files.h"
 #include "support/text.h"
 
+#include <QString>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -16,6 +17,10 @@ TEST(Text, TrimAndUpperCaseTouchOnlyTheirBytes)
     // Blanks are spaces and tabs only: a line end stays.
     EXPECT_EQ(Trim(" \tx y\t\n", tsBlanks), "x y\t\n");
     EXPECT_EQ(UpperCaseAscii("az{`@AZ\xe4\xfc"), "AZ{`@AZ\xe4\xfc");
+    // The same for the editors' text, where characters beyond ASCII stay as they are.
+    EXPECT_EQ(Trim(u"\t\x1f x \u00e9\r\n", tsControls), u"x \u00e9");
+    EXPECT_EQ(Trim(u" \tx\n", tsBlanks), u"x\n");
+    EXPECT_EQ(UpperCaseAscii(u"az{`@\u00e4\u00e9"), u"AZ{`@\u00e4\u00e9");
 }
 
 TEST(Text, WholeNumbersOnly)
