@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string_view>
 #include <sys/stat.h>
@@ -58,9 +56,9 @@ bool KeyName(const std::string &Line, std::string &Key)
     return true;
 }
 
-// Creates a new file named .tnc-XXXXXX in Folder, with mode 0666 less the umask, without
-// following a link; its descriptor, or -1.
-int CreateTemporary(const std::string &Folder, std::string &Name)
+// Creates a new file named .tnc-XXXXXX in Folder, with `Mode` less the umask, without following
+// a link; its descriptor, or -1.
+int CreateTemporary(const std::string &Folder, mode_t Mode, std::string &Name)
 {
     static constexpr char Letters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -72,7 +70,7 @@ int CreateTemporary(const std::string &Folder, std::string &Name)
         for (int i = 0; i < 6; ++i)
             Name += Letters[pick(random)];
         const int fd =
-            open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -91,10 +89,10 @@ std::string Directory(const std::string &Path)
 
 TPrivateProfile::TPrivateProfile(std::string FileName) : FFileName(std::move(FileName))
 {
-    std::ifstream in(FFileName, std::ios::binary);
-    if (!in)
+    std::string data;
+    FLoadError = ReadRegularFile(FFileName, MaxFileSize, data);
+    if (FLoadError)
         return;
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t start = 0;
     while (start < data.size()) {
         size_t end = data.find_first_of("\r\n", start);
@@ -180,8 +178,10 @@ bool TPrivateProfile::WriteString(const std::string &Section, const std::string 
     return true;
 }
 
-bool TPrivateProfile::Save() const
+bool TPrivateProfile::Save(mode_t NewFileMode) const
 {
+    if (FLoadError && FLoadError.Code != ENOENT)
+        return false;
     // Write through a symbolic link to the file it names.
     std::string target = FFileName;
     if (char *resolved = realpath(FFileName.c_str(), nullptr)) {
@@ -194,11 +194,11 @@ bool TPrivateProfile::Save() const
         (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || access(target.c_str(), W_OK)))
         return false;
 
-    // A new profile gets 0666 less the umask, applied by the system as the file is created; the
-    // process-wide umask is never changed, since a program started meanwhile by another thread
-    // would inherit the changed one. A replaced profile keeps its mode exactly.
+    // A new profile gets `NewFileMode` less the umask, applied by the system as the file is
+    // created; the process-wide umask is never changed, since a program started meanwhile by
+    // another thread would inherit the changed one. A replaced profile keeps its mode exactly.
     std::string temporary;
-    const int fd = CreateTemporary(Directory(target), temporary);
+    const int fd = CreateTemporary(Directory(target), NewFileMode, temporary);
     if (fd < 0)
         return false;
     std::string data;

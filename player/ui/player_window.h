@@ -8,7 +8,9 @@
 //
 // The menu items Play and Stop act like the tool buttons; Open is unavailable while a run is
 // executing; closing the window during a run stops the run before its next line and closes
-// when the run has ended.
+// when the run has ended. Errors at start-up (a script that cannot be loaded, an error escaping
+// the run of "/R") are shown in an error box and on standard error. The window's caption names
+// the loaded script; Ctrl+O opens, Ctrl+Q quits and F1 shows the help.
 
 #include "player/command_line.h"
 #include "player/player_view.h"
@@ -18,7 +20,9 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <exception>
 #include <functional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -29,6 +33,10 @@ namespace tarn {
 
 class TColorMemo;
 class THelpWindow;
+struct THelpPage;
+
+// The player's help pages (built in under ":/help/"), in the order of the contents.
+std::vector<THelpPage> PlayerHelpPages();
 
 class TPlayerWindow : public QMainWindow, public TPlayerView
 {
@@ -51,6 +59,14 @@ public:
     void HelpContentsItemClick();
     void HelpAboutItemClick();
 
+    // SIGINT or SIGTERM: a run in progress ends as the player's Interrupt says and the window
+    // then closes; without a run the program ends at once.
+    void Interrupt(int Signal);
+    // What the program's exit status should be: the status of the last run (see
+    // TTarnPlayer::ExitStatus), 2 after an error at start-up or one that escaped a run, 128 + a
+    // signal that ended the program; 0 before any run.
+    int ExitStatus() const { return FExitStatus; }
+
     // TPlayerView
     void LogLineAppended(const std::string &Line) override;
     void LogCleared() override;
@@ -66,6 +82,7 @@ protected:
 
 private:
     void StartUp();
+    void ReportError(const std::exception &Error);
     void SetOpenAvailable(bool Available);
     void CloseIfAsked();
     void FlushLog();
@@ -92,6 +109,7 @@ private:
     bool FFlushQueued = false;
     bool FStarted = false;
     bool FCloseAfterRun = false;
+    int FExitStatus = 0;
 };
 
 } // namespace tarn

@@ -2,6 +2,7 @@
 
 #include "support/settings_store.h"
 #include "support/ui/local_text.h"
+#include "support/ui/upper_case_validator.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -15,7 +16,6 @@
 #include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QValidator>
 
 namespace tarn {
 
@@ -23,18 +23,6 @@ namespace {
 
 const char *const LastProfileValue = "Profile_Caption";
 const char *const ProfileFilter = "Tarn Connection Profile|*.tnc";
-
-// Turns what the user types into upper case, as AS/400 library names are.
-class TUpperCaseValidator : public QValidator
-{
-public:
-    using QValidator::QValidator;
-    State validate(QString &Input, int &) const override
-    {
-        Input = Input.toUpper();
-        return Acceptable;
-    }
-};
 
 } // namespace
 

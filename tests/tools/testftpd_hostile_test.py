@@ -4,6 +4,8 @@ names it must never turn into a path outside its own folder."""
 import ftplib
 import os
 import re
+import shutil
+import tempfile
 import unittest
 
 from testftpd_support import ServerTestCase, read_all
@@ -126,6 +128,19 @@ class HostileListings(ServerTestCase):
         with self.assertRaises(ftplib.error_perm):  # other names are what they always were
             ftp.sendcmd("SIZE ../../etc/passwd")
 
+    def test_a_listing_file_is_sent_as_it_stands(self):
+        canned = b"line one\r\nline two, no end"
+        folder = tempfile.mkdtemp(prefix="testftpd-canned-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        with open(os.path.join(folder, "canned"), "wb") as file:
+            file.write(canned)
+        server = self.start("--listing-file", os.path.join(folder, "canned"),
+                            personality="os400")
+        ftp = self.connect(server)
+        conn = ftp.transfercmd("LIST")
+        self.assertEqual(read_all(conn)[0], canned)
+        conn.close()
+        self.assertEqual(ftp.voidresp(), "250 List completed.")
 
 if __name__ == "__main__":
     unittest.main()

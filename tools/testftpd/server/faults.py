@@ -101,6 +101,7 @@ class Faults:
     announce_size: bool = False
     # listings
     listing_names: tuple = ()
+    listing_file: str = None  # every LIST sends this file's bytes instead of the folder's
     _control_seen: int = field(default=0, repr=False)
     _data_cut: int = field(default=0, repr=False)
 
@@ -148,6 +149,7 @@ class Faults:
             short_downloads=args.short_downloads,
             announce_size=args.announce_size,
             listing_names=names,
+            listing_file=args.listing_file,
         )
 
     @staticmethod
@@ -370,3 +372,6 @@ def add_arguments(parser):
              "to every listing; RETR and SIZE serve them")
     add("--listing-name", action="append", metavar="NAME",
         help="add one more such entry; repeatable")
+    add("--listing-file", metavar="FILE",
+        help="answer every LIST with the bytes of FILE, as they stand, instead of the "
+             "folder's lines (big listings for benchmarks, made once by the caller)")

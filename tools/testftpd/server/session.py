@@ -176,6 +176,9 @@ class Session(FTPHandler):
 
     def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
         self.transfer_verb = cmd
+        if cmd == "LIST" and self.faults.listing_file:
+            with open(self.faults.listing_file, "rb") as canned:
+                data, isproducer = canned.read(), False
         names = self.faults.listing_names
         if names and cmd in ("LIST", "NLST"):
             lines = [self.listing_line(n, len(_listed_content(n))) if cmd == "LIST" else n

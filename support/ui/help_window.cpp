@@ -1,4 +1,4 @@
-#include "player/ui/help_window.h"
+#include "support/ui/help_window.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -13,20 +13,6 @@ namespace tarn {
 
 namespace {
 
-struct THelpPage
-{
-    const char *File;
-    const char *Title;
-};
-
-const THelpPage Pages[] = {
-    {"index.html", "Contents"},
-    {"using.html", "Using the player"},
-    {"command-line.html", "Command line and console"},
-    {"scripts.html", "Script language"},
-    {"local-commands.html", "Local commands"},
-};
-
 QString PlainTextOf(const QString &Page)
 {
     QFile file(":/help/" + Page);
@@ -39,9 +25,10 @@ QString PlainTextOf(const QString &Page)
 
 } // namespace
 
-THelpWindow::THelpWindow(QWidget *Parent) : QWidget(Parent, Qt::Window)
+THelpWindow::THelpWindow(const QString &Title, const std::vector<THelpPage> &Pages, QWidget *Parent)
+    : QWidget(Parent, Qt::Window)
 {
-    setWindowTitle(tr("Tarn Script Player Help"));
+    setWindowTitle(Title);
     resize(720, 520);
     FSearch = new QLineEdit(this);
     FSearch->setObjectName("HelpSearch");
@@ -90,6 +77,12 @@ void THelpWindow::Search(const QString &Text)
                                             .contains(Text.trimmed(), Qt::CaseInsensitive);
         item->setHidden(!match);
     }
+}
+
+void THelpWindow::StartSearch()
+{
+    FSearch->clear();
+    FSearch->setFocus();
 }
 
 QStringList THelpWindow::ListedPages() const

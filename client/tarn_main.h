@@ -1,0 +1,207 @@
+#pragma once
+
+#include "client/client_view.h"
+#include "client/list_parse.h"
+#include "client/listing_model.h"
+#include "client/state_table.h"
+#include "dialup/dial_up.h"
+#include "ftp/ftp_client.h"
+#include "support/temp_generator.h"
+#include "support/user_dialogs.h"
+
+#include <QItemSelectionModel>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarn {
+
+// One of the two list views as the logic sees it: its entries and which of them are selected.
+// The window shows the model and shares the selection.
+struct TListView
+{
+    explicit TListView(TListKind Kind) : Model(Kind), Selection(&Model) {}
+
+    TListingModel Model;
+    QItemSelectionModel Selection;
+
+    // The first selected row in the view's order, -1 when nothing is selected.
+    int FirstSelectedRow() const;
+};
+
+// The interactive client without its window: one FTP session at a time, its three states
+// (Offline, Busy, Ready) and the controls each allows, the connect and disconnect flows, the
+// listing of the current remote directory in the two list views, and the library list of IBM i
+// sessions. It owns the FTP engine (ControlFtp), the dial-up component (RasDial) and the
+// temporary names of the listings (TempFile), and shows everything through a TClientView;
+// message boxes go through TUserDialogs.
+//
+// Every operation runs on the caller's thread: engine calls wait on the Qt event loop, so
+// window events (and the handlers here) run inside them. The Busy state disables every control
+// that could start a second operation; File > Exit stays usable, and a close asked for while
+// an operation waits aborts the engine's request, lets the operation unwind, and then closes
+// the window (FormCloseQuery).
+//
+// An operation that ends after the session was lost (the server closed the connection while
+// it ran) ends Offline, not Ready.
+class TTarnMain
+{
+public:
+    TTarnMain(TClientView &View, TUserDialogs &Dialogs,
+              std::unique_ptr<TDialUpBackend> DialUpBackend = CreateDialUpBackend());
+    ~TTarnMain();
+    TTarnMain(const TTarnMain &) = delete;
+    TTarnMain &operator=(const TTarnMain &) = delete;
+
+    // Components.
+    TFtpClient ControlFtp;
+    TDialUp RasDial;
+    TTempGenerator TempFile;
+    TListView DirView{lkDirectories};
+    TListView FileView{lkFiles};
+
+    // Session state.
+    std::string CurrentDir;
+    std::string RootDir; // the server's path for "/": no ".." entry there
+    std::string DownloadDir;
+    std::string LibListFile;
+    TServerKind ServerKind = skOther;
+    bool Recording = false;
+    bool Dialed = false; // a dial-up line counts as this session's, hung up at logout
+    bool LogEnabled = true;
+    bool ShowLogPage = false;
+    bool AbortRequested = false;
+    char FocusedView = 'F'; // 'D' or 'F': the list view that had the focus last
+    bool StartedWithProfile = false;
+    std::string CommandLineProfile;   // the first argument, when there was one
+    std::vector<std::string> LibList; // the libraries shown at the QSYS.LIB root
+    bool Ascii1Checked = false;       // Settings > Ascii
+    bool Binary1Checked = false;      // Settings > Binary
+
+    // Window start and end. FormCreate takes the program's arguments (without its name); with
+    // one, it connects at once from the profile it names.
+    void FormCreate(const std::vector<std::string> &Arguments);
+    // Whether the window may close now. While an operation waits it aborts the engine's
+    // request and answers false; the view's CloseWindow follows once the operation is over.
+    bool FormCloseQuery();
+    void FormClose();
+    void FileExit();
+
+    // Connect and disconnect.
+    void LoginButtonClick();
+    void LogoutButtonClick();
+    void AbortButtonClick();
+
+    // Session states.
+    void StateOffline();
+    void StateOnlineBusy();
+    void StateOnlineReady();
+    void StartAnimation(TAnimationClip Clip);
+    void StartProgress(int64_t Count);
+
+    // Engine and dial-up events.
+    void ControlFtpDisplay(const std::string &Msg);
+    void ControlFtpStateChange();
+    void ControlFtpSessionClosed();
+    void ControlFtpProgress(int64_t Count, bool &Abort);
+    void RasDialDialing();
+    void RasDialConnect();
+    void RasDialNotConnected(int ErrorCode, const std::string &ErrorMessage);
+    void RasDialActiveConnection();
+
+    // The listing (client/tarn_main_listing.cpp).
+    void DirectoryList();
+    void ChangeToDirectory();
+    void DirViewDblClick();
+    void FileViewDblClick();
+    void DirViewColumnClick(int Column);
+    void FileViewColumnClick(int Column);
+    void DirViewEnter();
+    void FileViewEnter();
+    void PCFileEnter();
+
+    // Remote paths as the client forms them: the library rule of the engine's name rules, then
+    // the first "//" collapsed. "mylib.lib" gives "/QSYS.LIB/MYLIB.LIB".
+    static std::string NormalizeLibraryPath(const std::string &Path);
+    // The directory of a PWD reply, normalised as above.
+    static std::string PathFromPwdReply(const std::string &Reply);
+
+    // The library list (client/tarn_main_libraries.cpp).
+    void LibraryList1Click();
+    void LoadLibList();
+
+    // Menus.
+    void Ascii1Click();
+    void Binary1Click();
+    void ClearLog1Click();
+
+    // The name fields as the user typed them.
+    void SetField(TClientField Field, const std::string &Text);
+    const std::string &Field(TClientField Field) const { return FFields[Field]; }
+
+    // The window as the logic left it.
+    bool Enabled(TClientControl Control) const { return FEnabled[Control]; }
+    bool Shown(TClientControl Control) const { return FShown[Control]; }
+    const std::string &Caption() const { return FCaption; }
+    const std::string &Panel(int Index) const { return FPanels[std::size_t(Index)]; }
+    TClientPage Page() const { return FPage; }
+    bool BusyCursor() const { return FBusyCursor; }
+    TAnimationClip Animation() const { return FAnimation; }
+    const TProgress &Progress() const { return FProgress; }
+    const std::vector<std::string> &CommandItems() const { return FCommandItems; }
+    const std::string &CommandText() const { return FCommandText; }
+    // An operation is running (its engine calls may be waiting).
+    bool OperationRunning() const { return FOperations > 0; }
+
+private:
+    // Marks a user operation from its start to its end, so that a close waits for it.
+    class TOperation
+    {
+    public:
+        explicit TOperation(TTarnMain &Main);
+        ~TOperation();
+        TOperation(const TOperation &) = delete;
+        TOperation &operator=(const TOperation &) = delete;
+
+    private:
+        TTarnMain &FMain;
+    };
+
+    // Runs one engine request; false without asking the server once the window is closing.
+    bool Call(bool (TFtpClient::*Request)());
+    void Inform(const std::string &Text);
+    void ApplyState(TSessionState State);
+    void SetEnabled(TClientControl Control, bool Enabled);
+    void SetShown(TClientControl Control, bool Shown);
+    void SetCaption(const std::string &Caption);
+    void SetPanel(int Index, const std::string &Text);
+    void ShowPage(TClientPage Page);
+    void SetBusyCursor(bool Busy);
+    void StopAnimation();
+    void SetProgress(const TProgress &Progress);
+    void SetCommandBox(std::vector<std::string> Items, std::string Text);
+    void AppendLog(const std::string &Line);
+    bool Connect(const TLoginChoice &Login);
+    bool DialUp(const std::string &Connection);
+    void ShowListing(std::string Text);
+
+    TClientView &FView;
+    TUserDialogs &FDialogs;
+    std::array<bool, ccControlCount> FEnabled{};
+    std::array<bool, ccControlCount> FShown{};
+    std::array<std::string, cfPCFile + 1> FFields;
+    std::string FCaption;
+    std::array<std::string, 5> FPanels;
+    TClientPage FPage = cpFTP;
+    bool FBusyCursor = false;
+    TAnimationClip FAnimation = acNone;
+    TProgress FProgress;
+    std::vector<std::string> FCommandItems;
+    std::string FCommandText;
+    int FOperations = 0;
+    bool FClosing = false;     // the window is closing: engine requests are not started
+    bool FCloseWanted = false; // close the window when the running operation has ended
+};
+
+} // namespace tarn
