@@ -16,7 +16,7 @@ namespace {
 
 // Local reads and writes go through a buffer of this size, so that the small network blocks
 // do not each cost a system call; the memory stays the same whatever the file size.
-constexpr std::size_t LocalBufferSize = 64 * 1024;
+constexpr std::size_t LocalBufferSize = std::size_t(64) * 1024;
 
 // ".NAME.XXXXXX.part": the base name is shortened so that the whole stays a valid file name.
 constexpr std::size_t MaxNameLength = 255;
