@@ -23,6 +23,7 @@ class TRecordingView : public TClientView
 {
 public:
     std::vector<std::string> Log;
+    std::vector<std::string> Script;                // the lines recorded
     std::deque<std::optional<TLoginChoice>> Logins; // the login dialog's answers, in turn
     std::vector<TLoginRequest> LoginRequests;
     std::function<void(const std::string &FileName)> OnLibraryListDialog;
@@ -41,7 +42,8 @@ public:
     void CommandBoxFocused() override {}
     void LogAppended(const std::string &Line) override { Log.push_back(Line); }
     void LogCleared() override { Log.clear(); }
-    void ScriptCleared() override {}
+    void ScriptCleared() override { Script.clear(); }
+    void ScriptLineAppended(const std::string &Line) override { Script.push_back(Line); }
     void TransferTypeShown(bool) override {}
     void Repaint() override {}
     void CloseWindow() override { ++CloseRequests; }
@@ -61,12 +63,16 @@ public:
     }
 };
 
-// Message boxes: remembered, answered Yes; file pickers cancelled unless told otherwise.
+// Message boxes: remembered, answered Yes unless told otherwise; input boxes answered from a
+// queue (cancelled when it is empty); file pickers cancelled unless told otherwise.
 class TRecordingDialogs : public TUserDialogs
 {
 public:
-    std::vector<std::string> Messages; // "information: ..." or "error: ..."
+    // "information: ...", "error: ...", "confirm: ..." or "input: caption | prompt | value".
+    std::vector<std::string> Messages;
     std::optional<std::string> FileAnswer;
+    bool ConfirmAnswer = true;
+    std::deque<std::optional<std::string>> Inputs;
 
     void Information(const std::string &Text) override
     {
@@ -76,7 +82,17 @@ public:
     bool Confirm(const std::string &Text) override
     {
         Messages.push_back("confirm: " + Text);
-        return true;
+        return ConfirmAnswer;
+    }
+    std::optional<std::string> InputQuery(const std::string &Caption, const std::string &Prompt,
+                                          const std::string &Value) override
+    {
+        Messages.push_back("input: " + Caption + " | " + Prompt + " | " + Value);
+        if (Inputs.empty())
+            return std::nullopt;
+        std::optional<std::string> answer = Inputs.front();
+        Inputs.pop_front();
+        return answer;
     }
     std::optional<std::string> OpenFileName(const TFileRequest &) override { return FileAnswer; }
     std::optional<std::string> SaveFileName(const TFileRequest &) override { return FileAnswer; }
