@@ -37,6 +37,8 @@ const std::vector<THelpPage> HelpPages = {
     {"connecting.html", "Connecting"},
     {"browsing.html", "Browsing the server"},
     {"libraries.html", "IBM i libraries"},
+    {"transfers.html", "Moving files"},
+    {"operations.html", "Folders, files, commands and the log"},
     {"window.html", "The window, menus and keys"},
     {"help.html", "How to use help"},
 };
