@@ -246,7 +246,10 @@ void TTarnMainWindow::CaptionChanged(const std::string &Caption)
 
 void TTarnMainWindow::PanelChanged(int Panel, const std::string &Text)
 {
-    Panels[std::size_t(Panel)]->setText(FromLocal(Text));
+    QLabel *panel = Panels[std::size_t(Panel)];
+    panel->setText(FromLocal(Text));
+    // The accessible name is the panel's name; its text reaches a screen reader as description.
+    panel->setAccessibleDescription(panel->text());
 }
 
 void TTarnMainWindow::PageShown(TClientPage Page)
