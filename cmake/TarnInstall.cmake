@@ -112,6 +112,7 @@ configure_file(${tarnDesktopSource}/debian/changelog.in ${tarnDesktopBinary}/cha
 execute_process(COMMAND gzip -9nc ${tarnDesktopBinary}/changelog
                 OUTPUT_FILE ${tarnDesktopBinary}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/scripting.md ${PROJECT_SOURCE_DIR}/docs/scheduling.md
+              ${PROJECT_SOURCE_DIR}/docs/profiles.md
               ${tarnDesktopSource}/debian/copyright ${tarnDesktopBinary}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarn)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/

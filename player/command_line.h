@@ -3,10 +3,11 @@
 // The player's command line. Positional arguments keep their Windows meaning and positions:
 //   1 script file, 2 "/R" run at once, 3 "/X" close after a run, 4 "/D" delete the script once
 //   loaded; each switch is compared exactly (case-sensitive) and counts only at its position.
-// Options are the arguments "--console", "--help" (or "-h") and "--version", recognised wherever
-// they stand until an argument "--", after which everything is positional. They are taken out
-// before the positions are counted, so "tarnsp --console s.tns /R" has "/R" at position 2.
-// Any other argument starting with "--" before "--" is an error.
+// Options are the arguments "--console", "--help" (or "-h"), "--version", and "--check FILE" and
+// "--write-profile FILE" with the argument after them, recognised wherever they stand until an
+// argument "--", after which everything is positional. They are taken out before the positions
+// are counted, so "tarnsp --console s.tns /R" has "/R" at position 2. Any other argument
+// starting with "--" before "--", and an option that lacks its file, is an error.
 
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ struct TPlayerCommandLine
     bool Console = false;
     bool Help = false;
     bool Version = false;
+    std::string CheckFile;        // --check: the script to check
+    std::string WriteProfileFile; // --write-profile: the profile to write
     std::vector<std::string> Positional;
     std::string Error; // empty when the command line is usable
 

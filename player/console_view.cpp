@@ -1,19 +1,60 @@
 #include "player/console_view.h"
 
+#include "player/script_check.h"
+#include "player/signal_watcher.h"
 #include "player/tarn_player.h"
+#include "support/local_files.h"
 
 #include <exception>
 #include <unistd.h>
 
 namespace tarn {
 
+namespace {
+
+void PrintWarnings(const std::string &FileName, const std::vector<TScriptWarning> &Warnings,
+                   std::FILE *Out, const char *Prefix)
+{
+    for (const TScriptWarning &warning : Warnings)
+        std::fprintf(Out, "%s%s:%zu: %s\n", Prefix, FileName.c_str(), warning.LineNumber,
+                     warning.Text.c_str());
+    std::fflush(Out);
+}
+
+} // namespace
+
 void TConsoleView::LogLineAppended(const std::string &Line)
 {
     WipeProgress();
+    if (FOutLost)
+        return;
     // Flushed line by line so that a scheduler or a pipe sees the log as it grows.
     std::fwrite(Line.data(), 1, Line.size(), FOut);
     std::fputc('\n', FOut);
-    std::fflush(FOut);
+    if (std::fflush(FOut) != 0 || std::ferror(FOut))
+        FOutLost = true;
+}
+
+void TConsoleView::BetweenLines()
+{
+    if (OnBetweenLines)
+        OnBetweenLines();
+}
+
+void TConsoleView::CommandFailed(std::size_t LineNumber, const std::string &Keyword,
+                                 const std::string &Reason)
+{
+    WipeProgress();
+    std::fprintf(FErr, "tarnsp: line %zu: %s failed%s%s\n", LineNumber, Keyword.c_str(),
+                 Reason.empty() ? "" : ": ", Reason.c_str());
+    std::fflush(FErr);
+}
+
+void TConsoleView::SyntaxError(std::size_t LineNumber, const std::string &Message)
+{
+    WipeProgress();
+    std::fprintf(FErr, "tarnsp: line %zu: %s\n", LineNumber, Message.c_str());
+    std::fflush(FErr);
 }
 
 void TConsoleView::TransferProgress(int64_t Count, int64_t Total)
@@ -50,8 +91,13 @@ void TConsoleView::WipeProgress()
 
 int RunInConsole(const TPlayerCommandLine &Line, std::FILE *Out, std::FILE *Err)
 {
-    TConsoleView view(Out, ::isatty(::fileno(Err)) ? Err : nullptr);
+    TConsoleView view(Out, Err, ::isatty(::fileno(Err)) ? Err : nullptr);
     TTarnPlayer player(view);
+    // SIGINT and SIGTERM end a waiting engine call at once (through the event loop) or the run
+    // before its next line (polled between lines); the run-end steps still run.
+    TSignalWatcher signalWatcher([&player](int Signal) { player.Interrupt(Signal); });
+    view.OnBetweenLines = [&signalWatcher] { signalWatcher.Poll(); };
+
     const std::string script = Line.At(1);
     try {
         player.LoadScript(script);
@@ -61,14 +107,39 @@ int RunInConsole(const TPlayerCommandLine &Line, std::FILE *Out, std::FILE *Err)
     }
     if (Line.DeleteSwitch() && ::unlink(script.c_str()) != 0)
         std::fprintf(Err, "tarnsp: could not delete the script file \"%s\"\n", script.c_str());
+    PrintWarnings(script, CheckScript(player.Script()), Err, "tarnsp: warning: ");
+    signalWatcher.Poll();
+    bool escaped = false;
     try {
         player.ExecuteButtonClick();
     } catch (const std::exception &error) {
         std::fflush(Out);
         std::fprintf(Err, "tarnsp: %s\n", error.what());
+        escaped = true;
+    }
+    signalWatcher.Poll();
+    if (player.InterruptSignal() != 0)
+        return player.ExitStatus();
+    if (escaped)
+        return 2;
+    const int status = player.ExitStatus();
+    if (status == 3)
+        std::fprintf(Err, "tarnsp: the run reached its end, but %d command%s failed\n",
+                     player.FailedCommands, player.FailedCommands == 1 ? "" : "s");
+    return status;
+}
+
+int CheckScriptFile(const std::string &FileName, std::FILE *Out, std::FILE *Err)
+{
+    std::string text;
+    if (const TLocalFileError error = ReadRegularFile(FileName, TTarnPlayer::MaxScriptSize, text)) {
+        std::fprintf(Err, "tarnsp: Cannot open file \"%s\". %s\n", FileName.c_str(),
+                     error.Text.c_str());
         return 2;
     }
-    return player.StoppedByFailure ? 1 : 0;
+    const std::vector<TScriptWarning> warnings = CheckScript(SplitScriptText(text));
+    PrintWarnings(FileName, warnings, Out, "");
+    return warnings.empty() ? 0 : 1;
 }
 
 } // namespace tarn

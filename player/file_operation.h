@@ -13,6 +13,10 @@
 //   merged whole.
 // - Copying or moving a file onto itself, or a folder into itself, fails and changes nothing.
 //   A move never removes its source before the copy is complete.
+// - Every source is expanded and every pair checked before anything changes, so a match that
+//   cannot be copied or moved (into itself, a file onto a folder) fails the whole operation.
+// - A move carries symbolic links as links, never what they name: also when a folder merges
+//   into an existing one and when it crosses to another file system.
 // - Rename gives a single source a new name and refuses to overwrite another object.
 // With fofMultiDestFiles each source pairs with the destination at the same place in FilesTo;
 // without it only the first destination name is used. fofFilesOnly lets wildcards match files
@@ -59,10 +63,13 @@ public:
 
     // Runs the operation; true on success. Stops at the first source that fails.
     bool Execute();
+    // Why the last Execute failed; empty after a success.
+    const std::string &ErrorText() const { return FErrorText; }
 
 private:
     bool FActive = false;
     bool FOperationAborted = false;
+    std::string FErrorText;
 };
 
 } // namespace tarn

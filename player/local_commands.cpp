@@ -4,6 +4,8 @@
 #include "player/tarn_player.h"
 #include "support/local_files.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +16,12 @@ namespace {
 bool IsLocalPath(const std::string &Name)
 {
     return Name.find('/') != std::string::npos;
+}
+
+// "NAME: " and the text of errno, for a failed system call on NAME.
+std::string SystemFailure(const std::string &Name)
+{
+    return (Name.empty() ? std::string("(no name)") : Name) + ": " + std::strerror(errno);
 }
 
 const char *KeywordOf(TFileOp Operation)
@@ -46,26 +54,26 @@ void TTarnPlayer::AddLocalOperations()
 void TTarnPlayer::LocalChangeDir(const std::string &Argument)
 {
     if (::chdir(Argument.c_str()) != 0)
-        Fail();
+        Fail(SystemFailure(Argument));
 }
 
 void TTarnPlayer::LocalMakeDir(const std::string &Argument)
 {
     if (::mkdir(Argument.c_str(), 0777) != 0)
-        Fail();
+        Fail(SystemFailure(Argument));
 }
 
 void TTarnPlayer::LocalRemoveDir(const std::string &Argument)
 {
     if (::rmdir(Argument.c_str()) != 0)
-        Fail();
+        Fail(SystemFailure(Argument));
 }
 
 void TTarnPlayer::LocalDeleteFile(const std::string &Argument)
 {
     // unlink refuses folders, as deleting a file does on every system.
     if (::unlink(Argument.c_str()) != 0)
-        Fail();
+        Fail(SystemFailure(Argument));
 }
 
 void TTarnPlayer::LocalFileOperation(const std::string &Argument, TFileOp Operation)
@@ -85,14 +93,14 @@ void TTarnPlayer::LocalFileOperation(const std::string &Argument, TFileOp Operat
     if (LocalOperation->Execute())
         AppendLog("File operation completed successfully.");
     else
-        Fail();
+        Fail(LocalOperation->ErrorText());
 }
 
 void TTarnPlayer::SaveLog(const std::string &Argument)
 {
     if (Argument.empty()) {
         AppendLog("Error: Log filename not specified.");
-        Fail();
+        Fail("Error: Log filename not specified.", true);
         return;
     }
     SaveLogTo(Argument);

@@ -3,6 +3,7 @@
 // What the player's logic tells whoever shows it: the window, the console or a test. The logic
 // never reaches a person any other way, so the same run behaves alike in all three.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -39,8 +40,24 @@ public:
     virtual void CloseRequested() = 0;
 
     // Called between two script lines so that a window can keep its event loop turning (Stop,
-    // repaints). Must not run script lines itself.
+    // repaints) and a console can take in signals. Must not run script lines itself.
     virtual void BetweenLines() {}
+
+    // The command on script line `LineNumber` (counted from 1) failed for `Reason` (which may be
+    // empty), or the line held a syntax error whose log line is `Message`. The log has its own
+    // lines already; these are for a second channel such as standard error.
+    virtual void CommandFailed(std::size_t LineNumber, const std::string &Keyword,
+                               const std::string &Reason)
+    {
+        (void)LineNumber;
+        (void)Keyword;
+        (void)Reason;
+    }
+    virtual void SyntaxError(std::size_t LineNumber, const std::string &Message)
+    {
+        (void)LineNumber;
+        (void)Message;
+    }
 };
 
 } // namespace tarn

@@ -14,9 +14,13 @@
 #include "support/temp_generator.h"
 #include "support/text.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarn {
 
@@ -52,6 +56,58 @@ template <typename TAppend> void ForEachListingLine(const std::string &FileName,
             line.pop_back();
         Append(line);
     }
+}
+
+// True for a line of the engine that says why a call failed: a reply with a 4xx or 5xx code,
+// or a notice other than the statistics and data lines of a transfer.
+bool ShowsFailure(const std::string &Msg)
+{
+    if (Msg.rfind("< ", 0) == 0)
+        return Msg.size() >= 3 && (Msg[2] == '4' || Msg[2] == '5');
+    if (Msg.rfind("! ", 0) != 0)
+        return false;
+    return Msg.find(" bytes received/sent in ") == std::string::npos && Msg.rfind("! Data", 0) != 0;
+}
+
+// What tells whether a local file was touched: its identity, size and modification time.
+struct TFileIdentity
+{
+    bool Regular = false;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    struct timespec Modified = {};
+    bool operator==(const TFileIdentity &Other) const
+    {
+        return Regular == Other.Regular && Device == Other.Device && Inode == Other.Inode &&
+               Size == Other.Size && Modified.tv_sec == Other.Modified.tv_sec &&
+               Modified.tv_nsec == Other.Modified.tv_nsec;
+    }
+};
+
+TFileIdentity IdentityOf(const std::string &Name)
+{
+    struct stat info = {};
+    if (::lstat(Name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+// Why a download could not be written to `Name`, when the folder or the file tells.
+std::optional<std::string> LocalWriteProblem(const std::string &Name)
+{
+    const std::size_t slash = Name.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : Name.substr(0, slash));
+    struct stat info = {};
+    if (::stat(folder.c_str(), &info) != 0)
+        return "Cannot write " + Name + ": folder " + folder + ": " + std::strerror(errno);
+    if (::stat(Name.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return "Cannot write " + Name + ": it is a folder";
+    const bool exists = ::access(Name.c_str(), F_OK) == 0;
+    if (::access(exists ? Name.c_str() : folder.c_str(), W_OK) != 0)
+        return "Cannot write " + Name + ": " + std::strerror(errno);
+    return std::nullopt;
 }
 
 } // namespace
@@ -127,7 +183,7 @@ void TTarnPlayer::RunStartStep()
 void TTarnPlayer::RunEndStep()
 {
     if (ControlFtp->Connected())
-        ControlFtp->Quit();
+        CallEngine(&TFtpClient::Quit);
     // A line this run dialled is hung up also when its session never came up (a refused
     // login), so that no dial-up line is left open after the run.
     if (Dialed)
@@ -139,10 +195,56 @@ void TTarnPlayer::ControlFtpDisplay(TCustomFtpCli *, std::string &Msg)
     // Masks the password command; any other message holding those four capitals is masked too.
     // Passwords given to IBM i commands (COMMAND RCMD CHGUSRPRF ... PASSWORD(...)) are masked
     // in the commands and in the replies that repeat them.
-    if (Msg.find("PASS") != std::string::npos)
+    if (Msg.find("PASS") != std::string::npos) {
         AppendLog("> PASS *******");
+        return;
+    }
+    const std::string shown = MaskCommandSecrets(Msg);
+    AppendLog(shown);
+    if (FInEngineCall && ShowsFailure(shown))
+        FShownFailure = shown.substr(2);
+}
+
+bool TTarnPlayer::CallEngine(bool (TFtpClient::*Call)())
+{
+    const bool connecting = Call == &TFtpClient::Connect;
+    const bool wasConnected = ControlFtp->Connected();
+    const std::string errorBefore = ControlFtp->ErrorMessage();
+    const std::string responseBefore = ControlFtp->LastResponse();
+    FShownFailure.clear();
+    FEngineFailure = {};
+    FInEngineCall = true;
+    const bool done = (ControlFtp.get()->*Call)();
+    FInEngineCall = false;
+    if (done || FEngineFailure.Interrupted)
+        return done && !FEngineFailure.Interrupted;
+    // The engine logs the replies and its notices; when none of them says why the call failed,
+    // the reason is worked out here.
+    TEngineFailure &failure = FEngineFailure;
+    failure.Shown = !FShownFailure.empty();
+    if (failure.Shown)
+        failure.Reason = FShownFailure;
+    else if (connecting && wasConnected)
+        failure.Reason = "Already connected: QUIT the open session first.";
+    else if (!connecting && !wasConnected)
+        failure.Reason = "Not connected to a server (no CONNECT, or the session has ended).";
+    else if (ControlFtp->StatusCode() == 426 && ControlFtp->ErrorMessage() == "426 Timeout")
+        failure.Reason = "No answer from the server within " + std::to_string(ControlFtp->Timeout) +
+                         (ControlFtp->Timeout == 1 ? " second" : " seconds") +
+                         "; the session is closed.";
+    else if (!ControlFtp->ErrorMessage().empty() && ControlFtp->ErrorMessage() != errorBefore)
+        failure.Reason = ControlFtp->ErrorMessage();
+    else if (!ControlFtp->LastResponse().empty() && ControlFtp->LastResponse() != responseBefore)
+        failure.Reason = ControlFtp->LastResponse();
     else
-        AppendLog(MaskCommandSecrets(Msg));
+        failure.Reason = "The command could not be sent to the server.";
+    return false;
+}
+
+void TTarnPlayer::FailEngine()
+{
+    if (!FEngineFailure.Interrupted)
+        Fail(FEngineFailure.Reason, FEngineFailure.Shown);
 }
 
 void TTarnPlayer::ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool &)
@@ -156,7 +258,7 @@ void TTarnPlayer::ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool 
 bool TTarnPlayer::Transfer(bool (TFtpClient::*Call)(), int64_t Total)
 {
     FTransferTotal = Total;
-    const bool done = (ControlFtp.get()->*Call)();
+    const bool done = CallEngine(Call);
     FTransferTotal = -1;
     FView.TransferProgress(-1, -1);
     return done;
@@ -164,7 +266,14 @@ bool TTarnPlayer::Transfer(bool (TFtpClient::*Call)(), int64_t Total)
 
 void TTarnPlayer::ReadProfile(const std::string &Argument)
 {
-    const TConnectionProfile profile = ReadConnectionProfile(Argument);
+    TLocalFileError error;
+    const TConnectionProfile profile = ReadConnectionProfile(Argument, &error);
+    if (error && error.Code != ENOENT) {
+        Fail("Cannot read profile file " + Argument + ": " + error.Text);
+        return;
+    }
+    if (error)
+        AppendLog("! Profile file " + Argument + " not found; using defaults");
     ConnectionName = profile.Connection;
     ServerName = profile.URLOrIP;
     LoginName = profile.UserName;
@@ -199,67 +308,75 @@ void TTarnPlayer::ConnectToServer(const std::string &)
     ControlFtp->Port = ServerPort;
     ControlFtp->UserName = LoginName;
     ControlFtp->PassWord = LoginPassword;
-    ControlFtp->Timeout = ProfileTimeout;
+    // No time-out at all would let a silent server hold the run for ever.
+    ControlFtp->Timeout = ProfileTimeout > 0 ? ProfileTimeout : DefaultTimeout;
 
     if (dialFailed) {
         AppendLog("RAS Connection Failed.");
-        FailAndStop();
+        FailAndStop("RAS Connection Failed.", true);
         return;
     }
-    if (!ControlFtp->Connect()) {
-        FailAndStop();
+    if (!CallEngine(&TFtpClient::Connect)) {
+        if (!FEngineFailure.Interrupted)
+            FailAndStop(FEngineFailure.Reason, FEngineFailure.Shown);
         return;
     }
-    ControlFtp->Syst();
+    // The results of these steps are not used; only a signal ends them early.
+    const auto step = [this](bool (TFtpClient::*Call)()) {
+        CallEngine(Call);
+        return !FEngineFailure.Interrupted;
+    };
+    if (!step(&TFtpClient::Syst))
+        return;
     ControlFtp->HostDirName = "/";
-    ControlFtp->Cwd();
-    ControlFtp->Pwd();
+    if (!step(&TFtpClient::Cwd) || !step(&TFtpClient::Pwd))
+        return;
     ControlFtp->HostDirName = HostDir;
-    ControlFtp->Cwd();
-    ControlFtp->Pwd();
+    if (!step(&TFtpClient::Cwd) || !step(&TFtpClient::Pwd))
+        return;
     HostDir = PathFromPwdReply(ControlFtp->LastResponse());
 }
 
 void TTarnPlayer::ChangeDirectory(const std::string &Argument)
 {
     ControlFtp->HostDirName = NormalizeLibraryPath(Argument);
-    if (!ControlFtp->Cwd()) {
-        Fail();
+    if (!CallEngine(&TFtpClient::Cwd)) {
+        FailEngine();
         return;
     }
-    ControlFtp->Pwd();
+    CallEngine(&TFtpClient::Pwd);
     HostDir = PathFromPwdReply(ControlFtp->LastResponse());
 }
 
 void TTarnPlayer::ChangeParent(const std::string &)
 {
-    if (!ControlFtp->CDup()) {
-        Fail();
+    if (!CallEngine(&TFtpClient::CDup)) {
+        FailEngine();
         return;
     }
-    ControlFtp->Pwd();
+    CallEngine(&TFtpClient::Pwd);
     HostDir = PathFromPwdReply(ControlFtp->LastResponse());
 }
 
 void TTarnPlayer::MakeDirectory(const std::string &Argument)
 {
     ControlFtp->HostFileName = Argument;
-    if (!ControlFtp->Mkd())
-        Fail();
+    if (!CallEngine(&TFtpClient::Mkd))
+        FailEngine();
 }
 
 void TTarnPlayer::RemoveDirectory(const std::string &Argument)
 {
     ControlFtp->HostFileName = Argument;
-    if (!ControlFtp->Rmd())
-        Fail();
+    if (!CallEngine(&TFtpClient::Rmd))
+        FailEngine();
 }
 
 void TTarnPlayer::DeleteFile(const std::string &Argument)
 {
     ControlFtp->HostFileName = Argument;
-    if (!ControlFtp->Dele())
-        Fail();
+    if (!CallEngine(&TFtpClient::Dele))
+        FailEngine();
 }
 
 void TTarnPlayer::RenameFile(const std::string &Argument)
@@ -269,8 +386,8 @@ void TTarnPlayer::RenameFile(const std::string &Argument)
         return;
     ControlFtp->HostFileName = names->First;
     ControlFtp->LocalFileName = names->Second;
-    if (!ControlFtp->Rename())
-        Fail();
+    if (!CallEngine(&TFtpClient::Rename))
+        FailEngine();
 }
 
 void TTarnPlayer::SendFile(const std::string &Argument)
@@ -283,7 +400,7 @@ void TTarnPlayer::SendFile(const std::string &Argument)
     // directory, which LOCALCD changes.
     ControlFtp->LocalFileName = names->First;
     if (!Transfer(&TFtpClient::Put, LocalFileSize(names->First)))
-        Fail();
+        FailEngine();
 }
 
 void TTarnPlayer::ReceiveFile(const std::string &Argument)
@@ -293,9 +410,22 @@ void TTarnPlayer::ReceiveFile(const std::string &Argument)
         return;
     ControlFtp->HostFileName = RemoteFileName(names->Second);
     // Downloads put a bare local name into the profile's download directory.
-    ControlFtp->LocalFileName = PlaceInFolder(LocalDir, names->First);
-    if (!Transfer(&TFtpClient::Get, -1))
-        Fail();
+    const std::string local = PlaceInFolder(LocalDir, names->First);
+    ControlFtp->LocalFileName = local;
+    const TFileIdentity before = IdentityOf(local);
+    if (Transfer(&TFtpClient::Get, -1))
+        return;
+    if (FEngineFailure.Interrupted) {
+        // A file the signal cut short must not pass for the download; one the transfer never
+        // touched stays as it was.
+        const TFileIdentity after = IdentityOf(local);
+        if (after.Regular && !(after == before) && ::unlink(local.c_str()) == 0)
+            AppendLog("! Partial download " + local + " removed.");
+        return;
+    }
+    if (!FEngineFailure.Shown)
+        FEngineFailure.Reason = LocalWriteProblem(local).value_or(FEngineFailure.Reason);
+    FailEngine();
 }
 
 void TTarnPlayer::ListDirectory(const std::string &Argument)
@@ -305,18 +435,18 @@ void TTarnPlayer::ListDirectory(const std::string &Argument)
     const std::string listing = TempFile->NewName();
     ControlFtp->HostFileName = Argument.empty() ? HostDir : Argument;
     ControlFtp->LocalFileName = listing;
-    if (ControlFtp->Dir())
+    if (CallEngine(&TFtpClient::Dir))
         ForEachListingLine(listing, [this](const std::string &Line) { AppendLog(Line); });
     else
-        Fail();
+        FailEngine();
     TempFile->FreeName(listing);
 }
 
 void TTarnPlayer::SetTransferType(const std::string &Type)
 {
     ControlFtp->SetBinary(Type == "B");
-    if (!ControlFtp->TypeSet())
-        Fail();
+    if (!CallEngine(&TFtpClient::TypeSet))
+        FailEngine();
 }
 
 void TTarnPlayer::RunCommand(const std::string &Argument)
@@ -324,9 +454,11 @@ void TTarnPlayer::RunCommand(const std::string &Argument)
     ControlFtp->LocalFileName = Argument;
     // Only 250 counts as success. A command that never reached the server (no session) fails
     // too, whatever code the request before it left behind.
-    const bool answered = ControlFtp->Quote();
-    if (!answered || ControlFtp->StatusCode() != 250)
-        Fail();
+    if (!CallEngine(&TFtpClient::Quote))
+        FailEngine();
+    else if (ControlFtp->StatusCode() != 250)
+        Fail("The reply code " + std::to_string(ControlFtp->StatusCode()) +
+             " is not 250, the only one COMMAND takes for success.");
 }
 
 void TTarnPlayer::SetTimeOut(const std::string &Argument)
@@ -339,7 +471,7 @@ void TTarnPlayer::SetTimeOut(const std::string &Argument)
 void TTarnPlayer::QuitSession(const std::string &)
 {
     // A failing QUIT does not stop the run.
-    ControlFtp->Quit();
+    CallEngine(&TFtpClient::Quit);
     if (Dialed)
         RasDial->HangUp();
 }

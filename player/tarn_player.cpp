@@ -3,14 +3,14 @@
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
 #include "player/script_language.h"
+#include "support/local_files.h"
 #include "support/temp_generator.h"
 #include "support/text.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarn {
@@ -20,6 +20,18 @@ namespace {
 std::string SystemErrorText(int Code)
 {
     return std::strerror(Code);
+}
+
+std::string SignalName(int Signal)
+{
+    switch (Signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    default:
+        return "signal " + std::to_string(Signal);
+    }
 }
 
 // Closes a descriptor on every way out of the function that opened it.
@@ -99,34 +111,18 @@ void TTarnPlayer::AddControlOperations()
 void TTarnPlayer::SetScriptText(std::string_view Text)
 {
     FScript = SplitScriptText(Text);
+    FScriptFileName.clear();
     FView.ScriptChanged();
 }
 
 void TTarnPlayer::LoadScript(const std::string &FileName)
 {
-    TFileDescriptor fd(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info
-    {
-    };
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int code = fd.Get() < 0 ? errno : (S_ISDIR(info.st_mode) ? EISDIR : errno);
-        throw std::runtime_error("Cannot open file \"" + FileName + "\". " + SystemErrorText(code));
-    }
     std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw std::runtime_error("Cannot read file \"" + FileName + "\". " +
-                                     SystemErrorText(errno));
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    SetScriptText(text);
+    if (const TLocalFileError error = ReadRegularFile(FileName, MaxScriptSize, text))
+        throw std::runtime_error("Cannot open file \"" + FileName + "\". " + error.Text);
+    FScript = SplitScriptText(text);
+    FScriptFileName = FileName;
+    FView.ScriptChanged();
 }
 
 void TTarnPlayer::AppendLog(const std::string &Line)
@@ -143,21 +139,23 @@ void TTarnPlayer::ClearLog()
 
 void TTarnPlayer::SaveLogTo(const std::string &FileName) const
 {
-    TFileDescriptor fd(::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.Get() < 0)
-        throw std::runtime_error("Cannot create file \"" + FileName + "\". " +
-                                 SystemErrorText(errno));
+    int opened = -1;
+    if (const TLocalFileError error = OpenRegularFileForWriting(FileName, opened))
+        throw std::runtime_error("Cannot create file \"" + FileName + "\". " + error.Text);
+    TFileDescriptor fd(opened);
     std::string text;
+    bool written = true;
     for (const std::string &line : FLog) {
         text += line;
         text += "\r\n";
         if (text.size() >= 65536) {
-            if (!WriteAll(fd.Get(), text.data(), text.size()))
+            written = WriteAll(fd.Get(), text.data(), text.size());
+            if (!written)
                 break;
             text.clear();
         }
     }
-    const bool written = WriteAll(fd.Get(), text.data(), text.size());
+    written = written && WriteAll(fd.Get(), text.data(), text.size());
     // A full disk must not pass for a saved log.
     if (!written || ::close(fd.Release()) != 0)
         throw std::runtime_error("Cannot write file \"" + FileName + "\". " +
@@ -174,15 +172,39 @@ void TTarnPlayer::AddOperation(const std::string &Keyword, TOperation Operation)
     FOperations[Keyword] = std::move(Operation);
 }
 
-void TTarnPlayer::Fail()
+void TTarnPlayer::CountFailure(const std::string &Reason)
 {
-    Stopped = StopOnError;
-    if (Stopped)
-        StoppedByFailure = true;
+    ++FailedCommands;
+    FView.CommandFailed(FLineNumber, FKeyword, Reason);
 }
 
-void TTarnPlayer::FailAndStop()
+void TTarnPlayer::Fail(const std::string &Reason, bool Shown)
 {
+    if (!Reason.empty() && !Shown)
+        AppendLog("! " + Reason);
+    CountFailure(Reason);
+    // Stop, the window's close or a signal may have asked for the end during this command: its
+    // failure must not take that back.
+    if (StopOnError && !Stopped) {
+        Stopped = true;
+        StoppedByFailure = true;
+    }
+}
+
+void TTarnPlayer::FailAndStop(const std::string &Reason, bool Shown)
+{
+    if (!Reason.empty() && !Shown)
+        AppendLog("! " + Reason);
+    CountFailure(Reason);
+    Stopped = true;
+    StoppedByFailure = true;
+}
+
+void TTarnPlayer::SyntaxErrorAndStop(const std::string &Message)
+{
+    AppendLog(Message);
+    ++FailedCommands;
+    FView.SyntaxError(FLineNumber, Message);
     Stopped = true;
     StoppedByFailure = true;
 }
@@ -191,10 +213,12 @@ std::optional<TNamePair> TTarnPlayer::NamePairOrStop(const std::string &Argument
                                                      const std::string &What)
 {
     std::optional<TNamePair> names = SplitNamePair(Argument);
-    if (!names) {
-        AppendLog("ERROR: Syntax error on " + What + " command.");
-        FailAndStop();
-    }
+    // A name left empty by the quotes ('RECEIVE "a.csv "b.csv"') would send a bare command or
+    // write to a folder's name: it is as much a syntax error as a missing quote.
+    if (names && (names->First.empty() || names->Second.empty()))
+        names.reset();
+    if (!names)
+        SyntaxErrorAndStop("ERROR: Syntax error on " + What + " command.");
     return names;
 }
 
@@ -204,12 +228,23 @@ void TTarnPlayer::SetErrorAction(const std::string &Argument)
     AppendLog(StopOnError ? "Error action set to STOP." : "Error action set to CONTINUE.");
 }
 
-void TTarnPlayer::RunLine(const std::string &Line)
+void TTarnPlayer::RunLines()
 {
-    const TScriptCommand command = SplitScriptLine(Line);
-    const auto found = FOperations.find(command.Keyword);
-    if (found != FOperations.end())
-        found->second(command.Argument);
+    const std::size_t count = FScript.size();
+    for (std::size_t index = 0; index < count && !Stopped; ++index) {
+        // The script may have been replaced while the window kept its events turning; a line
+        // that no longer exists is an empty one.
+        const TScriptCommand command =
+            SplitScriptLine(index < FScript.size() ? FScript[index] : std::string());
+        FLineNumber = index + 1;
+        FKeyword = command.Keyword;
+        const auto found = FOperations.find(command.Keyword);
+        if (found != FOperations.end())
+            found->second(command.Argument);
+        FView.BetweenLines();
+    }
+    FLineNumber = 0;
+    FKeyword.clear();
 }
 
 void TTarnPlayer::ExecuteButtonClick()
@@ -230,27 +265,55 @@ void TTarnPlayer::ExecuteButtonClick()
     ServerPort = "21";
     ConnectionName = "LAN";
     Dialed = false;
-    Stopped = false;
+    // A signal that came before the run lets no line run.
+    Stopped = FInterruptSignal != 0;
     HangUpRequested = false;
     StoppedByFailure = false;
+    StoppedByUser = false;
+    FailedCommands = 0;
 
     FView.RunningChanged(true);
-    const std::size_t count = FScript.size();
-    if (RunStartHook)
-        RunStartHook();
-    for (std::size_t index = 0; index < count && !Stopped; ++index) {
-        // The script may have been replaced while the window kept its events turning; a line
-        // that no longer exists is an empty one.
-        RunLine(index < FScript.size() ? FScript[index] : std::string());
-        FView.BetweenLines();
+    std::exception_ptr escaped;
+    try {
+        if (RunStartHook)
+            RunStartHook();
+        RunLines();
+    } catch (const std::exception &error) {
+        // The saved log must say why the run ended.
+        AppendLog(std::string("! ") + error.what());
+        escaped = std::current_exception();
     }
-    if (RunEndHook)
-        RunEndHook();
-    if (!LogFileName.empty())
-        SaveLogTo(LogFileName);
+    FinishRun(escaped);
     FView.RunningChanged(false);
     if (ExitWhenDone)
         FView.CloseRequested();
+}
+
+// Steps 6 and 7, in every case: an open session is quit, a line the run dialled is hung up and
+// the log is saved, also after an error escaped a command; that error is raised again after.
+void TTarnPlayer::FinishRun(std::exception_ptr Escaped)
+{
+    if (RunEndHook)
+        RunEndHook();
+    std::string saveError;
+    if (!LogFileName.empty()) {
+        try {
+            SaveLogTo(LogFileName);
+        } catch (const std::exception &error) {
+            if (!Escaped)
+                throw;
+            saveError = error.what();
+        }
+    }
+    if (!Escaped)
+        return;
+    if (saveError.empty())
+        std::rethrow_exception(Escaped);
+    try {
+        std::rethrow_exception(Escaped);
+    } catch (const std::exception &error) {
+        throw std::runtime_error(std::string(error.what()) + "\n" + saveError);
+    }
 }
 
 void TTarnPlayer::StartUp(const TPlayerCommandLine &Line)
@@ -259,22 +322,42 @@ void TTarnPlayer::StartUp(const TPlayerCommandLine &Line)
     FView.RunningChanged(false);
     if (Line.Positional.empty())
         return;
-    try {
-        LoadScript(Line.At(1));
-        if (Line.DeleteSwitch())
-            ::unlink(Line.At(1).c_str());
-        if (Line.ExitSwitch())
-            ExitWhenDone = true;
-        if (Line.RunSwitch())
-            ExecuteButtonClick();
-    } catch (...) {
-    }
+    LoadScript(Line.At(1));
+    if (Line.DeleteSwitch())
+        ::unlink(Line.At(1).c_str());
+    if (Line.ExitSwitch())
+        ExitWhenDone = true;
+    if (Line.RunSwitch())
+        ExecuteButtonClick();
 }
 
 void TTarnPlayer::StopButtonClick()
 {
     Stopped = true;
+    StoppedByUser = true;
     AppendLog("Script stopped by user.");
+}
+
+void TTarnPlayer::Interrupt(int Signal)
+{
+    if (FInterruptSignal == 0) {
+        FInterruptSignal = Signal;
+        AppendLog("Script stopped by " + SignalName(Signal) + ".");
+    }
+    Stopped = true;
+    if (FInEngineCall) {
+        FEngineFailure.Interrupted = true;
+        ControlFtp->Abort();
+    }
+}
+
+int TTarnPlayer::ExitStatus() const
+{
+    if (FInterruptSignal != 0)
+        return 128 + FInterruptSignal;
+    if (StoppedByFailure || StoppedByUser)
+        return 1;
+    return FailedCommands > 0 ? 3 : 0;
 }
 
 } // namespace tarn

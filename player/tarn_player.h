@@ -14,7 +14,9 @@
 #include "player/player_view.h"
 #include "player/script_language.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -55,9 +57,17 @@ public:
     bool ExitWhenDone = false;
     bool Dialed = false;
     bool HangUpRequested = false;
-    // True when the last run was stopped by a failing command or a syntax error (not by EXIT
-    // or Stop). The console's exit status reports it.
+    // How the last run went, for its exit status: stopped by a failing command or a syntax
+    // error, stopped by the user's Stop, and how many commands failed in all (also those that
+    // ONERROR CONTINUE let pass).
     bool StoppedByFailure = false;
+    bool StoppedByUser = false;
+    int FailedCommands = 0;
+
+    // The largest script LoadScript reads: a bigger file (or an endless one) is refused.
+    static constexpr std::size_t MaxScriptSize = std::size_t(256) << 20;
+    // The time-out CONNECT uses when the profile gives none (no PROFILE, or TIMEOUT 0).
+    static constexpr int DefaultTimeout = 30;
 
     // The shell file operation behind LOCALCOPY, LOCALMOVE and LOCALREN.
     std::unique_ptr<TFileOperation> LocalOperation;
@@ -75,15 +85,19 @@ public:
     const std::vector<std::string> &Script() const { return FScript; }
     void SetScriptText(std::string_view Text);
     // Reads a script file; throws std::runtime_error with a message for the user when the file
-    // cannot be read, leaving the current script unchanged.
+    // cannot be read, is not a regular file or is larger than MaxScriptSize, leaving the
+    // current script unchanged.
     void LoadScript(const std::string &FileName);
+    // The file the script was loaded from; empty after SetScriptText.
+    const std::string &ScriptFileName() const { return FScriptFileName; }
 
     // The log: an ordered list of lines, appended to at the end.
     const std::vector<std::string> &Log() const { return FLog; }
     void AppendLog(const std::string &Line);
     void ClearLog();
     // Writes every log line followed by CR LF, replacing the file. Throws std::runtime_error when
-    // the file cannot be created or written.
+    // the file cannot be created or written, or is not a regular file (a FIFO or a device would
+    // block the run or never hold the log).
     void SaveLogTo(const std::string &FileName) const;
 
     void SetStatusText(const std::string &Text);
@@ -94,24 +108,39 @@ public:
     void AddOperation(const std::string &Keyword, TOperation Operation);
 
     // Start-up from the command line's positions (script, "/R", "/X", "/D"), as the window does
-    // when it is first activated. Any error, also one escaping the run, is discarded silently:
-    // an unreadable script leaves the player idle, its file neither deleted nor run.
+    // when it is first activated. An unreadable script leaves the player idle, its file neither
+    // deleted nor run; that error, and one escaping the run, propagate to the caller.
     void StartUp(const TPlayerCommandLine &Line);
 
     // Play: runs the whole script (steps 1 to 9). An exception thrown by a command ends the run
-    // at once and propagates to the caller; steps 6 to 9 are then skipped.
+    // at once: the log gets "! " and its message, the run-end steps (QUIT, hang-up, LOGFILE)
+    // still run, and then the exception propagates to the caller without steps 8 and 9.
     void ExecuteButtonClick();
-    // Stop: takes effect before the next line.
+    // Stop: takes effect before the next line; a failure of the line in progress cannot undo it.
     void StopButtonClick();
+    // SIGINT or SIGTERM: like Stop, but a waiting engine call ends at once (a download it cut
+    // short is removed) and the run's exit status becomes 128 + Signal. Also before a run: that
+    // run then executes no line.
+    void Interrupt(int Signal);
+    int InterruptSignal() const { return FInterruptSignal; }
+
+    // The exit status of the last run: 128 + the signal that ended it; 1 when a failure, a
+    // syntax error or Stop ended it; 3 when it reached its end (or EXIT) with failed commands;
+    // 0 when every command succeeded. An error that escaped the run is the caller's (2).
+    int ExitStatus() const;
     // True while ExecuteButtonClick is on the stack (also after an escaped error: false again).
     bool Busy() const { return FBusy; }
 
-    // A command failed: the run stops only when ONERROR STOP is in force.
-    void Fail();
-    // A syntax error or a failure that stops the run whatever ONERROR says.
-    void FailAndStop();
-    // Splits a two-name argument; on a syntax error logs "ERROR: Syntax error on <what>
-    // command." and stops the run, giving no names.
+    // A command failed for `Reason`: the log gets "! " + Reason unless the reason is empty or
+    // `Shown` (the log shows it already), the failure is counted and reported to the view, and
+    // the run stops when ONERROR STOP is in force. A stop asked for earlier always holds.
+    void Fail(const std::string &Reason = {}, bool Shown = false);
+    // A failure that stops the run whatever ONERROR says (a failed CONNECT).
+    void FailAndStop(const std::string &Reason = {}, bool Shown = false);
+    // A syntax error: logs `Message` and stops the run.
+    void SyntaxErrorAndStop(const std::string &Message);
+    // Splits a two-name argument; on a syntax error (also a name left empty by the quotes) logs
+    // "ERROR: Syntax error on <what> command." and stops the run, giving no names.
     std::optional<TNamePair> NamePairOrStop(const std::string &Argument, const std::string &What);
 
     // Operations of the run loop's own keywords.
@@ -148,22 +177,45 @@ public:
     void ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool &Abort);
 
 private:
+    // Why the last engine call failed, and whether the log shows it already.
+    struct TEngineFailure
+    {
+        std::string Reason;
+        bool Shown = false;
+        bool Interrupted = false; // a signal ended the call
+    };
+
     void AddControlOperations();
     void AddLocalOperations();
     void AddRemoteOperations();
     void RunStartStep();
     void RunEndStep();
+    void RunLines();
+    void FinishRun(std::exception_ptr Escaped);
+    void CountFailure(const std::string &Reason);
+    // Runs one synchronous engine call; on failure FEngineFailure tells why.
+    bool CallEngine(bool (TFtpClient::*Call)());
+    // Fails the command with the reason of the last engine call (nothing when a signal ended
+    // it: the run stops anyway).
+    void FailEngine();
     // Runs a transfer call with the size of the whole when it is known beforehand (an upload's
     // local file), so that the view can show progress against it; -1 when unknown.
     bool Transfer(bool (TFtpClient::*Call)(), int64_t Total);
-    void RunLine(const std::string &Line);
 
     TPlayerView &FView;
     std::vector<std::string> FScript;
+    std::string FScriptFileName;
     std::vector<std::string> FLog;
     std::unordered_map<std::string, TOperation> FOperations;
     bool FBusy = false;
     int64_t FTransferTotal = -1;
+    // The line being run (counted from 1) and its keyword, for failure reports.
+    std::size_t FLineNumber = 0;
+    std::string FKeyword;
+    int FInterruptSignal = 0;
+    bool FInEngineCall = false;
+    std::string FShownFailure; // the last failure line the engine displayed during a call
+    TEngineFailure FEngineFailure;
 };
 
 } // namespace tarn

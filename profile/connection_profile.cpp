@@ -28,9 +28,11 @@ std::string UnscramblePassword(const std::string &Scrambled)
     return Shifted(Scrambled, 256 - PasswordOffset);
 }
 
-TConnectionProfile ReadConnectionProfile(const std::string &FileName)
+TConnectionProfile ReadConnectionProfile(const std::string &FileName, TLocalFileError *Error)
 {
     const TPrivateProfile ini(FileName);
+    if (Error)
+        *Error = ini.LoadError();
     const TConnectionProfile defaults;
     TConnectionProfile profile;
     auto read = [&ini](const char *Key, const std::string &DefaultValue) {
@@ -62,7 +64,8 @@ bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfil
         ini.WriteString(Section, "LOCALDIR", Profile.LocalDir) &&
         ini.WriteString(Section, "HOSTDIR", Profile.HostDir) &&
         ini.WriteString(Section, "VERSION", "2.x");
-    return valuesFit && ini.Save();
+    // The file holds the password, only scrambled: a new one is for its owner's eyes only.
+    return valuesFit && ini.Save(0600);
 }
 
 std::string LibraryListFileName(const std::string &ProfileFileName)

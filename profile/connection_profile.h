@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/local_files.h"
+
 #include <string>
 
 namespace tarn {
@@ -39,10 +41,14 @@ struct TConnectionProfile
 // Reads a profile. A file that does not exist, or lacks keys, gives the defaults above for
 // what is missing; it never fails. A LOCALDIR of "\" (the drive root of profiles written on
 // Windows) reads as "/". A name without a directory is taken from the current directory.
-TConnectionProfile ReadConnectionProfile(const std::string &FileName);
+// `Error`, when given, tells why the file could not be read (ENOENT: it does not exist; a FIFO,
+// a device or a file over TPrivateProfile::MaxFileSize is refused); the defaults apply then.
+TConnectionProfile ReadConnectionProfile(const std::string &FileName,
+                                         TLocalFileError *Error = nullptr);
 
 // Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into
-// the file's [Connection] section, keeping every other line of an existing file. Returns false,
+// the file's [Connection] section, keeping every other line of an existing file. A new file is
+// created with mode 0600 (less the umask); an existing one keeps its mode. Returns false,
 // leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).
 bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfile &Profile);
 

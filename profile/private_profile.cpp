@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,10 +67,10 @@ std::string Directory(const std::string &Path)
 
 TPrivateProfile::TPrivateProfile(std::string FileName) : FFileName(std::move(FileName))
 {
-    std::ifstream in(FFileName, std::ios::binary);
-    if (!in)
+    std::string data;
+    FLoadError = ReadRegularFile(FFileName, MaxFileSize, data);
+    if (FLoadError)
         return;
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t start = 0;
     while (start < data.size()) {
         size_t end = data.find_first_of("\r\n", start);
@@ -158,15 +156,17 @@ bool TPrivateProfile::WriteString(const std::string &Section, const std::string 
     return true;
 }
 
-bool TPrivateProfile::Save() const
+bool TPrivateProfile::Save(mode_t NewFileMode) const
 {
+    if (FLoadError && FLoadError.Code != ENOENT)
+        return false;
     // Write through a symbolic link to the file it names.
     std::string target = FFileName;
     if (char *resolved = realpath(FFileName.c_str(), nullptr)) {
         target = resolved;
         std::free(resolved);
     }
-    mode_t mode = 0666;
+    mode_t mode = NewFileMode;
     struct stat info;
     const bool exists = stat(target.c_str(), &info) == 0;
     if (exists) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "support/local_files.h"
+
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarn {
@@ -11,6 +14,9 @@ namespace tarn {
 //     std::string port = ini.ReadString("Connection", "PORT", "21");
 //     ini.WriteString("Connection", "PORT", "2121");
 //     if (!ini.Save()) ...
+//
+// Loading refuses, without blocking, a name that is not a regular file (a FIFO, a device) and a
+// file larger than MaxFileSize; the profile is then empty and LoadError() says why.
 //
 // Reading: section and key names match without regard to (ASCII) case; blanks around names and
 // values are dropped; a value is at most MaxValue characters (the rest is cut off); a key
@@ -27,9 +33,14 @@ class TPrivateProfile
 {
 public:
     static constexpr size_t MaxValue = 1023;
+    static constexpr size_t MaxFileSize = size_t(1) << 20;
 
     // Loads the file; a file that does not exist or cannot be read is an empty profile.
     explicit TPrivateProfile(std::string FileName);
+
+    // Why the file could not be loaded (ENOENT for a file that does not exist); no error when
+    // it was loaded.
+    const TLocalFileError &LoadError() const { return FLoadError; }
 
     std::string ReadString(const std::string &Section, const std::string &Key,
                            const std::string &DefaultValue) const;
@@ -38,11 +49,13 @@ public:
     // refused (false) and the profile is left as it was.
     bool WriteString(const std::string &Section, const std::string &Key, const std::string &Value);
 
-    // Writes the profile to its file. Fails (false) without touching the file when the file or
-    // its folder cannot be written, or when the file is marked read-only (no write permission
+    // Writes the profile to its file. Fails (false) without touching the file when it exists
+    // but could not be loaded (its other lines would be lost), when the file or its folder
+    // cannot be written, or when the file is marked read-only (no write permission
     // bit at all, which holds even for root). Symbolic links are followed: the file they point
-    // to is replaced, the link stays. The file keeps its permission bits.
-    bool Save() const;
+    // to is replaced, the link stays. The file keeps its permission bits; a new file gets
+    // `NewFileMode` less the umask.
+    bool Save(mode_t NewFileMode = 0666) const;
 
     const std::string &FileName() const { return FFileName; }
 
@@ -63,6 +76,7 @@ private:
 
     std::string FFileName;
     std::vector<TLine> FLines;
+    TLocalFileError FLoadError;
 };
 
 } // namespace tarn

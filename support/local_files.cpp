@@ -1,8 +1,33 @@
 #include "support/local_files.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarn {
+
+namespace {
+
+TLocalFileError SystemError(int Code)
+{
+    return {Code, std::strerror(Code)};
+}
+
+TLocalFileError NotRegular()
+{
+    return {NotRegularFile, "not a regular file (a FIFO, a device or a folder)"};
+}
+
+std::string SizeText(std::size_t Bytes)
+{
+    if (Bytes >= (std::size_t(1) << 20) && Bytes % (std::size_t(1) << 20) == 0)
+        return std::to_string(Bytes >> 20) + " MiB";
+    return std::to_string(Bytes) + " bytes";
+}
+
+} // namespace
 
 int64_t LocalFileSize(const std::string &Name)
 {
@@ -14,11 +39,78 @@ int64_t LocalFileSize(const std::string &Name)
 
 std::string PlaceInFolder(const std::string &Folder, const std::string &Name)
 {
-    if (Name.find('/') != std::string::npos)
+    if (Name.find('/') != std::string::npos || Folder.empty())
         return Name;
-    if (!Folder.empty() && Folder.back() == '/')
+    if (Folder.back() == '/')
         return Folder + Name;
     return Folder + "/" + Name;
+}
+
+TLocalFileError ReadRegularFile(const std::string &Name, std::size_t MaxSize, std::string &Content)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; fstat then refuses it.
+    const int fd = ::open(Name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return SystemError(errno);
+    struct stat info = {};
+    TLocalFileError error;
+    if (::fstat(fd, &info) != 0)
+        error = SystemError(errno);
+    else if (!S_ISREG(info.st_mode))
+        error = NotRegular();
+    else if (static_cast<uint64_t>(info.st_size) > MaxSize)
+        error = {FileTooLarge, "larger than " + SizeText(MaxSize)};
+    std::string text;
+    if (!error)
+        text.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    while (!error) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno != EINTR)
+                error = SystemError(errno);
+            continue;
+        }
+        // A file that grows while it is read is held to the same limit.
+        if (text.size() + static_cast<std::size_t>(got) > MaxSize)
+            error = {FileTooLarge, "larger than " + SizeText(MaxSize)};
+        else
+            text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (!error)
+        Content = std::move(text);
+    return error;
+}
+
+TLocalFileError OpenRegularFileForWriting(const std::string &Name, int &Fd)
+{
+    Fd = -1;
+    struct stat info = {};
+    if (::stat(Name.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return NotRegular();
+    // Not O_TRUNC: the file is emptied only once it is known to be a regular file. A FIFO that
+    // appeared meanwhile fails to open (ENXIO, no reader) or is refused by fstat.
+    const int fd =
+        ::open(Name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        return errno == ENXIO ? NotRegular() : SystemError(errno);
+    TLocalFileError error;
+    if (::fstat(fd, &info) != 0)
+        error = SystemError(errno);
+    else if (!S_ISREG(info.st_mode))
+        error = NotRegular();
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+             ::ftruncate(fd, 0) != 0)
+        error = SystemError(errno);
+    if (error) {
+        ::close(fd);
+        return error;
+    }
+    Fd = fd;
+    return error;
 }
 
 } // namespace tarn

@@ -126,7 +126,7 @@ int main(int argc, char **argv)
     std::ofstream("local-clear.tns", std::ios::binary) << MakeScript(true, true);
 
     std::FILE *null = std::fopen("/dev/null", "w");
-    tarn::TConsoleView console(null);
+    tarn::TConsoleView console(null, stderr);
     tarn::TTarnPlayer consolePlayer(console);
     tarn::TPlayerWindow window{tarn::TPlayerCommandLine()};
     window.show();

@@ -5,9 +5,11 @@
 #include "support/ui/help_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMenuBar>
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdio>
 #include <exception>
 
 namespace tarn {
@@ -33,7 +36,11 @@ template <typename TView> TView *MakeTextView(const QString &Name, QWidget *Pare
     view->setAccessibleName(Name);
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Asked for as fixed-pitch whatever the desktop's fixed font turns out to be.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    view->setFont(font);
     // The log only ever grows at its end; undo records would double its memory.
     view->setUndoRedoEnabled(false);
     return view;
@@ -68,6 +75,7 @@ std::vector<THelpPage> PlayerHelpPages()
         {"command-line.html", "Command line and console"},
         {"scripts.html", "Script language"},
         {"local-commands.html", "Local commands"},
+        {"remote-commands.html", "Remote commands"},
     };
 }
 
@@ -86,6 +94,10 @@ TPlayerWindow::TPlayerWindow(TPlayerCommandLine CommandLine, QWidget *Parent)
     QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
     HelpContentsItem = MakeItem("HelpContentsItem", tr("&Contents"), helpMenu);
     HelpAboutItem = MakeItem("HelpAboutItem", tr("&About..."), helpMenu);
+    // Spelt out: not every platform theme has a standard key for Quit.
+    FileOpenItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileExitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    HelpContentsItem->setShortcut(QKeySequence(Qt::Key_F1));
 
     QToolBar *bar = addToolBar(tr("Tools"));
     bar->setObjectName("ToolBar");
@@ -152,7 +164,18 @@ void TPlayerWindow::showEvent(QShowEvent *Event)
 void TPlayerWindow::StartUp()
 {
     SetOpenAvailable(false);
-    FPlayer.StartUp(FCommandLine);
+    try {
+        FPlayer.StartUp(FCommandLine);
+        if (FCommandLine.RunSwitch())
+            FExitStatus = FPlayer.ExitStatus();
+    } catch (const std::exception &error) {
+        // A script that cannot be loaded leaves the window idle; an error that escaped the
+        // run keeps the Running look until a script is opened again. With "/X" the window
+        // closes either way, so that whoever started it learns of the failure.
+        ReportError(error);
+        if (FCommandLine.ExitSwitch())
+            FCloseAfterRun = true;
+    }
     SetOpenAvailable(true);
     CloseIfAsked();
 }
@@ -164,13 +187,40 @@ void TPlayerWindow::ExecuteButtonClick()
     SetOpenAvailable(false);
     try {
         FPlayer.ExecuteButtonClick();
+        FExitStatus = FPlayer.ExitStatus();
     } catch (const std::exception &error) {
         // The window keeps the Running look until a script is opened again.
-        FlushLog();
-        ShowErrorBox(QString::fromLocal8Bit(error.what()));
+        ReportError(error);
+        if (FPlayer.ExitWhenDone)
+            FCloseAfterRun = true;
     }
     SetOpenAvailable(true);
     CloseIfAsked();
+}
+
+void TPlayerWindow::ReportError(const std::exception &Error)
+{
+    FlushLog();
+    FExitStatus = FPlayer.InterruptSignal() != 0 ? FPlayer.ExitStatus() : 2;
+    std::fprintf(stderr, "tarnsp: %s\n", Error.what());
+    std::fflush(stderr);
+    ShowErrorBox(QString::fromLocal8Bit(Error.what()));
+}
+
+void TPlayerWindow::Interrupt(int Signal)
+{
+    FExitStatus = 128 + Signal;
+    if (FPlayer.Busy()) {
+        FPlayer.Interrupt(Signal);
+        FCloseAfterRun = true;
+        return;
+    }
+    // A message box that is open goes first, so that nothing keeps the program running.
+    for (QWidget *modal = QApplication::activeModalWidget(); modal && modal->close();) {
+        QWidget *next = QApplication::activeModalWidget();
+        modal = next != modal ? next : nullptr;
+    }
+    close();
 }
 
 void TPlayerWindow::StopButtonClick()
@@ -249,6 +299,10 @@ void TPlayerWindow::StatusChanged(const std::string &Text)
 
 void TPlayerWindow::ScriptChanged()
 {
+    const std::string &file = FPlayer.ScriptFileName();
+    setWindowTitle(file.empty()
+                       ? QString(Caption)
+                       : QFileInfo(QString::fromLocal8Bit(file)).fileName() + " - " + Caption);
     QString text;
     for (const std::string &line : FPlayer.Script()) {
         text += QString::fromLocal8Bit(line);

@@ -6,9 +6,11 @@
 // SpeedButton1, SpeedButton2, FileOpenItem, Play1, Stop1, FileExitItem, HelpContentsItem,
 // HelpAboutItem).
 //
-// Choices where the Windows program left things open: the menu items Play and Stop act like the
-// tool buttons; Open is unavailable while a run is executing; closing the window during a run
-// stops the run before its next line and closes when the run has ended.
+// Choices: the menu items Play and Stop act like the tool buttons; Open is unavailable while a
+// run is executing; closing the window during a run stops the run before its next line and
+// closes when the run has ended. Errors at start-up (a script that cannot be loaded, an error
+// escaping the run of "/R") are shown in an error box and on standard error. The window's
+// caption names the loaded script; Ctrl+O opens, Ctrl+Q quits and F1 shows the help.
 
 #include "player/command_line.h"
 #include "player/player_view.h"
@@ -18,6 +20,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <exception>
 #include <functional>
 #include <vector>
 
@@ -56,6 +59,14 @@ public:
     void HelpContentsItemClick();
     void HelpAboutItemClick();
 
+    // SIGINT or SIGTERM: a run in progress ends as the player's Interrupt says and the window
+    // then closes; without a run the program ends at once.
+    void Interrupt(int Signal);
+    // What the program's exit status should be: the status of the last run (see
+    // TTarnPlayer::ExitStatus), 2 after an error at start-up or one that escaped a run, 128 + a
+    // signal that ended the program; 0 before any run.
+    int ExitStatus() const { return FExitStatus; }
+
     // TPlayerView
     void LogLineAppended(const std::string &Line) override;
     void LogCleared() override;
@@ -71,6 +82,7 @@ protected:
 
 private:
     void StartUp();
+    void ReportError(const std::exception &Error);
     void SetOpenAvailable(bool Available);
     void CloseIfAsked();
     void FlushLog();
@@ -97,6 +109,7 @@ private:
     bool FFlushQueued = false;
     bool FStarted = false;
     bool FCloseAfterRun = false;
+    int FExitStatus = 0;
 };
 
 } // namespace tarn

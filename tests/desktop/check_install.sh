@@ -66,7 +66,7 @@ file-list)
         echo "644 share/mime/packages/tarn.xml"
         echo "644 lib/systemd/user/tarnsp@.service"
         echo "644 lib/systemd/user/tarnsp@.timer"
-        for doc in scripting.md scheduling.md copyright changelog.gz; do
+        for doc in scripting.md scheduling.md profiles.md copyright changelog.gz; do
             echo "644 share/doc/tarn/$doc"
         done
         for example in "$source"/examples/*.tns; do

@@ -5,6 +5,7 @@
 #include "tests/common/stand_in_nmcli.h"
 #include "tests/integration/player_run.h"
 
+#include <csignal>
 #include <cstdlib>
 
 namespace tarn::test {
@@ -72,6 +73,36 @@ TEST_F(PlayerDialTest, HangupTakesDownTheActiveLine)
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
     EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
     EXPECT_EQ(Active(), "");
+}
+
+TEST_F(PlayerDialTest, ALineTheRunDialledIsHungUpAfterAnEscapedErrorAndAfterASignal)
+{
+    const TRunOutcome escaped =
+        Run("PROFILE profile.tnc\nCONNECT\nSAVELOG no/such/folder/x.log\nLOCALMD after\n");
+    EXPECT_EQ(escaped.Status, 2) << escaped.Out << escaped.Err;
+    EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_EQ(Active(), "");
+    EXPECT_FALSE(Exists(PathOf("after")));
+
+    // SIGTERM while the server holds back a reply for a minute.
+    std::filesystem::remove(PathOf("nm/calls"));
+    FServer.reset();
+    StartServer("unix", {"--late-replies", "MKD", "--late-delay", "60000"});
+    WriteProfile("/", "120", 0, "Mobile");
+    const std::unique_ptr<QProcess> process =
+        Start("PROFILE profile.tnc\nCONNECT\nMKDIR slow\nLOCALMD after\n");
+    ASSERT_TRUE(process);
+    ASSERT_TRUE(WaitFor([&] {
+        process->waitForReadyRead(20);
+        return process->peek(1 << 16).contains("> MKD slow");
+    }));
+    ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
+    const TRunOutcome run = Finish(*process, 30);
+    EXPECT_EQ(run.Status, 143) << run.Out << run.Err;
+    EXPECT_LT(run.Seconds, 20.0);
+    EXPECT_NE(Calls().find("connection down uuid u-gsm"), std::string::npos) << Calls();
+    EXPECT_EQ(Active(), "");
+    EXPECT_FALSE(Exists(PathOf("after")));
 }
 
 TEST_F(PlayerDialTest, AFailedDialStopsTheRun)

@@ -86,6 +86,7 @@ TEST_F(PlayerFaultTest, MissingProfileGivesTheDefaults)
 {
     const TRunOutcome run = Run("PROFILE nothere.tnc\nCONNECT\nLOCALMD after\n", 30);
     EXPECT_EQ(run.Status, 1) << run.Out;
+    EXPECT_EQ(run.Lines().front(), "! Profile file nothere.tnc not found; using defaults");
     EXPECT_TRUE(run.HasLine("Host:  "));
     EXPECT_TRUE(run.HasLine("Port:  21"));
     EXPECT_EQ(run.LineStarting("> USER"), -1);
@@ -119,12 +120,21 @@ TEST_F(PlayerFaultTest, SyntaxErrorsOfTheNamePairCommandsStop)
 {
     StartServer("unix");
     WriteProfile("/");
-    for (const std::string keyword : {"SEND", "RECEIVE", "RENAME"}) {
-        const TRunOutcome run =
-            Run("PROFILE profile.tnc\nCONNECT\n" + keyword + " \"only-one\nLOCALMD after\n");
-        EXPECT_EQ(run.Status, 1) << run.Out;
-        EXPECT_TRUE(run.HasLine("ERROR: Syntax error on " + keyword + " command.")) << run.Out;
-        EXPECT_FALSE(Exists(PathOf("after")));
+    // Also quotes that leave a name empty: 'RECEIVE "a.csv "b.csv"' must never send a bare RETR.
+    for (const std::string argument :
+         {"\"only-one", "\"a.csv \"b.csv\"", "\"a\" \"\"", "\"\" \"b\""}) {
+        for (const std::string keyword : {"SEND", "RECEIVE", "RENAME"}) {
+            const TRunOutcome run = Run("PROFILE profile.tnc\nCONNECT\n" + keyword + " " +
+                                        argument + "\nLOCALMD after\n");
+            EXPECT_EQ(run.Status, 1) << run.Out;
+            EXPECT_TRUE(run.HasLine("ERROR: Syntax error on " + keyword + " command.")) << run.Out;
+            EXPECT_EQ(run.LineStarting("> PORT"), -1) << keyword << " " << argument;
+            EXPECT_EQ(run.LineStarting("> RNFR"), -1) << keyword << " " << argument;
+            EXPECT_NE(run.Err.find("tarnsp: line 3: ERROR: Syntax error on " + keyword),
+                      std::string::npos)
+                << run.Err;
+            EXPECT_FALSE(Exists(PathOf("after")));
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <fstream>
 #include <sstream>
 
@@ -73,33 +74,56 @@ void PlayerRunTest::WriteProfile(const std::string &HostDir, const std::string &
 
 TRunOutcome PlayerRunTest::Run(const std::string &Script, int KillAfterSeconds)
 {
+    const std::unique_ptr<QProcess> process = Start(Script);
+    return process ? Finish(*process, KillAfterSeconds) : TRunOutcome();
+}
+
+std::unique_ptr<QProcess> PlayerRunTest::Start(const std::string &Script,
+                                               const QStringList &Arguments)
+{
     Write(PathOf("script.tns"), Script);
-    QProcess process;
+    auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", QString::fromStdString(PathOf("tmp")));
     for (const auto &[name, value] : FEnvironment)
         environment.insert(QString::fromStdString(name), QString::fromStdString(value));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(QString::fromStdString(FRoot.string()));
-    QElapsedTimer timer;
-    timer.start();
-    process.start(TARNSP_PROGRAM, {"--console", "script.tns"});
-    TRunOutcome outcome;
-    if (!process.waitForStarted()) {
+    process->setProcessEnvironment(environment);
+    process->setWorkingDirectory(QString::fromStdString(FRoot.string()));
+    FStarted.start();
+    process->start(TARNSP_PROGRAM, Arguments);
+    if (!process->waitForStarted()) {
         ADD_FAILURE() << "tarnsp did not start";
-        return outcome;
+        return nullptr;
     }
-    if (!process.waitForFinished(KillAfterSeconds * 1000)) {
-        process.kill();
-        process.waitForFinished();
+    return process;
+}
+
+TRunOutcome PlayerRunTest::Finish(QProcess &Process, int KillAfterSeconds)
+{
+    TRunOutcome outcome;
+    if (!Process.waitForFinished(KillAfterSeconds * 1000)) {
+        Process.kill();
+        Process.waitForFinished();
         ADD_FAILURE() << "tarnsp still ran after " << KillAfterSeconds << " s";
     }
-    outcome.Seconds = timer.elapsed() / 1000.0;
-    outcome.Out = process.readAllStandardOutput().toStdString();
-    outcome.Err = process.readAllStandardError().toStdString();
-    if (process.exitStatus() == QProcess::NormalExit)
-        outcome.Status = process.exitCode();
+    outcome.Seconds = FStarted.elapsed() / 1000.0;
+    outcome.Out = Process.readAllStandardOutput().toStdString();
+    outcome.Err = Process.readAllStandardError().toStdString();
+    if (Process.exitStatus() == QProcess::NormalExit)
+        outcome.Status = Process.exitCode();
     return outcome;
+}
+
+bool PlayerRunTest::WaitFor(const std::function<bool()> &Condition, double Seconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!Condition()) {
+        if (timer.elapsed() > Seconds * 1000)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
 }
 
 void PlayerRunTest::Write(const std::string &Path, const std::string &Content) const

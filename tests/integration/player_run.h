@@ -6,8 +6,11 @@
 
 #include "tests/common/test_ftp_server.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -47,6 +50,13 @@ protected:
 
     // Writes the script and runs `tarnsp --console script.tns` in the scratch folder.
     TRunOutcome Run(const std::string &Script, int KillAfterSeconds = 90);
+    // The same in two steps, for tests that act on the running program (signals): Start
+    // returns once the program runs, Finish waits for its end (killing it after the time).
+    std::unique_ptr<QProcess> Start(const std::string &Script,
+                                    const QStringList &Arguments = {"--console", "script.tns"});
+    TRunOutcome Finish(QProcess &Process, int KillAfterSeconds = 90);
+    // Waits up to `Seconds` for `Condition`, keeping the output of `Process` read.
+    bool WaitFor(const std::function<bool()> &Condition, double Seconds = 20);
 
     std::string PathOf(const std::string &Relative) const { return (FRoot / Relative).string(); }
     std::string ServerPath(const std::string &Relative) const
@@ -68,6 +78,7 @@ protected:
 
 private:
     QTemporaryDir FDir;
+    QElapsedTimer FStarted;
 };
 
 // The checks every run must pass: the password never reaches the log or the console.

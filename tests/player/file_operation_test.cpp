@@ -2,6 +2,8 @@
 #include "tests/player/temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarn {
 namespace {
@@ -154,6 +156,71 @@ TEST_F(FileOperation, MoveReplacesMergesAndRefusesItself)
     EXPECT_FALSE(Do(foMove, "two/x", "two/same/y/"));
     EXPECT_EQ(Read("two/x"), "1");
     EXPECT_FALSE(Do(foMove, "nothing", "two"));
+}
+
+TEST_F(FileOperation, AMoveThatCannotMoveEveryMatchMovesNone)
+{
+    // "d/*" holds d/sub itself, which cannot go into d/sub/: nothing may move.
+    Write("d/a.txt", "A");
+    Write("d/b.txt", "B");
+    Write("d/sub/c.txt", "C");
+    const std::vector<std::string> before = Tree("d");
+    EXPECT_FALSE(Do(foMove, "d/*", "d/sub/"));
+    EXPECT_EQ(Tree("d"), before);
+
+    // A conflict deep inside a folder that would merge is found first, too.
+    Write("src/x.txt", "X");
+    Write("src/deep/f", "F");
+    Write("dst/deep/f/inner", "a folder where src has a file");
+    Write("dst/src/deep/f/inner", "the same where src would merge into dst/src");
+    EXPECT_FALSE(Do(foMove, "src", "dst/"));
+    EXPECT_FALSE(Do(foMove, "src/*", "dst"));
+    EXPECT_EQ(Read("src/x.txt"), "X");
+    EXPECT_FALSE(Exists("dst/x.txt"));
+    EXPECT_FALSE(Do(foCopy, "src/*", "dst"));
+    EXPECT_FALSE(Exists("dst/x.txt"));
+}
+
+TEST_F(FileOperation, AMoveCarriesSymbolicLinksAsLinksNeverWhatTheyName)
+{
+    // Outside the moved folder: files a link inside it points to.
+    Write("outside/keep.txt", "mine");
+    Write("from/plain.txt", "P");
+    std::filesystem::create_directory_symlink(FRoot / "outside", FRoot / "from/linked");
+    std::filesystem::create_symlink(FRoot / "outside/keep.txt", FRoot / "from/file-link");
+
+    // Merging into to/from, whose "linked" is a real folder, must not empty "outside".
+    Write("to/from/linked/other.txt", "O");
+    EXPECT_FALSE(Do(foMove, "from", "to/"));
+    EXPECT_EQ(Tree("outside"), std::vector<std::string>{"keep.txt"});
+    EXPECT_TRUE(std::filesystem::is_symlink(FRoot / "from/linked"));
+
+    // Without the conflict the links merge as links.
+    std::filesystem::remove_all(FRoot / "to/from/linked");
+    EXPECT_TRUE(Do(foMove, "from", "to/"));
+    EXPECT_TRUE(std::filesystem::is_symlink(FRoot / "to/from/linked"));
+    EXPECT_TRUE(std::filesystem::is_symlink(FRoot / "to/from/file-link"));
+    EXPECT_EQ(Read("to/from/plain.txt"), "P");
+    EXPECT_EQ(Tree("outside"), std::vector<std::string>{"keep.txt"});
+    EXPECT_FALSE(Exists("from"));
+
+    // Across file systems a folder is copied, and its links must stay links there too.
+    const std::filesystem::path other = "/dev/shm";
+    struct stat here = {}, there = {};
+    if (::stat(FRoot.c_str(), &here) != 0 || ::stat(other.c_str(), &there) != 0 ||
+        here.st_dev == there.st_dev || ::access(other.c_str(), W_OK) != 0)
+        GTEST_SKIP() << "no second writable file system at " << other;
+    const std::filesystem::path target = other / ("tarn-move-" + std::to_string(::getpid()));
+    EXPECT_TRUE(Do(foMove, "to/from", target.string()));
+    const bool fileLink = std::filesystem::is_symlink(target / "file-link");
+    const bool folderLink = std::filesystem::is_symlink(target / "linked");
+    const bool plain = std::filesystem::is_regular_file(target / "plain.txt");
+    std::filesystem::remove_all(target);
+    EXPECT_TRUE(fileLink);
+    EXPECT_TRUE(folderLink);
+    EXPECT_TRUE(plain);
+    EXPECT_FALSE(Exists("to/from"));
+    EXPECT_EQ(Read("outside/keep.txt"), "mine");
 }
 
 TEST_F(FileOperation, RenameGivesOneObjectANewNameWithoutOverwriting)

@@ -26,24 +26,30 @@ protected:
     }
 };
 
-TEST_F(LocalCommands, FolderCommandsWorkQuietlyAndFailQuietly)
+TEST_F(LocalCommands, FolderCommandsWorkQuietlyAndFailWithTheirReason)
 {
     EXPECT_EQ(Run("LOCALMD one\r\nLOCALMD one/two\r\nLOCALCD one\r\nLOCALMD three\r\n"), TLines{});
     EXPECT_EQ(std::filesystem::current_path(), FRoot / "one");
     EXPECT_TRUE(Exists("one/two") && Exists("one/three"));
     EXPECT_FALSE(FPlayer.Stopped);
 
-    // Each failing call stops the run only under ONERROR STOP, with no log line of its own.
+    // Each failing call stops the run only under ONERROR STOP, and logs why it failed.
     Write("one/two/file.txt", "x");
     const struct
     {
-        std::string Line;
-    } failing[] = {{"LOCALMD missing/deeper"}, {"LOCALMD three"},   {"LOCALRD two"},
-                   {"LOCALRD nothing"},        {"LOCALCD nowhere"}, {"LOCALCD"},
-                   {"LOCALDEL nothing.txt"},   {"LOCALDEL two"},    {"LOCALMD"}};
+        std::string Line, Why;
+    } failing[] = {{"LOCALMD missing/deeper", "! missing/deeper: No such file or directory"},
+                   {"LOCALMD three", "! three: File exists"},
+                   {"LOCALRD two", "! two: Directory not empty"},
+                   {"LOCALRD nothing", "! nothing: No such file or directory"},
+                   {"LOCALCD nowhere", "! nowhere: No such file or directory"},
+                   {"LOCALCD", "! (no name): No such file or directory"},
+                   {"LOCALDEL nothing.txt", "! nothing.txt: No such file or directory"},
+                   {"LOCALDEL two", "! two: Is a directory"},
+                   {"LOCALMD", "! (no name): No such file or directory"}};
     for (const auto &f : failing) {
         EXPECT_EQ(Run("ONERROR STOP\r\n" + f.Line + "\r\nLOCALMD after\r\n"),
-                  TLines{"Error action set to STOP."})
+                  (TLines{"Error action set to STOP.", f.Why}))
             << f.Line;
         EXPECT_TRUE(FPlayer.StoppedByFailure) << f.Line;
         EXPECT_FALSE(Exists("one/after")) << f.Line;
@@ -77,11 +83,13 @@ TEST_F(LocalCommands, NamesWithoutSlashGoIntoLocalDirAndTheSourceFolder)
               "LOCALMOVE " + PathOf("dl/c.txt") + " " + PathOf("y") + "/");
     EXPECT_EQ(Read("y/c.txt"), "alpha");
 
-    // "./" names are relative to the current directory; an empty LocalDir means the root.
+    // "./" names are relative to the current directory, and so are bare names while LocalDir
+    // is empty (no profile read): never the root of the file system.
     FPlayer.LocalDir.clear();
     EXPECT_EQ(Run("LOCALCOPY \"./y/c.txt\" \"d.txt\"").front(), "LOCALCOPY ./y/c.txt ./y/d.txt");
-    EXPECT_EQ(Run("ONERROR\r\nLOCALCOPY \"tarn-no-such-file\" \"x\"")[1],
-              "LOCALCOPY /tarn-no-such-file /x");
+    Write("here.txt", "here");
+    EXPECT_EQ(Run("LOCALCOPY \"here.txt\" \"there.txt\"").front(), "LOCALCOPY here.txt there.txt");
+    EXPECT_EQ(Read("there.txt"), "here");
 }
 
 TEST_F(LocalCommands, FileOperationSyntaxErrorsAlwaysStop)
@@ -101,7 +109,8 @@ TEST_F(LocalCommands, FailedOperationsLogTheCommandButNotSuccessAndKeepTheSource
 {
     Write("a.txt", "keep me");
     const TLines log = Run("ONERROR STOP\r\nLOCALCOPY \"./a.txt\" \"a.txt\"\r\nLOCALMD after");
-    EXPECT_EQ(log, (TLines{"Error action set to STOP.", "LOCALCOPY ./a.txt ./a.txt"}));
+    EXPECT_EQ(log, (TLines{"Error action set to STOP.", "LOCALCOPY ./a.txt ./a.txt",
+                           "! \"./a.txt\" and \"./a.txt\" are the same file"}));
     EXPECT_EQ(Read("a.txt"), "keep me");
     EXPECT_FALSE(Exists("after"));
 

@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolButton>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace tarn {
@@ -66,8 +67,20 @@ TEST_F(PlayerWindowTest, ControlsCaptionHintsAndStartState)
         Child<QAction>(window, item);
     EXPECT_TRUE(Child<QPlainTextEdit>(window, "Script")->isReadOnly());
     EXPECT_TRUE(Child<QPlainTextEdit>(window, "ScriptLog")->isReadOnly());
-    EXPECT_TRUE(Child<QPlainTextEdit>(window, "Script")->font().fixedPitch() ||
-                QFontInfo(Child<QPlainTextEdit>(window, "Script")->font()).fixedPitch());
+    // What the views ask for, whatever fonts this machine has.
+    for (const char *view : {"Script", "ScriptLog"}) {
+        EXPECT_TRUE(Child<QPlainTextEdit>(window, view)->font().fixedPitch()) << view;
+        EXPECT_EQ(Child<QPlainTextEdit>(window, view)->font().styleHint(), QFont::TypeWriter);
+    }
+    // The standard keys, and the caption that names the script once one is loaded.
+    EXPECT_EQ(Child<QAction>(window, "FileOpenItem")->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(Child<QAction>(window, "FileExitItem")->shortcut(), QKeySequence("Ctrl+Q"));
+    EXPECT_EQ(Child<QAction>(window, "HelpContentsItem")->shortcut(), QKeySequence("F1"));
+    Write("nightly.tns", "ONERROR STOP\n");
+    window.Player().LoadScript(PathOf("nightly.tns"));
+    EXPECT_EQ(window.windowTitle(), "nightly.tns - Tarn Script Player");
+    window.Player().SetScriptText("");
+    EXPECT_EQ(window.windowTitle(), "Tarn Script Player");
     EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1")); // disabled at design
     Start(window);
     EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1")); // Play enabled, even without a script
@@ -154,17 +167,70 @@ TEST_F(PlayerWindowTest, EscapedErrorShowsABoxAndKeepsTheRunningLookUntilOpen)
     EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
     EXPECT_EQ(Child<QPlainTextEdit>(window, "Script")->toPlainText(), "ONERROR\n");
     Child<QToolButton>(window, "ExecuteButton")->click();
-    // The log was kept across the open.
-    EXPECT_EQ(window.Player().Log(), (std::vector<std::string>{"Error action set to CONTINUE."}));
+    // The log was kept across the open; it says why the first run ended.
+    EXPECT_EQ(window.Player().Log(),
+              (std::vector<std::string>{
+                  "! Cannot create file \"no/such/folder.log\". No such file or directory",
+                  "Error action set to CONTINUE."}));
 }
 
-TEST_F(PlayerWindowTest, StartUpWithAnUnreadableScriptStaysOpenAndIdle)
+TEST_F(PlayerWindowTest, StartUpErrorsAreShownAndASlashXRunEndsWithTheirStatus)
 {
-    TPlayerWindow window(Line({"missing.tns", "/R", "/X"}));
+    // Without "/X" a script that cannot be loaded leaves the window open and idle, and says so.
+    QStringList boxes;
+    TPlayerWindow idle(Line({"missing.tns", "/R"}));
+    idle.ShowErrorBox = [&](const QString &Message) { boxes << Message; };
+    Start(idle);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].contains("missing.tns")) << boxes[0].toStdString();
+    EXPECT_TRUE(idle.isVisible());
+    EXPECT_TRUE(Enabled(idle, "ExecuteButton", "Play1"));
+    EXPECT_EQ(Child<QPlainTextEdit>(idle, "Script")->toPlainText(), "");
+
+    // With "/X" the window closes after the box, and the program's status is 2: for a script
+    // that cannot be loaded, and for a LOGFILE that cannot be written under "/R /X".
+    Write("bad-log.tns", "LOGFILE no/such/folder/run.log\r\nONERROR STOP\r\n");
+    for (const char *script : {"missing.tns", "bad-log.tns"}) {
+        boxes.clear();
+        TPlayerWindow window(Line({script, "/R", "/X"}));
+        window.ShowErrorBox = [&](const QString &Message) { boxes << Message; };
+        Start(window);
+        EXPECT_EQ(boxes.size(), 1) << script;
+        EXPECT_FALSE(window.isVisible()) << script;
+        EXPECT_EQ(window.ExitStatus(), 2) << script;
+    }
+    EXPECT_TRUE(boxes[0].contains("no/such/folder/run.log")) << boxes[0].toStdString();
+
+    // A "/R /X" run that a failure stops ends with 1, one that succeeds with 0.
+    Write("fails.tns", "ONERROR STOP\r\nLOCALDEL missing\r\n");
+    Write("works.tns", "ONERROR STOP\r\n");
+    for (const auto &[script, status] : {std::pair{"fails.tns", 1}, std::pair{"works.tns", 0}}) {
+        TPlayerWindow window(Line({script, "/R", "/X"}));
+        Start(window);
+        EXPECT_FALSE(window.isVisible()) << script;
+        EXPECT_EQ(window.ExitStatus(), status) << script;
+    }
+}
+
+TEST_F(PlayerWindowTest, ASignalEndsTheRunThenTheWindowWithItsStatus)
+{
+    TPlayerWindow window(Line({}));
     Start(window);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1"));
-    EXPECT_EQ(Child<QPlainTextEdit>(window, "Script")->toPlainText(), "");
+    window.Player().AddOperation("PROFILE",
+                                 [&](const std::string &) { window.Interrupt(SIGTERM); });
+    window.Player().SetScriptText("LOGFILE run.log\r\nPROFILE x\r\nLOCALMD never\r\n");
+    Child<QToolButton>(window, "ExecuteButton")->click();
+    EXPECT_FALSE(Exists("never"));
+    EXPECT_EQ(Read("run.log"), "Script stopped by SIGTERM.\r\n");
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.ExitStatus(), 143);
+
+    // Without a run the window closes at once.
+    TPlayerWindow idle(Line({}));
+    Start(idle);
+    idle.Interrupt(SIGINT);
+    EXPECT_FALSE(idle.isVisible());
+    EXPECT_EQ(idle.ExitStatus(), 130);
 }
 
 TEST_F(PlayerWindowTest, ScriptViewShowsKeywordsInBlue)
@@ -203,15 +269,17 @@ TEST_F(PlayerWindowTest, ClearLogEmptiesTheView)
 TEST(HelpWindowTest, PagesAreBuiltInAndSearchable)
 {
     THelpWindow help("Tarn Script Player Help", PlayerHelpPages());
-    EXPECT_EQ(help.ListedPages().size(), 5);
+    EXPECT_EQ(help.ListedPages().size(), 6);
     help.Search("localrd");
     EXPECT_EQ(help.ListedPages(), (QStringList{"local-commands.html"}));
+    help.Search("namefmt");
+    EXPECT_EQ(help.ListedPages(), (QStringList{"remote-commands.html"}));
     help.Search("case-sensitive");
     EXPECT_EQ(help.ListedPages(), (QStringList{"command-line.html"}));
     help.Search("no such words anywhere");
     EXPECT_TRUE(help.ListedPages().isEmpty());
     help.Search("");
-    EXPECT_EQ(help.ListedPages().size(), 5);
+    EXPECT_EQ(help.ListedPages().size(), 6);
 }
 
 } // namespace

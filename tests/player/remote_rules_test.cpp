@@ -64,7 +64,7 @@ TEST(ConsoleProgress, ALineOnTheTerminalWipedBeforeTheNextLogLine)
     std::FILE *progress = std::tmpfile();
     ASSERT_TRUE(out && progress);
     {
-        TConsoleView view(out, progress);
+        TConsoleView view(out, stderr, progress);
         view.TransferProgress(1024, 4096);
         // A block every few kilobytes must not mean a redraw each: a few per second at most.
         for (int count = 1025; count < 4096; ++count)
@@ -90,7 +90,7 @@ TEST(ConsoleProgress, NothingWithoutATerminal)
     std::FILE *out = std::tmpfile();
     ASSERT_TRUE(out);
     {
-        TConsoleView view(out);
+        TConsoleView view(out, stderr);
         view.TransferProgress(1024, 4096);
         view.LogLineAppended("x");
     }

@@ -166,7 +166,7 @@ TEST_F(RunLoop, LineCountIsTakenAtTheStartAndAReplacedScriptIsReadSafely)
     EXPECT_EQ(FCalls, (TLines{"CDUP:a", "CDUP:x"}));
 }
 
-TEST_F(RunLoop, EscapedErrorEndsTheRunWithoutTheEndSteps)
+TEST_F(RunLoop, EscapedErrorStillRunsTheEndStepsAndSavesTheLogBeforeItPropagates)
 {
     bool endStep = false;
     FPlayer.RunEndHook = [&] { endStep = true; };
@@ -177,11 +177,22 @@ TEST_F(RunLoop, EscapedErrorEndsTheRunWithoutTheEndSteps)
     FPlayer.SetScriptText("LOGFILE out.log\r\nPROFILE p.tnc\r\nCDUP\r\nEXIT\r\n");
     EXPECT_THROW(FPlayer.ExecuteButtonClick(), std::runtime_error);
     EXPECT_TRUE(FCalls.empty());
-    EXPECT_FALSE(endStep);
-    EXPECT_FALSE(Exists("out.log"));
+    EXPECT_TRUE(endStep);
+    EXPECT_EQ(Read("out.log"), "! 'x' is not a valid integer value\r\n");
     EXPECT_EQ(FView.Running, std::vector<bool>{true}); // the Running look stays
     EXPECT_FALSE(FPlayer.Busy());                      // but a new run may start
     EXPECT_EQ(FView.CloseRequests, 0);
+
+    // When the LOGFILE cannot be written either, both reasons reach the caller.
+    FPlayer.SetScriptText("LOGFILE no/such/folder/out.log\r\nPROFILE p.tnc\r\n");
+    try {
+        FPlayer.ExecuteButtonClick();
+        ADD_FAILURE() << "no error escaped";
+    } catch (const std::runtime_error &error) {
+        const std::string what = error.what();
+        EXPECT_NE(what.find("not a valid integer"), std::string::npos) << what;
+        EXPECT_NE(what.find("no/such/folder/out.log"), std::string::npos) << what;
+    }
 }
 
 TEST_F(RunLoop, LogFileIsSavedAtTheEndWithCrLfAndTheLaterNameWins)
@@ -204,7 +215,7 @@ TEST_F(RunLoop, SaveLogToReplacesTheFileAndWritesBytesUnchanged)
     FPlayer.AppendLog("caf\xe9 \x01");
     FPlayer.SaveLogTo("log.txt");
     EXPECT_EQ(Read("log.txt"), "\r\ncaf\xe9 \x01\r\n");
-    // A write that fails after the file was opened (a full disk) is no saved log either.
+    // A device is no place for a log (a FIFO would block the run, /dev/full never holds it).
     EXPECT_THROW(FPlayer.SaveLogTo("/dev/full"), std::runtime_error);
     FPlayer.ClearLog();
     FPlayer.SaveLogTo("log.txt");
@@ -261,19 +272,20 @@ TEST_F(RunLoop, StartUpHonoursEachSwitchOnlyAtItsPosition)
     }
 }
 
-TEST_F(RunLoop, StartUpGuardSwallowsLoadAndRunErrors)
+TEST_F(RunLoop, StartUpLeavesAnUnreadableScriptAloneAndReportsItsErrors)
 {
-    // A script that cannot be read is neither run nor deleted, and the player stays open.
+    // A script that cannot be read is neither run nor deleted, and the player stays open; the
+    // caller (the window) is told why.
     TPlayerCommandLine line;
     line.Positional = {"missing.tns", "/R", "/X", "/D"};
-    FPlayer.StartUp(line);
+    EXPECT_THROW(FPlayer.StartUp(line), std::runtime_error);
     EXPECT_TRUE(FPlayer.Script().empty());
     EXPECT_EQ(FView.Running, std::vector<bool>{false});
     EXPECT_FALSE(FPlayer.ExitWhenDone);
 
     Write("bad.tns", "LOGFILE /no/such/folder/x.log\r\n");
     line.Positional = {"bad.tns", "/R", "/X", "/D"};
-    EXPECT_NO_THROW(FPlayer.StartUp(line));
+    EXPECT_THROW(FPlayer.StartUp(line), std::runtime_error);
     EXPECT_FALSE(Exists("bad.tns"));
     EXPECT_EQ(FView.CloseRequests, 0);
     EXPECT_EQ(FView.Running.back(), true);
@@ -311,6 +323,14 @@ TEST(PlayerCommandLineTest, OptionsAreTakenOutBeforePositionsCount)
     EXPECT_TRUE(line.RunSwitch() && line.ExitSwitch() && line.DeleteSwitch());
     EXPECT_EQ(line.At(1), "s");
     EXPECT_EQ(line.At(5), "");
+
+    // --check and --write-profile take the argument after them, whatever it looks like.
+    const TPlayerCommandLine check = ParsePlayerCommandLine({"--check", "/R", "x"});
+    EXPECT_EQ(check.CheckFile, "/R");
+    EXPECT_EQ(check.Positional, TLines{"x"});
+    EXPECT_EQ(ParsePlayerCommandLine({"--write-profile", "--console"}).WriteProfileFile,
+              "--console");
+    EXPECT_FALSE(ParsePlayerCommandLine({"--check"}).Error.empty());
 }
 
 TEST(PlayerCommandLineTest, DisplayIsMissingWithoutXOrWaylandOrWithOffscreen)

@@ -39,7 +39,7 @@ TEST(LocalFiles, BareLocalNamesGoIntoTheFolder)
     EXPECT_EQ(PlaceInFolder("/dl/", "a.txt"), "/dl/a.txt");
     EXPECT_EQ(PlaceInFolder("/dl", "/x/a.txt"), "/x/a.txt");
     EXPECT_EQ(PlaceInFolder("/dl", "./a.txt"), "./a.txt");
-    EXPECT_EQ(PlaceInFolder("", "a.txt"), "/a.txt");
+    EXPECT_EQ(PlaceInFolder("", "a.txt"), "a.txt"); // the current directory, not the root
 }
 
 } // namespace
