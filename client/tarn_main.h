@@ -219,6 +219,10 @@ private:
     void Record(const std::string &Line);
     // Two names as a script line gives them: each in double quotes, one blank between.
     static std::string QuotedPair(const std::string &First, const std::string &Second);
+    // A remote operation's request with the engine's names set: Busy with its animation, the
+    // request, its script line, then the listing and Ready.
+    void RequestThenList(TAnimationClip Clip, bool (TFtpClient::*Request)(),
+                         const std::string &ScriptLine);
     // The name of a listed entry, as the engine is given it.
     static std::string ListedName(const TListView &List, int Row);
     static void Deselect(TListView &List, int Row);

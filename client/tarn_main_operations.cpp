@@ -41,13 +41,8 @@ void TTarnMain::CreateDirectory1Click()
         FDialogs.InputQuery("Create Directory", "New Directory:", "");
     if (!name || FClosing)
         return;
-    StateOnlineBusy();
     ControlFtp.HostFileName = *name;
-    StartAnimation(acSearching);
-    Call(&TFtpClient::Mkd);
-    Record("MKDIR " + *name);
-    DirectoryList();
-    StateOnlineReady();
+    RequestThenList(acSearching, &TFtpClient::Mkd, "MKDIR " + *name);
 }
 
 void TTarnMain::DeleteDirectory1Click()
@@ -67,13 +62,8 @@ void TTarnMain::DeleteDirectory1Click()
     }
     if (!FDialogs.Confirm("Delete Directory " + name) || FClosing)
         return;
-    StateOnlineBusy();
-    StartAnimation(acDeleting);
     ControlFtp.HostFileName = name;
-    Call(&TFtpClient::Rmd);
-    Record("RMDIR " + name);
-    DirectoryList();
-    StateOnlineReady();
+    RequestThenList(acDeleting, &TFtpClient::Rmd, "RMDIR " + name);
 }
 
 void TTarnMain::DeleteFile1Click()
@@ -128,12 +118,19 @@ void TTarnMain::RenameButtonClick()
         FDialogs.InputQuery("Rename file " + oldName, "New Filename:", "");
     if (!newName || FClosing)
         return;
-    StateOnlineBusy();
     ControlFtp.HostFileName = oldName;
     ControlFtp.LocalFileName = *newName;
-    StartAnimation(acSearching);
-    Call(&TFtpClient::Rename);
-    Record("RENAME " + QuotedPair(oldName, *newName));
+    RequestThenList(acSearching, &TFtpClient::Rename, "RENAME " + QuotedPair(oldName, *newName));
+}
+
+void TTarnMain::RequestThenList(TAnimationClip Clip, bool (TFtpClient::*Request)(),
+                                const std::string &ScriptLine)
+{
+    StateOnlineBusy();
+    StartAnimation(Clip);
+    // The outcome is not examined: the log shows the reply, the listing what the server did.
+    Call(Request);
+    Record(ScriptLine);
     DirectoryList();
     StateOnlineReady();
 }

@@ -79,8 +79,9 @@ TEST(ClientTransfers, ReceiveSelectedFilesThenTheNameFields)
     }
 }
 
-// An aborted receive and one the server cuts midway: the local file that was there stays as it
-// was, no temporary file is left behind, and one message tells of the failure.
+// An aborted receive, one the server cuts midway and one whose session is lost midway: the
+// local file that was there stays as it was, no temporary file is left behind, and one message
+// tells of the failure.
 TEST(ClientTransfers, AFailedReceiveLeavesTheOldLocalFileAsItWas)
 {
     const struct
@@ -88,10 +89,14 @@ TEST(ClientTransfers, AFailedReceiveLeavesTheOldLocalFileAsItWas)
         const char *Case;
         TLines Switches;
         bool Abort;
-        int Attempts; // RETRs sent for the first file
+        int Attempts;  // RETRs sent for the first file
+        int NextTries; // RETRs sent for the second file
+        const char *EndState;
     } cases[] = {
-        {"abort", {"--data-rate", "40000"}, true, 1},
-        {"cut", {"--drop-data-after", "30000"}, false, 3},
+        {"abort", {"--data-rate", "40000"}, true, 1, 0, "Ready"},
+        {"cut", {"--drop-data-after", "30000"}, false, 3, 3, "Ready"},
+        // No attempt without a session, and no later file either.
+        {"session lost", {"--drop-control-after", "RETR"}, false, 1, 0, "Offline"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Case);
@@ -119,10 +124,9 @@ TEST(ClientTransfers, AFailedReceiveLeavesTheOldLocalFileAsItWas)
         EXPECT_EQ(FolderNames(client.Download), TLines{"big.bin"}) << "no temporary file left";
         EXPECT_EQ(client.Dialogs.Messages,
                   TLines{"information: Errors during operation, check log."});
-        EXPECT_EQ(main.Panel(4), "Ready") << "the session goes on";
+        EXPECT_EQ(main.Panel(4), c.EndState);
         // Abort ends the operation: the next file is not tried and stays selected.
-        EXPECT_EQ(std::count(client.Sent.begin(), client.Sent.end(), "RETR next.bin"),
-                  c.Abort ? 0 : 3);
+        EXPECT_EQ(std::count(client.Sent.begin(), client.Sent.end(), "RETR next.bin"), c.NextTries);
         EXPECT_EQ(main.FileView.FirstSelectedRow() >= 0, c.Abort);
     }
 }
