@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <algorithm>
 #include <charconv>
+#include <system_error>
 #include <type_traits>
 
 namespace tarn {
@@ -96,6 +97,11 @@ std::optional<int> ParseWholeNumber(const std::string &Text)
     if (error != std::errc() || end != last || first == last)
         return std::nullopt;
     return value;
+}
+
+std::string SystemErrorText(int Code)
+{
+    return std::generic_category().message(Code);
 }
 
 } // namespace tarn
