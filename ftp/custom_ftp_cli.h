@@ -60,8 +60,8 @@ public:
     static constexpr std::size_t DownloadBlockSize = TARN_FTP_BLOCK_SIZE;
     static constexpr std::size_t UploadBlockSize = TARN_FTP_BLOCK_SIZE;
 #else
-    static constexpr std::size_t DownloadBlockSize = 256 * 1024;
-    static constexpr std::size_t UploadBlockSize = 64 * 1024;
+    static constexpr std::size_t DownloadBlockSize = std::size_t(256) * 1024;
+    static constexpr std::size_t UploadBlockSize = std::size_t(64) * 1024;
 #endif
     static constexpr int UploadBlocksPerPass = 16;
 

@@ -130,7 +130,7 @@ int RunInConsole(const TPlayerCommandLine &Line, std::FILE *Out, std::FILE *Err)
     // A file or a pipe takes the log in blocks of 64 KiB rather than the stream's default 4 KiB:
     // a listing of 100,000 lines is then some hundred writes. Nothing has been written yet.
     if (::isatty(::fileno(Out)) != 1)
-        std::setvbuf(Out, nullptr, _IOFBF, 64 * 1024);
+        std::setvbuf(Out, nullptr, _IOFBF, std::size_t(64) * 1024);
     // SIGINT and SIGTERM end a waiting engine call at once (through the event loop) or the run
     // before its next line (polled between lines); the run-end steps still run. The watcher
     // outlives the view, whose last lines go out when it is destroyed: with SIGPIPE ignored,

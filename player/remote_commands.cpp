@@ -52,7 +52,7 @@ template <typename TAppend> void ForEachListingLine(const std::string &FileName,
     // Read in blocks and cut at LF: a listing of many lines costs a few reads, not a stream
     // operation per byte.
     std::ifstream file(FileName, std::ios::binary);
-    std::vector<char> block(64 * 1024);
+    std::vector<char> block(std::size_t(64) * 1024);
     std::string line;
     const auto takeLine = [&] {
         if (!line.empty() && line.back() == '\r')

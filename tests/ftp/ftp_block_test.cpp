@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <system_error>
 
 namespace tarn {
 
@@ -24,7 +24,7 @@ using FtpBlocks = TLocalFolderTest;
 constexpr std::size_t Down = TCustomFtpCli::DownloadBlockSize;
 constexpr std::size_t Up = TCustomFtpCli::UploadBlockSize;
 // More than the blocks of one upload pass and than the system's socket buffers on loopback.
-constexpr std::size_t BeyondQueues = 9 * 1024 * 1024 + 3;
+constexpr std::size_t BeyondQueues = std::size_t(9) * 1024 * 1024 + 3;
 
 // Lines of every length from 0 to 199 bytes, so that line ends fall on every offset of a block
 // (and LF right where a block is full).
@@ -130,7 +130,8 @@ TEST_F(FtpBlocks, ADownloadOntoAFullDiskFailsAndSaysSo)
 {
     fs::create_directory(Local("small"));
     if (!MountSmallTmpfs(Local("small")))
-        GTEST_SKIP() << "no mount namespace here (needs root): " << std::strerror(errno);
+        GTEST_SKIP() << "no mount namespace here (needs root): "
+                     << std::generic_category().message(errno);
     TTestFtpServer server;
     WriteFile(server.Root() + "/big.bin", RandomBytes(3 * Down, 22));
     TFtpHarness h(server.Port(), "tester", "secret");
