@@ -4,12 +4,14 @@
 
 #include "ftp/ftp_parse.h"
 #include "net/wsocket.h"
+#include "support/text.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <chrono>
 #include <climits>
+#include <netdb.h>
 
 namespace tarn {
 
@@ -21,10 +23,42 @@ constexpr int NoCodeResult = 500;
 // Result of a request whose control connection was lost before its final reply.
 constexpr int ConnectionLostResult = 421;
 
+// What replaces the password wherever it would be shown.
+constexpr const char PasswordMask[] = "*******";
+
 std::string WinsockFailureText(int Code, uint16_t Error)
 {
     return std::to_string(Code) + " " + SocketErrorText(Error) + " (Winsock error #" +
            std::to_string(Error) + ")";
+}
+
+bool SameLetters(char A, char B)
+{
+    const auto lower = [](char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; };
+    return lower(A) == lower(B);
+}
+
+// The port to connect to: a decimal number from 1 to 65535 or the name of a TCP service.
+// Anything else is refused rather than cut to 16 bits or read up to its first non-digit.
+int ServicePort(const std::string &Text)
+{
+    const std::string text = Trim(Text, tsBlanks);
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+        long value = 0;
+        for (const char c : text)
+            value = std::min(value * 10 + (c - '0'), 65536L);
+        if (value >= 1 && value <= 65535)
+            return int(value);
+    } else if (!text.empty() && text.size() < 64) {
+        servent entry{};
+        servent *result = nullptr;
+        char work[1024];
+        ::getservbyname_r(text.c_str(), "tcp", &entry, work, sizeof work, &result);
+        if (result)
+            return ntohs(uint16_t(result->s_port));
+    }
+    throw FtpException("Port \"" + PrintableText(Text) +
+                       "\" is neither a number from 1 to 65535 nor a known service name");
 }
 
 } // namespace
@@ -58,8 +92,7 @@ TCustomFtpCli::~TCustomFtpCli()
     // The sockets go with the engine and must not call back into it while it is torn down.
     ControlSocket->Destroying();
     DataSocket->Destroying();
-    if (LocalStream)
-        std::fclose(LocalStream);
+    // FLocal goes with the engine: a download's temporary file is removed.
 }
 
 bool TCustomFtpCli::Connected() const
@@ -72,16 +105,51 @@ void TCustomFtpCli::SendCommand(const std::string &Cmd)
     std::string command = Cmd;
     if (OnCommand)
         OnCommand(this, command);
-    TriggerDisplay("> " + command);
+    // A line break inside the text would make the server read a second command of the text's
+    // choosing ("secret\r\nDELE x"), hidden behind the masked PASS line.
+    CheckCommandText(command, "The command");
+    TakeStrayReplies();
+    const bool password = UpperCaseAscii(command.substr(0, 5)) == "PASS ";
+    TriggerDisplay(password ? std::string("> PASS ") + PasswordMask : "> " + command);
     ControlSocket->SendStr(command + "\r\n");
 }
 
 void TCustomFtpCli::TriggerDisplay(const std::string &Msg)
 {
     if (OnDisplay) {
-        std::string copy = Msg;
+        std::string copy = PrintableText(HidePassword(Msg));
         OnDisplay(this, copy);
     }
+}
+
+// The password, in any letter case, becomes asterisks where it stands as a word of its own (a
+// server that repeats it: "530 Login incorrect for password secret."); inside a longer word it
+// is left, so that a short password does not blot out the log.
+std::string TCustomFtpCli::HidePassword(std::string Text) const
+{
+    const std::size_t length = PassWord.size();
+    if (length == 0)
+        return Text;
+    const auto wordChar = [](char C) {
+        return (C >= '0' && C <= '9') || (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
+    };
+    for (std::size_t at = 0; at + length <= Text.size(); ++at) {
+        bool same = (at == 0 || !wordChar(Text[at - 1])) &&
+                    (at + length == Text.size() || !wordChar(Text[at + length]));
+        for (std::size_t i = 0; same && i < length; ++i)
+            same = SameLetters(Text[at + i], PassWord[i]);
+        if (same) {
+            Text.replace(at, length, PasswordMask);
+            at += sizeof PasswordMask - 2;
+        }
+    }
+    return Text;
+}
+
+void TCustomFtpCli::CheckCommandText(const std::string &Text, const std::string &What)
+{
+    if (Text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        throw FtpException(What + " holds CR, LF or NUL: nothing was sent");
 }
 
 void TCustomFtpCli::ShowReply()
@@ -92,7 +160,7 @@ void TCustomFtpCli::ShowReply()
 void TCustomFtpCli::KeepError()
 {
     if (FErrorMessage.empty())
-        FErrorMessage = FLastResponse;
+        FErrorMessage = PrintableText(FLastResponse);
 }
 
 void TCustomFtpCli::SetState(TFtpState NewState)
@@ -112,8 +180,7 @@ void TCustomFtpCli::CheckReady() const
 
 int TCustomFtpCli::ReadStatusCode()
 {
-    const int64_t value = ParseInteger(FLastResponse).Value;
-    FStatusCode = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : int(value);
+    FStatusCode = ReplyCode(FLastResponse);
     return FStatusCode;
 }
 
@@ -148,10 +215,13 @@ void TCustomFtpCli::OpenAsync()
     CheckReady();
     if (ControlOpen)
         throw FtpException("FTP component already connected");
+    const int port = ServicePort(Port);
     if (!ChainActive)
         FRequestType = rqOpen;
+    FPortNumber = port;
     DoneSignalled = false;
     FAssembler.Reset();
+    FStrayPending = false;
     StepResult = 0;
     const TFtpState before = FState;
     SetState(fsLookup);
@@ -187,7 +257,7 @@ void TCustomFtpCli::ControlDnsLookupDone(uint16_t Error)
     try {
         ControlSocket->SetAddr(ControlSocket->DnsResult());
         ControlSocket->SetProto("tcp");
-        ControlSocket->SetPort(Port);
+        ControlSocket->SetPort(std::to_string(FPortNumber));
         SetState(fsAwaitBanner);
         ControlSocket->Connect();
     } catch (const std::exception &) {
@@ -225,12 +295,49 @@ void TCustomFtpCli::ControlDataAvailable(uint16_t Error)
     FAssembler.Commit(std::size_t(received));
     TFtpReplyLine line;
     while (FAssembler.NextLine(line)) {
-        FLastResponse = line.Text;
+        // A transfer whose final reply came waits for its data connection only.
+        const bool awaited =
+            FState == fsAwaitBanner || (FState == fsAwaitReply && ReplyHandler != nullptr);
+        if (FStrayPending || !awaited) {
+            ShowUnsolicited(line);
+            continue;
+        }
+        FLastResponse = HidePassword(line.Text);
         if (OnResponse)
             OnResponse(this);
         if (!JudgeLine(line, Error))
             return;
     }
+}
+
+// A reply that no command waits for: shown, and never taken for the reply of a later command,
+// which would put every reply after it out of step (a DELE judged by the reply to the command
+// before it, and so on).
+void TCustomFtpCli::ShowUnsolicited(const TFtpReplyLine &Line)
+{
+    if (Line.Final)
+        FStrayPending = false;
+    TriggerDisplay("! Unsolicited reply: " + Line.Text);
+}
+
+// Right before a command goes out, everything the server sent so far is read: none of it can
+// answer this command. A line begun but not complete yet, or a multi-line reply still open,
+// belongs to such a reply too, and is shown as unsolicited when it is complete.
+void TCustomFtpCli::TakeStrayReplies()
+{
+    TFtpReplyLine line;
+    for (;;) {
+        while (FAssembler.NextLine(line))
+            ShowUnsolicited(line);
+        if (ControlSocket->State() != wsConnected)
+            break;
+        char *space = FAssembler.Space();
+        const int received = ControlSocket->Receive(space, int(FAssembler.SpaceLen()));
+        if (received <= 0)
+            break; // nothing more now; a close or an error comes with its own notification
+        FAssembler.Commit(std::size_t(received));
+    }
+    FStrayPending = FAssembler.Held() > 0 || FAssembler.InsideReply();
 }
 
 // Acts on one reply line by state; false stops the reading of held lines.
@@ -256,9 +363,7 @@ bool TCustomFtpCli::JudgeLine(const TFtpReplyLine &Line, uint16_t Error)
             OnSessionConnected(this, Error);
         TriggerRequestDone(0);
         return true;
-    case fsAwaitReply:
-        if (!ReplyHandler)
-            throw FtpException("Program error: FNext is nil");
+    case fsAwaitReply: // with a handler: lines no handler waits for are unsolicited
         (this->*ReplyHandler)(Line);
         return true;
     default:
@@ -284,10 +389,16 @@ void TCustomFtpCli::HandleReply(const TFtpReplyLine &Line)
             if (code == FStatusCode)
                 StepResult = 0;
     }
-    if (StepResult != 0)
+    if (CurrentStep == stSize)
+        FSizeName.clear();
+    if (StepResult != 0) {
         KeepError();
-    else if (CurrentStep == stSize) // 213 <size>
-        FSizeResult = ParseInteger(FLastResponse, ParseInteger(FLastResponse).Next).Value;
+    } else if (CurrentStep == stSize) { // 213 <size>
+        FSizeResult = ParseInteger(FLastResponse, 3).Value;
+        // A binary download of this name right after must bring that many bytes.
+        if (TypeChar == 'I')
+            FSizeName = HostFileName;
+    }
     if (AfterReply) {
         const std::function<void()> after = AfterReply;
         after();
@@ -312,6 +423,8 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
     FDoneResult = StepResult;
     if (DataSocket->State() != wsClosed)
         DataSocket->Close();
+    // A local file still open here belongs to a transfer that did not complete.
+    FLocal.Discard();
     if (ChainActive && SavedStatusCode >= 0) {
         FLastResponse = SavedResponse;
         FStatusCode = SavedStatusCode;
@@ -344,9 +457,8 @@ void TCustomFtpCli::ControlSessionClosed(uint16_t Error)
             OnSessionClosed(this, Error);
     }
     if (lost) {
-        // The reply never came: the request fails, whatever the previous request left. A
-        // download that had not started lets go of its file, untouched.
-        CloseUnstartedDownload();
+        // The reply never came: the request fails, whatever the previous request left; its
+        // completion lets go of a transfer's local file.
         if (FState == fsAborting) {
             StepResult = 426;
         } else {
@@ -373,8 +485,15 @@ void TCustomFtpCli::Abort()
         ControlSocket->Close();
     if (DataSocket->State() != wsClosed)
         DataSocket->Close();
-    CloseLocalStream();
+    FLocal.Discard();
     ControlOpen = false;
+    // A request ended here says why, also one that was no chain.
+    if (before != fsReady && before != fsStepReady && before != fsOffline) {
+        FLastResponse = "426 Operation aborted.";
+        FStatusCode = 426;
+        if (FErrorMessage.empty())
+            FErrorMessage = FLastResponse;
+    }
     SetState(fsReady);
 }
 

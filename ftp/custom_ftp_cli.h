@@ -3,6 +3,7 @@
 #include "ftp/ftp_exception.h"
 #include "ftp/ftp_types.h"
 #include "ftp/reply_assembler.h"
+#include "ftp/transfer_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -37,6 +38,12 @@ using TFtpNotifyEvent = std::function<void(TCustomFtpCli *Sender)>;
 // the Full* family) run their steps in a fixed order and report once; a failing step skips
 // everything but a pending QUIT. After a request, StatusCode and LastResponse hold the reply
 // that decided it and ErrorMessage the first failure since the last chained request started.
+//
+// A transfer succeeds only when the server confirms it, its data connection ended cleanly,
+// the local file took every byte and nobody aborted it; a download replaces its local file
+// only then (ftp/README.md). A reply line that no command waits for is shown as unsolicited
+// and answers nothing. Text holding CR, LF or NUL is never sent. What OnDisplay shows has its
+// control characters in caret notation and the password masked.
 //
 // Counts and offsets are 64-bit, so files past 2 GiB transfer, resume and report correctly.
 class TCustomFtpCli
@@ -199,6 +206,11 @@ private:
     void ControlDataAvailable(uint16_t Error);
     void ControlSessionClosed(uint16_t Error);
     bool JudgeLine(const TFtpReplyLine &Line, uint16_t Error);
+    void TakeStrayReplies();
+    // Raises FtpException, naming What, when Text holds CR, LF or NUL.
+    static void CheckCommandText(const std::string &Text, const std::string &What);
+    void ShowUnsolicited(const TFtpReplyLine &Line);
+    std::string HidePassword(std::string Text) const;
     void HandleReply(const TFtpReplyLine &Line);
     void FailOpen(uint16_t Error);
     int ReadStatusCode();
@@ -207,26 +219,31 @@ private:
     // Requests (ftp_requests.cpp).
     void StartStep(TFtpStep Step);
     void FailStep(const std::string &Reason);
+    void CheckChainText(TFtpSteps Steps) const;
 
     // Data connection (ftp_transfer.cpp).
     void StartDownload(const char *Word, TFtpRequest Request, TFtpStep Step);
     void StartUpload();
+    void BeginTransfer();
+    bool OpenLocalFile(TFtpStep Step);
+    bool OpenChainLocalFile(TFtpSteps Steps);
+    void LocalFileRefused();
     bool AcceptData();
     void DownloadAccept();
     void DownloadData();
-    void DownloadClosed();
+    void DownloadClosed(uint16_t Error);
     void UploadAccept();
     void UploadSend();
-    void UploadClosed();
+    void UploadClosed(uint16_t Error);
     void DiscardData();
+    void ProbeUploadEnd();
+    void DropDataConnection();
     void TransferFirstReply(const TFtpReplyLine &Line);
     void TransferFinalReply(const TFtpReplyLine &Line);
     void TransferFailed(int Code);
+    void FailTransfer(int Code, const std::string &Reason);
     void TransferCheck();
     void ShowDataLines(const char *Data, std::size_t Len);
-    void StartLocalData();
-    void CloseUnstartedDownload();
-    void CloseLocalStream();
 
     std::unique_ptr<QObject> FReceiver; // target of the posted completion notices
 
@@ -236,6 +253,7 @@ private:
     char TypeChar = 'I';
     bool AppendMode = false;
     bool ControlOpen = false;
+    int FPortNumber = 21; // Port as checked by the last OpenAsync
     TFtpRequest FRequestType = rqNone;
     std::vector<int> AcceptedCodes;
     TReplyHandler ReplyHandler = nullptr;
@@ -255,16 +273,22 @@ private:
     int SavedStatusCode = -1;
 
     TFtpReplyAssembler FAssembler;
+    bool FStrayPending = false; // the reply being received began before the command was sent
 
-    std::FILE *LocalStream = nullptr;
+    // The local file of the running transfer, opened for the data step FLocalStep (a chain
+    // opens it before its first command, so that a file that cannot be used fails at once).
+    TTransferFile FLocal;
+    TFtpStep FLocalStep = stNone;
+    bool FResumable = false; // the running chain resumes: its download writes in place
     std::string DataCommand;
     bool Uploading = false;
-    bool FAcceptWaiting = false;    // the server connected before the data step began
-    bool FLocalFileFailed = false;  // a local read or write failed during the transfer
-    bool FDataStarted = false;      // the server started sending: the download's file is in use
-    bool FLocalCreated = false;     // the download created its file
-    std::vector<char> FDataBuffer;  // the network block in hand
-    std::vector<char> FLocalBuffer; // stdio buffer of LocalStream
+    bool FAcceptWaiting = false;   // the server connected before the data step began
+    bool FUploadEnded = false;     // the whole file was sent and the sending side shut down
+    int FTransferError = 0;        // the first failure seen during the transfer (its code)...
+    std::string FTransferReason;   // ... and its text; the transfer fails whatever the server says
+    int64_t FExpected = -1;        // the length a binary download must reach, -1 when unknown
+    std::string FSizeName;         // the name a binary SIZE was last answered for
+    std::vector<char> FDataBuffer; // the network block in hand
     int64_t ByteCount = 0;
     int64_t RestartAt = 0;
     bool ServerDone = false;

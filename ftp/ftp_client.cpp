@@ -1,10 +1,14 @@
 #include "ftp/ftp_client.h"
 
 #include "net/wsocket.h"
+#include "support/text.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <exception>
 
 namespace tarn {
 
@@ -96,6 +100,11 @@ bool TFtpClient::RunSync(void (TCustomFtpCli::*Operation)())
         const uint64_t started = FRequestsDone;
         (this->*Operation)();
         return WaitReady(started);
+    } catch (const std::exception &Error) {
+        // Refused before anything was sent (misuse, an argument, a command text, the port) or
+        // a failure of the socket layer: the caller learns why from ErrorMessage.
+        FErrorMessage = PrintableText(Error.what());
+        return false;
     } catch (...) {
         return false;
     }
@@ -118,12 +127,14 @@ bool TFtpClient::WaitReady(uint64_t Started)
         if (Timeout > 0) {
             if (now > Deadline) {
                 Abort();
-                FErrorMessage = "426 Timeout";
+                FErrorMessage = FLastResponse = "426 Timeout";
                 FStatusCode = 426;
                 return false;
             }
+            // The timer takes at most INT_MAX milliseconds (some 24 days); a longer wait wakes
+            // up once on the way.
             if (!alarm.isActive())
-                alarm.start(int(Deadline - now + 1));
+                alarm.start(int(std::min<int64_t>(Deadline - now + 1, INT_MAX)));
         }
         if (MultiThreaded)
             ControlSocket->ProcessMessages();

@@ -25,6 +25,40 @@ TParsedInteger ParseInteger(const std::string &Text, std::size_t Start)
     return {negative ? -value : value, i};
 }
 
+namespace {
+
+bool IsDigit(char C)
+{
+    return C >= '0' && C <= '9';
+}
+
+} // namespace
+
+int ReplyCode(const std::string &Line)
+{
+    if (Line.size() < 3 || !IsDigit(Line[0]) || !IsDigit(Line[1]) || !IsDigit(Line[2]) ||
+        (Line.size() > 3 && IsDigit(Line[3])))
+        return 0;
+    return (Line[0] - '0') * 100 + (Line[1] - '0') * 10 + (Line[2] - '0');
+}
+
+int64_t AnnouncedLength(const std::string &Line)
+{
+    const std::size_t bytes = Line.rfind(" bytes)");
+    if (bytes == std::string::npos)
+        return -1;
+    const std::size_t open = Line.rfind('(', bytes);
+    if (open == std::string::npos || bytes - open < 2 || bytes - open > 19)
+        return -1;
+    int64_t value = 0;
+    for (std::size_t i = open + 1; i < bytes; ++i) {
+        if (!IsDigit(Line[i]))
+            return -1;
+        value = value * 10 + (Line[i] - '0');
+    }
+    return value;
+}
+
 std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs)
 {
     std::string text = std::to_string(ByteCount) + " bytes received/sent in " +

@@ -20,6 +20,14 @@ struct TParsedInteger
 // 64 bits stops growing at the largest value instead of overflowing.
 TParsedInteger ParseInteger(const std::string &Text, std::size_t Start = 0);
 
+// The code of a reply line: exactly three digits at the very start of the line, not followed by
+// another digit ("250 Deleted." and "250-" give 250; "+250", " 250", "2500" and "25" give 0).
+int ReplyCode(const std::string &Line);
+
+// The length a transfer's start reply announces, as in "150 Opening BINARY mode data connection
+// for a.txt (1024 bytes)."; -1 when the line names none.
+int64_t AnnouncedLength(const std::string &Line);
+
 // The statistics line of a finished transfer, without the "! " prefix:
 // "<n> bytes received/sent in <s> seconds (<rate> Bytes/sec)". The rate part is left out when
 // no time passed. Up to 32767 bytes the rate multiplies first (exact for small transfers);

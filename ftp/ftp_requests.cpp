@@ -4,7 +4,7 @@
 #include "net/wsocket.h"
 #include "support/local_files.h"
 
-#include <sys/stat.h>
+#include <initializer_list>
 
 namespace tarn {
 
@@ -255,6 +255,7 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
     if (ControlOpen && (Steps & StepBit(stOpen)))
         throw FtpException("FTP component already connected");
     CheckReady();
+    CheckChainText(Steps);
     const TFtpState before = FState;
     SavedResponse = FLastResponse;
     SavedStatusCode = -1;
@@ -267,8 +268,13 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
     // Only a Rest step of this chain may set an offset: one left by an earlier chain whose REST
     // was refused would otherwise make the next upload skip the head of its file.
     RestartAt = 0;
+    FResumable = (Steps & StepBit(stRest)) != 0;
     FLastResponse.clear();
     FErrorMessage.clear();
+    // A transfer's local file that cannot be used fails the chain before anything is sent: the
+    // first NextStep finds the step failed and skips to the end.
+    if (!OpenChainLocalFile(Steps))
+        StepResult = FStatusCode;
     FChainStarting = true;
     try {
         NextStep();
@@ -278,12 +284,35 @@ void TCustomFtpCli::StartChain(TFtpRequest Request, TFtpSteps Steps)
         FChainStarting = false;
         ChainActive = ChainContinue = false;
         PendingSteps = 0;
+        FLocal.Discard();
         if (DataSocket->State() != wsClosed)
             DataSocket->Close(); // a PORT step's listening socket
         if (FState != fsReady && FState != fsStepReady)
             SetState(before);
         throw;
     }
+}
+
+// Every text a chain will send is checked before its first step: a line break in the password
+// or a name must not reach the server, and must not leave a login half done either.
+void TCustomFtpCli::CheckChainText(TFtpSteps Steps) const
+{
+    const auto has = [Steps](std::initializer_list<TFtpStep> List) {
+        for (const TFtpStep step : List)
+            if (Steps & StepBit(step))
+                return true;
+        return false;
+    };
+    if (has({stUser}))
+        CheckCommandText(UserName, "UserName");
+    if (has({stPass}))
+        CheckCommandText(PassWord, "The password");
+    if (has({stCwd}))
+        CheckCommandText(HostDirName, "HostDirName");
+    if (has({stSize, stMkd, stRmd, stRenameFrom, stGet, stDir, stLs, stPut, stAppend, stDele}))
+        CheckCommandText(HostFileName, "HostFileName");
+    if (has({stRenameTo, stQuote}))
+        CheckCommandText(LocalFileName, "LocalFileName");
 }
 
 void TCustomFtpCli::NextStep()

@@ -1,15 +1,16 @@
 // The active-mode data connection: the PORT step, downloads (RETR, LIST, NLST), uploads
 // (STOR, APPE), progress and abort, completion in either order, and the statistics line.
+//
+// A transfer succeeds only when the server's final reply is positive, the data connection ended
+// cleanly, nothing went wrong locally and nobody aborted it; the first thing that went wrong is
+// kept and decides the result, whatever the server says after it.
 #include "ftp/custom_ftp_cli.h"
 #include "ftp/ftp_parse.h"
 #include "net/wsocket.h"
+#include "support/text.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -18,57 +19,27 @@ namespace tarn {
 namespace {
 
 constexpr int WouldBlock = 10035;
+// Results of transfers that failed on this side: the local file, or the data connection (and
+// an abort).
+constexpr int LocalFileResult = 550;
+constexpr int DataBrokenResult = 426;
 
-// The local file is read and written through a buffer of this size, so that the small network
-// blocks do not each cost a system call; the memory stays the same whatever the file size.
-constexpr std::size_t LocalBufferSize = 64 * 1024;
-
-// The file opens in binary mode: TYPE A or I only tells the server how to send the bytes; the
-// engine writes them unchanged.
-std::FILE *Buffered(std::FILE *File, int64_t Offset, std::vector<char> &Buffer)
+std::string DataBrokenText(int Code)
 {
-    if (!File)
-        return nullptr;
-    Buffer.resize(LocalBufferSize);
-    std::setvbuf(File, Buffer.data(), _IOFBF, Buffer.size());
-    if (Offset > 0 && ::fseeko(File, off_t(Offset), SEEK_SET) != 0) {
-        std::fclose(File);
-        return nullptr;
-    }
-    return File;
+    return std::to_string(DataBrokenResult) + " Data connection broken: " + SocketErrorText(Code) +
+           " (Winsock error #" + std::to_string(Code) + ")";
 }
 
-std::FILE *OpenLocal(const std::string &Name, const char *Mode, int64_t Offset,
-                     std::vector<char> &Buffer)
+// The step a chain opens the local file for before it sends anything; none for a resumed
+// download, whose way of writing is known only once the server has answered REST.
+TFtpStep LocalFileStep(TFtpSteps Steps)
 {
-    return Buffered(std::fopen(Name.c_str(), Mode), Offset, Buffer);
-}
-
-// Opens a download's file for writing, creating it when missing but never truncating it: its
-// bytes stay as they are until the server starts sending. Created tells whether this call
-// made the file.
-std::FILE *OpenUntruncated(const std::string &Name, bool &Created, std::vector<char> &Buffer)
-{
-    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    Created = fd >= 0;
-    if (fd < 0 && errno == EEXIST)
-        fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    std::FILE *file = ::fdopen(fd, "wb"); // on a descriptor, "w" does not truncate
-    if (!file)
-        ::close(fd);
-    return Buffered(file, 0, Buffer);
-}
-
-// Removes the empty file a download created and never wrote to, provided the name still
-// names that file.
-void RemoveUnused(const std::string &Name, const struct stat &Opened)
-{
-    struct stat now = {};
-    if (::stat(Name.c_str(), &now) == 0 && now.st_dev == Opened.st_dev &&
-        now.st_ino == Opened.st_ino && now.st_size == 0)
-        ::unlink(Name.c_str());
+    if (Steps & StepBit(stRest))
+        return stNone;
+    for (const TFtpStep step : {stGet, stPut, stAppend, stDir, stLs})
+        if (Steps & StepBit(step))
+            return step;
+    return stNone;
 }
 
 } // namespace
@@ -139,41 +110,75 @@ void TCustomFtpCli::AppeAsync()
     StartUpload();
 }
 
+// Opens the local file for a data step: a download of a chain with REST (or one that resumes)
+// in place, any other through a temporary file. A listing is text whatever the transfer type:
+// its lines end in LF on this side.
+bool TCustomFtpCli::OpenLocalFile(TFtpStep Step)
+{
+    FLocalStep = Step;
+    const bool text = Step == stDir || Step == stLs || TypeChar == 'A';
+    if (Step == stPut || Step == stAppend)
+        return FLocal.OpenSource(LocalFileName, RestartAt, text);
+    const bool inPlace = (ChainActive && FResumable) || RestartAt > 0;
+    return inPlace ? FLocal.OpenInPlace(LocalFileName, RestartAt, text)
+                   : FLocal.OpenReplacement(LocalFileName, text);
+}
+
+bool TCustomFtpCli::OpenChainLocalFile(TFtpSteps Steps)
+{
+    const TFtpStep step = LocalFileStep(Steps);
+    if (step == stNone || OpenLocalFile(step))
+        return true;
+    LocalFileRefused();
+    return false;
+}
+
+void TCustomFtpCli::LocalFileRefused()
+{
+    FLastResponse = "Unable to open local file " + LocalFileName + ": " + FLocal.Error();
+    FStatusCode = StepResult = LocalFileResult;
+    KeepError();
+    TriggerDisplay("! " + FLastResponse);
+}
+
+void TCustomFtpCli::BeginTransfer()
+{
+    ServerDone = FDataClosed = DoneSignalled = FUploadEnded = false;
+    FTransferError = 0;
+    FTransferReason.clear();
+    FExpected = -1;
+    ByteCount = 0;
+}
+
 void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpStep Step)
 {
     if (!ControlOpen)
         throw FtpException(std::string(Word) + ": not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
+    const std::string command = HostFileName.empty() ? Word : Word + (" " + HostFileName);
+    CheckCommandText(command, "HostFileName");
     if (!ChainActive)
         FRequestType = Request;
-    // A file an earlier transfer left open (its connection was lost first) is let go here.
-    CloseLocalStream();
     CurrentStep = Step;
     DataCommand = Word;
     Uploading = false;
-    ServerDone = FDataClosed = DoneSignalled = FLocalFileFailed = false;
-    ByteCount = 0;
+    BeginTransfer();
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
     const bool early = std::exchange(FAcceptWaiting, false);
-    // A fresh download empties its file only once the transfer starts (StartLocalData), so
-    // a refused RETR leaves an existing file as it was.
-    FDataStarted = FLocalCreated = false;
-    LocalStream = RestartAt > 0 ? OpenLocal(LocalFileName, "r+b", RestartAt, FLocalBuffer)
-                                : OpenUntruncated(LocalFileName, FLocalCreated, FLocalBuffer);
-    if (!LocalStream) {
-        FLastResponse = "Unable to open local file " + LocalFileName;
-        FStatusCode = 550;
-        KeepError();
+    if (!(FLocal.IsOpen() && FLocalStep == Step) && !OpenLocalFile(Step)) {
+        LocalFileRefused();
         DataSocket->Close();
-        StepResult = 550;
-        TriggerRequestDone(550);
+        TriggerRequestDone(uint16_t(StepResult));
         return;
     }
+    if (Step == stGet && TypeChar == 'I' && !FSizeName.empty() && FSizeName == HostFileName)
+        FExpected = FSizeResult - RestartAt;
+    FSizeName.clear();
     SetState(fsAwaitReply);
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     FAwaitingFinal = true;
-    SendCommand(HostFileName.empty() ? DataCommand : DataCommand + " " + HostFileName);
+    SendCommand(command);
     if (early)
         DownloadAccept();
 }
@@ -184,25 +189,23 @@ void TCustomFtpCli::StartUpload()
         throw FtpException("STOR/APPE: not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
-    CloseLocalStream();
+    const std::string command = (AppendMode ? "APPE " : "STOR ") + HostFileName;
+    CheckCommandText(command, "HostFileName");
+    const TFtpStep step = AppendMode ? stAppend : stPut;
     Uploading = true;
-    ServerDone = FDataClosed = DoneSignalled = FLocalFileFailed = false;
-    ByteCount = 0;
+    BeginTransfer();
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { UploadAccept(); };
     const bool early = std::exchange(FAcceptWaiting, false);
-    LocalStream = OpenLocal(LocalFileName, "rb", RestartAt, FLocalBuffer);
-    if (!LocalStream) {
-        FErrorMessage = "Unable to open local file " + LocalFileName;
-        TriggerDisplay("! " + FErrorMessage);
+    if (!(FLocal.IsOpen() && FLocalStep == step) && !OpenLocalFile(step)) {
+        LocalFileRefused();
         DataSocket->Close();
-        FStatusCode = StepResult = 550;
-        TriggerRequestDone(550);
+        TriggerRequestDone(uint16_t(StepResult));
         return;
     }
     SetState(fsAwaitReply);
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     FAwaitingFinal = true;
-    SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
+    SendCommand(command);
     if (early)
         UploadAccept();
 }
@@ -225,11 +228,11 @@ bool TCustomFtpCli::AcceptData()
     }
     DataSocket->Close(); // ends the listening
     if (Uploading) {
-        DataSocket->OnSessionClosed = [this](auto &&, uint16_t) { UploadClosed(); };
+        DataSocket->OnSessionClosed = [this](auto &&, uint16_t Error) { UploadClosed(Error); };
         DataSocket->OnDataAvailable = [this](auto &&, uint16_t) { DiscardData(); };
         DataSocket->OnDataSent = [this](auto &&, uint16_t) { UploadSend(); };
     } else {
-        DataSocket->OnSessionClosed = [this](auto &&, uint16_t) { DownloadClosed(); };
+        DataSocket->OnSessionClosed = [this](auto &&, uint16_t Error) { DownloadClosed(Error); };
         DataSocket->OnDataAvailable = [this](auto &&, uint16_t) { DownloadData(); };
         DataSocket->OnDataSent = nullptr;
     }
@@ -251,18 +254,18 @@ void TCustomFtpCli::UploadAccept()
 
 void TCustomFtpCli::DownloadData()
 {
-    if (!TriggerProgress())
+    if (!TriggerProgress() || DataSocket->State() != wsConnected)
         return;
     FDataBuffer.resize(DownloadBlockSize);
     const int received = DataSocket->Receive(FDataBuffer.data(), int(DownloadBlockSize));
     if (received > 0) {
         ByteCount += received;
-        StartLocalData();
-        if (LocalStream && std::fwrite(FDataBuffer.data(), 1, std::size_t(received), LocalStream) !=
-                               std::size_t(received)) {
+        if (FLocal.IsOpen() && !FLocal.Write(FDataBuffer.data(), std::size_t(received))) {
             TriggerDisplay("! Error writing local file");
-            FLocalFileFailed = true;
-            CloseLocalStream();
+            FailTransfer(LocalFileResult, std::to_string(LocalFileResult) +
+                                              " Error writing local file " + LocalFileName + ": " +
+                                              FLocal.Error());
+            FLocal.Discard();
             DataSocket->Shutdown(2);
             return;
         }
@@ -270,7 +273,10 @@ void TCustomFtpCli::DownloadData()
             ShowDataLines(FDataBuffer.data(), std::size_t(received));
     } else if (received < 0 && DataSocket->State() == wsConnected &&
                DataSocket->LastError() != WouldBlock) {
-        TriggerDisplay("! Data: Receive error " + std::to_string(DataSocket->LastError()));
+        // A reset: what the server still had queued is lost.
+        const int code = DataSocket->LastError();
+        TriggerDisplay("! Data: Receive error " + std::to_string(code));
+        FailTransfer(DataBrokenResult, DataBrokenText(code));
         DataSocket->Shutdown(2);
     }
 }
@@ -278,82 +284,84 @@ void TCustomFtpCli::DownloadData()
 void TCustomFtpCli::DiscardData()
 {
     char discard[DownloadBlockSize];
-    DataSocket->Receive(discard, int(sizeof discard));
+    const int received = DataSocket->Receive(discard, int(sizeof discard));
+    if (received < 0 && DataSocket->State() == wsConnected && DataSocket->LastError() != WouldBlock)
+        FailTransfer(DataBrokenResult, DataBrokenText(DataSocket->LastError()));
 }
 
 void TCustomFtpCli::UploadSend()
 {
-    if (!TriggerProgress())
+    if (FUploadEnded || !TriggerProgress() || DataSocket->State() != wsConnected)
         return;
-    FDataBuffer.resize(UploadBlockSize);
-    const std::size_t count =
-        LocalStream ? std::fread(FDataBuffer.data(), 1, UploadBlockSize, LocalStream) : 0;
-    if (count == 0) {
-        if (!LocalStream || std::ferror(LocalStream)) {
-            TriggerDisplay("! Error reading file");
-            FLocalFileFailed = true;
-        }
-        DataSocket->Close(); // end of file: the close tells the server the data is complete
+    if (!FLocal.Read(UploadBlockSize, FDataBuffer)) {
+        TriggerDisplay("! Error reading file");
+        FailTransfer(LocalFileResult, std::to_string(LocalFileResult) + " Error reading file " +
+                                          LocalFileName + ": " + FLocal.Error());
+        DataSocket->Close(); // the server's reply ends the step
         return;
     }
-    ByteCount += int64_t(count);
-    DataSocket->Send(FDataBuffer.data(), int(count));
+    if (FDataBuffer.empty()) {
+        // The whole file is out. Only our sending side is shut down: the server then closes its
+        // side, and a reset instead of that close tells that it did not take everything.
+        FUploadEnded = true;
+        DataSocket->Shutdown(1);
+        return;
+    }
+    ByteCount += int64_t(FDataBuffer.size());
+    DataSocket->Send(FDataBuffer.data(), int(FDataBuffer.size()));
 }
 
-void TCustomFtpCli::DownloadClosed()
+void TCustomFtpCli::DownloadClosed(uint16_t Error)
 {
-    CloseLocalStream();
+    if (FDataClosed)
+        return;
     FDataClosed = true;
+    if (Error != 0)
+        FailTransfer(DataBrokenResult, DataBrokenText(Error));
     TransferCheck();
 }
 
-void TCustomFtpCli::UploadClosed()
+void TCustomFtpCli::UploadClosed(uint16_t Error)
 {
-    CloseLocalStream();
+    if (FDataClosed)
+        return;
     FDataClosed = true;
+    if (Error != 0) {
+        FailTransfer(DataBrokenResult, DataBrokenText(Error));
+    } else if (!FUploadEnded && FTransferError == 0) {
+        const std::string reason = std::to_string(DataBrokenResult) +
+                                   " Data connection closed before the whole file was sent";
+        TriggerDisplay("! " + reason);
+        FailTransfer(DataBrokenResult, reason);
+    }
     TransferCheck();
 }
 
-// The server starts the transfer (its 125/150 reply or the first data block, whichever comes
-// first). Only now does a download without a restart offset empty its file: before writing,
-// so a shorter file leaves no stale tail. Devices and pipes are left as they are.
-void TCustomFtpCli::StartLocalData()
+// The server has confirmed an upload whose sending side we shut down, and its own side may still
+// be open: a reset already waiting there fails the upload; otherwise the connection is done.
+void TCustomFtpCli::ProbeUploadEnd()
 {
-    if (std::exchange(FDataStarted, true) || !LocalStream || RestartAt > 0)
-        return;
-    struct stat info = {};
-    const int fd = ::fileno(LocalStream);
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-        ::ftruncate(fd, 0) != 0) {
-        TriggerDisplay("! Error writing local file");
-        FLocalFileFailed = true;
-        CloseLocalStream();
+    char discard[512];
+    for (;;) {
+        const int received = DataSocket->Receive(discard, int(sizeof discard));
+        if (received > 0)
+            continue;
+        if (received < 0 && DataSocket->LastError() != WouldBlock)
+            FailTransfer(DataBrokenResult, DataBrokenText(DataSocket->LastError()));
+        break;
     }
+    FDataClosed = true;
+    DropDataConnection();
 }
 
-void TCustomFtpCli::CloseUnstartedDownload()
+// Closes the data connection without its handlers: what it would report no longer matters.
+void TCustomFtpCli::DropDataConnection()
 {
-    if (!Uploading && !FDataStarted)
-        CloseLocalStream();
-}
-
-void TCustomFtpCli::CloseLocalStream()
-{
-    if (!LocalStream)
-        return;
-    // A download that never started removes the empty file it created itself.
-    struct stat opened = {};
-    const bool unused = !Uploading && FLocalCreated && !FDataStarted &&
-                        ::fstat(::fileno(LocalStream), &opened) == 0 && opened.st_size == 0;
-    // Buffered bytes reach the file only here: a failing close is a failed write.
-    const bool failed = std::fclose(LocalStream) != 0;
-    LocalStream = nullptr;
-    if (unused)
-        RemoveUnused(LocalFileName, opened);
-    if (failed && !Uploading && !FLocalFileFailed) {
-        TriggerDisplay("! Error writing local file");
-        FLocalFileFailed = true;
-    }
+    DataSocket->OnSessionClosed = nullptr;
+    DataSocket->OnDataAvailable = nullptr;
+    DataSocket->OnDataSent = nullptr;
+    if (DataSocket->State() != wsClosed)
+        DataSocket->Close();
 }
 
 void TCustomFtpCli::TransferFirstReply(const TFtpReplyLine &Line)
@@ -365,14 +373,17 @@ void TCustomFtpCli::TransferFirstReply(const TFtpReplyLine &Line)
     if (FStatusCode == 125 || FStatusCode == 150) {
         // 125 Data connection already open / 150 About to open data connection
         ReplyHandler = &TCustomFtpCli::TransferFinalReply;
-        if (!Uploading)
-            StartLocalData();
+        // Servers announce either the whole length or what is left after REST: less the
+        // restart offset, the figure is never more than what must arrive.
+        const int64_t announced = AnnouncedLength(FLastResponse) - RestartAt;
+        if (CurrentStep == stGet && TypeChar == 'I' && announced > FExpected)
+            FExpected = announced;
         return;
     }
     KeepError();
     ReplyHandler = nullptr;
-    DataSocket->Close();
-    CloseLocalStream();
+    DropDataConnection();
+    FLocal.Discard();
     RestartAt = 0;
     StepResult = FStatusCode > 0 ? FStatusCode : 500;
     TriggerRequestDone(uint16_t(StepResult));
@@ -387,6 +398,9 @@ void TCustomFtpCli::TransferFinalReply(const TFtpReplyLine &Line)
     if (FStatusCode == 226 || FStatusCode == 250) {
         // 226 Closing data connection / 250 Requested file action okay (IBM i)
         ServerDone = true;
+        ReplyHandler = nullptr; // the reply is complete: a line after it answers nothing
+        if (Uploading && FUploadEnded && !FDataClosed)
+            ProbeUploadEnd();
         TransferCheck();
         return;
     }
@@ -396,11 +410,36 @@ void TCustomFtpCli::TransferFinalReply(const TFtpReplyLine &Line)
 void TCustomFtpCli::TransferFailed(int Code)
 {
     KeepError();
-    CloseLocalStream();
-    DataSocket->Close();
+    // A download in place keeps what already arrived, ready for the next resume.
+    if (!Uploading && FLocal.IsOpen() && FLocal.TemporaryName().empty())
+        while (DataSocket->State() == wsConnected) {
+            FDataBuffer.resize(DownloadBlockSize);
+            const int received = DataSocket->Receive(FDataBuffer.data(), int(DownloadBlockSize));
+            if (received <= 0 || !FLocal.Write(FDataBuffer.data(), std::size_t(received)))
+                break;
+            ByteCount += received;
+        }
+    DropDataConnection();
+    FLocal.Discard();
     TriggerDisplay(Uploading ? "! STOR Failed" : "! RETR/LIST/NLST Failed");
     StepResult = Code;
-    TriggerRequestDone(uint16_t(Code));
+    if (FTransferError != 0) {
+        // What went wrong here first (an abort, the local file) is why the server gave up.
+        FLastResponse = FTransferReason;
+        FStatusCode = StepResult = FTransferError;
+    }
+    TriggerRequestDone(uint16_t(StepResult));
+}
+
+// Keeps the first failure of the running transfer; ErrorMessage tells it at once.
+void TCustomFtpCli::FailTransfer(int Code, const std::string &Reason)
+{
+    if (FTransferError != 0)
+        return;
+    FTransferError = Code;
+    FTransferReason = Reason;
+    if (FErrorMessage.empty())
+        FErrorMessage = PrintableText(Reason);
 }
 
 void TCustomFtpCli::TransferCheck()
@@ -410,15 +449,27 @@ void TCustomFtpCli::TransferCheck()
     if (DoneSignalled || !ServerDone || !FDataClosed)
         return;
     TransferStats();
+    if (FTransferError == 0 && !Uploading && FExpected >= 0 && ByteCount < FExpected) {
+        // A binary download shorter than the length the server announced is cut, even when
+        // the connection closed cleanly.
+        const std::string reason = std::to_string(DataBrokenResult) +
+                                   " Download incomplete: " + std::to_string(ByteCount) + " of " +
+                                   std::to_string(FExpected) + " bytes received";
+        TriggerDisplay("! " + reason);
+        FailTransfer(DataBrokenResult, reason);
+    }
+    if (FTransferError == 0 && !FLocal.Commit()) {
+        TriggerDisplay("! Error writing local file");
+        FailTransfer(LocalFileResult, std::to_string(LocalFileResult) +
+                                          " Error writing local file " + LocalFileName + ": " +
+                                          FLocal.Error());
+    }
+    FLocal.Discard();
     RestartAt = 0;
     StepResult = 0;
-    if (FLocalFileFailed) {
-        // The server saw a complete transfer, but the local file is not: never a success.
-        FLastResponse = std::string("550 ") +
-                        (Uploading ? "Error reading file " : "Error writing local file ") +
-                        LocalFileName;
-        FStatusCode = StepResult = 550;
-        KeepError();
+    if (FTransferError != 0) {
+        FLastResponse = FTransferReason;
+        FStatusCode = StepResult = FTransferError;
     }
     TriggerRequestDone(uint16_t(StepResult));
 }
@@ -430,7 +481,9 @@ bool TCustomFtpCli::TriggerProgress()
         OnProgress(this, ByteCount + RestartAt, abort);
     if (!abort)
         return true;
+    // Whatever the server answers now, the transfer is not done.
     TriggerDisplay("! Abort requested");
+    FailTransfer(DataBrokenResult, std::to_string(DataBrokenResult) + " Transfer aborted");
     DataSocket->Close();
     return false;
 }

@@ -1,23 +1,18 @@
 #include "ftp/reply_assembler.h"
 
+#include "ftp/ftp_parse.h"
+
 #include <cstring>
 
 namespace tarn {
 
 namespace {
 
-bool IsDigit(char C)
+// Index of the first LF at or after From, or Len when there is none.
+std::size_t FindLf(const char *Buffer, std::size_t From, std::size_t Len)
 {
-    return C >= '0' && C <= '9';
-}
-
-// Index of the first CR LF at or after From, or Len when there is none.
-std::size_t FindCrLf(const char *Buffer, std::size_t From, std::size_t Len)
-{
-    for (std::size_t i = From; i + 1 < Len; ++i)
-        if (Buffer[i] == '\r' && Buffer[i + 1] == '\n')
-            return i;
-    return Len;
+    const void *found = std::memchr(Buffer + From, '\n', Len - From);
+    return found ? std::size_t(static_cast<const char *>(found) - Buffer) : Len;
 }
 
 } // namespace
@@ -25,7 +20,7 @@ std::size_t FindCrLf(const char *Buffer, std::size_t From, std::size_t Len)
 void TFtpReplyAssembler::Reset()
 {
     FStart = FLen = 0;
-    FDiscarding = FDiscardSawCr = false;
+    FDiscarding = false;
     FOpenCode.clear();
 }
 
@@ -47,34 +42,24 @@ void TFtpReplyAssembler::Commit(std::size_t Count)
 bool TFtpReplyAssembler::NextLine(TFtpReplyLine &Line)
 {
     if (FDiscarding) {
-        if (FStart == FLen)
+        const std::size_t end = FindLf(FBuffer, FStart, FLen);
+        FStart = end == FLen ? FLen : end + 1;
+        if (end == FLen)
             return false;
-        if (FDiscardSawCr && FStart < FLen && FBuffer[FStart] == '\n') {
-            ++FStart;
-            FDiscarding = false;
-        } else {
-            const std::size_t end = FindCrLf(FBuffer, FStart, FLen);
-            if (end == FLen) {
-                FDiscardSawCr = FLen > FStart && FBuffer[FLen - 1] == '\r';
-                FStart = FLen;
-                return false;
-            }
-            FStart = end + 2;
-            FDiscarding = false;
-        }
+        FDiscarding = false;
     }
-    const std::size_t end = FindCrLf(FBuffer, FStart, FLen);
+    const std::size_t end = FindLf(FBuffer, FStart, FLen);
     if (end < FLen) {
-        Line.Text.assign(FBuffer + FStart, end - FStart);
+        std::size_t stop = end;
+        if (stop > FStart && FBuffer[stop - 1] == '\r')
+            --stop; // CR LF, or a bare LF as some servers end their lines
+        Line.Text.assign(FBuffer + FStart, stop - FStart);
         Line.Cut = false;
-        FStart = end + 2;
+        FStart = end + 1;
     } else if (FLen - FStart == BufferSize) {
         // The buffer is full and holds no line end: hand out what we have and drop the rest of
         // this line. A CR at the very end may be the first half of the line's CR LF.
-        std::size_t keep = BufferSize;
-        FDiscardSawCr = FBuffer[FLen - 1] == '\r';
-        if (FDiscardSawCr)
-            --keep;
+        const std::size_t keep = FBuffer[FLen - 1] == '\r' ? BufferSize - 1 : BufferSize;
         Line.Text.assign(FBuffer + FStart, keep);
         Line.Cut = true;
         FDiscarding = true;
@@ -88,7 +73,7 @@ bool TFtpReplyAssembler::NextLine(TFtpReplyLine &Line)
 
 bool TFtpReplyAssembler::Classify(const std::string &Text)
 {
-    const bool coded = Text.size() >= 3 && IsDigit(Text[0]) && IsDigit(Text[1]) && IsDigit(Text[2]);
+    const bool coded = ReplyCode(Text) != 0;
     if (!FOpenCode.empty()) {
         if (coded && Text.compare(0, 3, FOpenCode) == 0 && (Text.size() == 3 || Text[3] == ' ')) {
             FOpenCode.clear();

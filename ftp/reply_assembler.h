@@ -17,9 +17,10 @@ struct TFtpReplyLine
 // judging. The caller receives straight into Space() and reports the count with Commit(), then
 // takes lines with NextLine() until it returns false; incomplete lines stay for the next read.
 //
-// Line ends are CR LF. A line that fills the whole buffer without a CR LF is handed out cut at
-// the buffer's size and the rest of it, up to its CR LF, is dropped, so an over-long line never
-// stalls the connection.
+// A line ends at LF; a CR right before the LF is dropped, so CR LF and the bare LF some servers
+// send both end a line, while a lone CR inside a line stays part of its text. A line that fills
+// the whole buffer without a line end is handed out cut at the buffer's size and the rest of it,
+// up to its LF, is dropped, so an over-long line never stalls the connection.
 //
 // Multi-line replies follow RFC 959: a line starting with three digits and '-' opens a reply
 // that only a line starting with the same three digits and a blank (or nothing) closes; every
@@ -42,6 +43,8 @@ public:
 
     // Bytes held that do not form a complete line yet.
     std::size_t Held() const { return FLen - FStart; }
+    // A multi-line reply has been opened and its closing line has not come yet.
+    bool InsideReply() const { return !FOpenCode.empty(); }
 
 private:
     bool Classify(const std::string &Text);
@@ -50,8 +53,7 @@ private:
     std::size_t FStart = 0;   // first byte not yet handed out
     std::size_t FLen = 0;     // bytes in Buffer
     bool FDiscarding = false; // dropping the tail of a cut line
-    bool FDiscardSawCr = false;
-    std::string FOpenCode; // code of the open multi-line reply, empty when none is open
+    std::string FOpenCode;    // code of the open multi-line reply, empty when none is open
 };
 
 } // namespace tarn

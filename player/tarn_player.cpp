@@ -127,13 +127,13 @@ void TTarnPlayer::LoadScript(const std::string &FileName)
 
 void TTarnPlayer::AppendLog(const std::string &Line)
 {
-    FLog.push_back(Line);
-    FView.LogLineAppended(FLog.back());
+    FLog.Append(Line);
+    FView.LogLineAppended(Line);
 }
 
 void TTarnPlayer::ClearLog()
 {
-    FLog.clear();
+    FLog.Clear();
     FView.LogCleared();
 }
 

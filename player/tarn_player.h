@@ -11,6 +11,7 @@
 
 #include "player/command_line.h"
 #include "player/file_operation.h"
+#include "player/log_store.h"
 #include "player/player_view.h"
 #include "player/script_language.h"
 
@@ -91,8 +92,8 @@ public:
     // The file the script was loaded from; empty after SetScriptText.
     const std::string &ScriptFileName() const { return FScriptFileName; }
 
-    // The log: an ordered list of lines, appended to at the end.
-    const std::vector<std::string> &Log() const { return FLog; }
+    // The log: an ordered list of lines, appended to at the end. Log() copies every line.
+    std::vector<std::string> Log() const { return FLog.Lines(); }
     void AppendLog(const std::string &Line);
     void ClearLog();
     // Writes every log line followed by CR LF, replacing the file. Throws std::runtime_error when
@@ -205,7 +206,7 @@ private:
     TPlayerView &FView;
     std::vector<std::string> FScript;
     std::string FScriptFileName;
-    std::vector<std::string> FLog;
+    TLogStore FLog; // memory stays flat however long the log grows
     std::unordered_map<std::string, TOperation> FOperations;
     bool FBusy = false;
     int64_t FTransferTotal = -1;

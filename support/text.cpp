@@ -48,6 +48,22 @@ QStringView Trim(QStringView Text, TTrimSet Set)
     return QStringView(trimmed.data(), qsizetype(trimmed.size()));
 }
 
+std::string PrintableText(std::string_view Text)
+{
+    std::string result;
+    result.reserve(Text.size());
+    for (const char c : Text) {
+        const auto code = static_cast<unsigned char>(c);
+        if ((code < 32 && c != '\t') || code == 127) {
+            result += '^';
+            result += static_cast<char>(code ^ 64);
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
 std::string UpperCaseAscii(std::string_view Text)
 {
     std::string result(Text);

@@ -28,6 +28,11 @@ QStringView Trim(QStringView Text, TTrimSet Set);
 std::string UpperCaseAscii(std::string_view Text);
 QString UpperCaseAscii(QStringView Text);
 
+// Text from a server or a file made fit to show in a log, a terminal or a log file: every
+// control character but the tab is written in caret notation (ESC as "^[", CR as "^M", DEL as
+// "^?"), so that it is seen and not obeyed. Bytes from 128 up stay as they are.
+std::string PrintableText(std::string_view Text);
+
 // A whole number as profiles and scripts give a time-out: an optional sign and decimal digits
 // that fit in 32 bits, nothing else (no blanks). No value for anything else.
 std::optional<int> ParseWholeNumber(const std::string &Text);

@@ -4,6 +4,7 @@
 //   ftp_bench get   PORT REMOTE LOCAL   download REMOTE (binary) into LOCAL
 //   ftp_bench put   PORT LOCAL REMOTE   upload LOCAL (binary) as REMOTE
 //   ftp_bench quote PORT COUNT          COUNT sequential NOOP round trips
+//   ftp_bench dir   PORT REMOTE LOCAL   list REMOTE (LIST) into LOCAL
 //
 // The server is on 127.0.0.1 and takes an anonymous login. Exit status 0 when every call
 // succeeded.
@@ -30,7 +31,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: ftp_bench get|put|quote PORT ARGS...\n");
+        std::fprintf(stderr, "usage: ftp_bench get|put|dir|quote PORT ARGS...\n");
         return 2;
     }
     const std::string mode = argv[1];
@@ -54,6 +55,11 @@ int main(int argc, char **argv)
         ftp.HostFileName = argv[4];
         if (!ftp.Put())
             return Fail(ftp, "Put");
+    } else if (mode == "dir" && argc == 5) {
+        ftp.HostFileName = argv[3];
+        ftp.LocalFileName = argv[4];
+        if (!ftp.Dir())
+            return Fail(ftp, "Dir");
     } else if (mode == "quote") {
         ftp.LocalFileName = "NOOP";
         for (int i = std::atoi(argv[3]); i > 0; --i)

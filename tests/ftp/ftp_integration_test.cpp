@@ -4,22 +4,15 @@
 #include "tests/ftp/ftp_test_support.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <random>
+#include <sys/resource.h>
 
 namespace tarn {
 
 namespace {
-
-std::string RandomBytes(std::size_t Count, unsigned Seed)
-{
-    std::mt19937 generator(Seed);
-    std::string bytes(Count, '\0');
-    for (char &byte : bytes)
-        byte = char(generator() & 0xff);
-    return bytes;
-}
 
 std::string EveryByteValue()
 {
@@ -31,15 +24,31 @@ std::string EveryByteValue()
     return bytes;
 }
 
-class FtpServerTest : public ::testing::Test
+// Limits the size of files this process writes (RLIMIT_FSIZE) while it lives: a write past the
+// limit fails with EFBIG, as one on a full disk fails, instead of raising SIGXFSZ.
+class TFileSizeLimit
 {
-protected:
-    QTemporaryDir FDir;
-    std::string Local(const std::string &Name)
+public:
+    explicit TFileSizeLimit(rlim_t Bytes)
     {
-        return FDir.filePath(QString::fromStdString(Name)).toStdString();
+        ::getrlimit(RLIMIT_FSIZE, &FSaved);
+        FSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = FSaved;
+        limit.rlim_cur = Bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    ~TFileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &FSaved);
+        std::signal(SIGXFSZ, FSignal);
+    }
+
+private:
+    rlimit FSaved{};
+    void (*FSignal)(int) = SIG_DFL;
 };
+
+using FtpServerTest = TLocalFolderTest;
 
 class FtpPersonality : public FtpServerTest, public ::testing::WithParamInterface<const char *>
 {
@@ -125,8 +134,10 @@ TEST_P(FtpPersonality, EverySynchronousCall)
     ASSERT_TRUE(h.Ftp.Quit());
     EXPECT_EQ(h.Ftp.StatusCode(), 221);
     EXPECT_FALSE(h.Ftp.Connected());
-    // Every reply of the session went to the log, and the password was sent once.
-    EXPECT_TRUE(h.Logged("> PASS secret"));
+    // The password was sent once and never shown.
+    EXPECT_EQ(std::count(h.Log.begin(), h.Log.end(), "> PASS *******"), 1);
+    for (const std::string &line : h.Log)
+        EXPECT_EQ(line.find("secret"), std::string::npos) << line;
 }
 
 INSTANTIATE_TEST_SUITE_P(Personalities, FtpPersonality,
@@ -289,7 +300,7 @@ TEST_F(FtpServerTest, FullChainsLogInWorkAndQuit)
 TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
 {
     TTestFtpServerOptions options;
-    options.ExtraArgs = {"--drop-data-after", "300000", "--drop-data-count", "1"};
+    options.ExtraArgs = {"--drop-data-after", "300000", "--drop-data-count", "2"};
     TTestFtpServer server(options);
     const std::string content = RandomBytes(1000000, 3);
     WriteFile(server.Root() + "/file.bin", content);
@@ -298,29 +309,41 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
     ASSERT_TRUE(h.Ftp.TypeSet());
     h.Ftp.HostFileName = "file.bin";
     h.Ftp.LocalFileName = Local("file.bin");
-    // The server cuts the data connection and answers 426: a failure, and what arrived is a
-    // head of the file.
+    const auto restGet = [&] {
+        DeliverPosted();
+        h.Done.clear();
+        h.Ftp.RestGetAsync();
+        EXPECT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
+        return h.Done.empty() ? uint16_t(9999) : h.Done.back().Error;
+    };
+    // A plain download cut by the server (426) fails and leaves nothing behind.
     EXPECT_FALSE(h.Ftp.Get());
     EXPECT_EQ(h.Ftp.StatusCode(), 426);
+    EXPECT_FALSE(std::filesystem::exists(Local("file.bin")));
+    // A resumable one keeps what arrived: a head of the file.
+    EXPECT_EQ(restGet(), 426);
     std::string partial = ReadFile(Local("file.bin"));
+    ASSERT_FALSE(partial.empty());
     EXPECT_TRUE(content.compare(0, partial.size(), partial) == 0);
 
-    // A download stopped by the user after 300000 bytes, then resumed.
-    h.Ftp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &Abort) { Abort = Count > 300000; };
-    h.Ftp.Get();
+    // Resumed, then stopped by the user a little later: a failure, and the file grew.
+    h.Ftp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &Abort) {
+        Abort = Count > int64_t(partial.size()) + 200000;
+    };
+    EXPECT_EQ(restGet(), 426);
+    EXPECT_EQ(h.Ftp.ErrorMessage(), "426 Transfer aborted");
+    EXPECT_TRUE(h.Logged("> REST " + std::to_string(partial.size())));
     partial = ReadFile(Local("file.bin"));
-    ASSERT_GT(partial.size(), 300000u);
+    ASSERT_GT(partial.size(), 200000u);
     ASSERT_LT(partial.size(), content.size());
+    EXPECT_TRUE(content.compare(0, partial.size(), partial) == 0);
+
     int64_t firstCount = -1;
     h.Ftp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &) {
         if (firstCount < 0)
             firstCount = Count;
     };
-    DeliverPosted();
-    h.Done.clear();
-    h.Ftp.RestGetAsync();
-    ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
-    EXPECT_EQ(h.Done.back(), (TFtpHarness::TDoneNotice{rqRestGet, 0}));
+    EXPECT_EQ(restGet(), 0);
     EXPECT_TRUE(h.Logged("> REST " + std::to_string(partial.size())));
     EXPECT_TRUE(ReadFile(Local("file.bin")) == content);
     EXPECT_GE(firstCount, int64_t(partial.size())); // progress counts from the restart offset
@@ -467,27 +490,35 @@ TEST_F(FtpServerTest, ServerFaultsAreSurvivedOrReported)
 TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
 {
     TTestFtpServer server;
-    WriteFile(server.Root() + "/f.bin", RandomBytes(50000, 7));
+    const std::string content = RandomBytes(200000, 7);
+    WriteFile(server.Root() + "/f.bin", content);
     TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());
-    // Writing to a full disk: the server completes with 226, the Get still fails.
     h.Ftp.HostFileName = "f.bin";
-    h.Ftp.LocalFileName = "/dev/full";
-    EXPECT_FALSE(h.Ftp.Get());
+    h.Ftp.LocalFileName = Local("f.bin");
+    {
+        // The disk fills up: writes past 100 kB fail as on a full disk. The server completes
+        // with 226, the Get still fails, and the old file stays.
+        WriteFile(Local("f.bin"), "old");
+        TFileSizeLimit limit(100000);
+        EXPECT_FALSE(h.Ftp.Get());
+    }
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     EXPECT_TRUE(h.Logged("! Error writing local file"));
-    // Reading a "file" that cannot be read (a folder): the upload fails.
-    h.Ftp.HostFileName = "up.bin";
-    h.Ftp.LocalFileName = FDir.path().toStdString();
-    EXPECT_FALSE(h.Ftp.Put());
-    EXPECT_TRUE(h.Logged("! Error reading file"));
+    EXPECT_EQ(h.Ftp.ErrorMessage().rfind("550 Error writing local file " + Local("f.bin"), 0), 0u)
+        << h.Ftp.ErrorMessage();
+    EXPECT_EQ(ReadFile(Local("f.bin")), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir.path().toStdString()),
+                            std::filesystem::directory_iterator()),
+              1); // no temporary file left
     // A folder that does not exist for a download.
-    h.Ftp.HostFileName = "f.bin";
     h.Ftp.LocalFileName = Local("no/such/folder");
     EXPECT_FALSE(h.Ftp.Get());
-    EXPECT_EQ(h.Ftp.LastResponse(), "Unable to open local file " + Local("no/such/folder"));
+    EXPECT_EQ(h.Ftp.LastResponse(), "Unable to open local file " + Local("no/such/folder") +
+                                        ": No such file or directory");
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     EXPECT_EQ(h.Ftp.State(), fsReady);
+    EXPECT_TRUE(h.Ftp.Pwd()); // the session goes on
 }
 
 } // namespace

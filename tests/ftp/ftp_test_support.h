@@ -4,11 +4,13 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,17 @@ struct TFtpHarness
     std::vector<TDoneNotice> Done;
 };
 
+// A test with a fresh local folder of its own, removed afterwards.
+class TLocalFolderTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir FDir;
+    std::string Local(const std::string &Name)
+    {
+        return FDir.filePath(QString::fromStdString(Name)).toStdString();
+    }
+};
+
 // Runs the event loop until Condition holds or Seconds pass; returns Condition().
 template <typename F> bool PumpUntil(F Condition, int Seconds = 10)
 {
@@ -81,6 +94,16 @@ inline void DeliverPosted()
 {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
+}
+
+// Count bytes of every value, the same for the same Seed.
+inline std::string RandomBytes(std::size_t Count, unsigned Seed)
+{
+    std::mt19937 generator(Seed);
+    std::string bytes(Count, '\0');
+    for (char &byte : bytes)
+        byte = char(generator() & 0xff);
+    return bytes;
 }
 
 inline std::string ReadFile(const std::string &Name)

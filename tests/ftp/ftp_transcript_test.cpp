@@ -15,21 +15,7 @@ namespace {
 
 using TCommands = std::vector<std::string>;
 
-// A peer that greets and logs in u/p, then plays the rest of a test's script.
-TScriptedPeer &LoggedIn(TScriptedPeer &Peer)
-{
-    return Peer.Send("220 ready\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
-}
-
-class FtpTranscript : public ::testing::Test
-{
-protected:
-    QTemporaryDir FDir;
-    std::string Local(const std::string &Name)
-    {
-        return FDir.filePath(QString::fromStdString(Name)).toStdString();
-    }
-};
+using FtpTranscript = TLocalFolderTest;
 
 TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
 {
@@ -46,20 +32,24 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
         peer.Finish();
         EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p"}));
         EXPECT_EQ(h.Log, (TCommands{"< 220-Welcome", "< 220 ready", "> USER u", "< 331 pw",
-                                    "> PASS p", "< 230 in"}));
+                                    "> PASS *******", "< 230 in"}));
         EXPECT_EQ(h.Ftp.State(), fsReady);
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
         EXPECT_EQ(h.Ftp.StatusCode(), 230);
         EXPECT_TRUE(h.Ftp.Connected());
     }
-    { // Three replies in one read: each is judged in the state the one before left.
+    { // A reply and a line nobody asked for in one read: the line that came before PASS was
+        // sent cannot answer PASS.
         TScriptedPeer peer;
-        peer.Send("220 hi\r\n331 pw\r\n230 in\r\n").Expect().Expect();
+        peer.Send("220 hi\r\n").Expect("331 pw\r\n230 early\r\n").Expect("230 in\r\n");
         peer.Start();
         TFtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
         peer.Finish();
         EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "PASS p"}));
+        EXPECT_EQ(h.Log,
+                  (TCommands{"< 220 hi", "> USER u", "< 331 pw", "! Unsolicited reply: 230 early",
+                             "> PASS *******", "< 230 in"}));
         EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
     }
     { // USER answered 230: no PASS is sent.
@@ -77,7 +67,7 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
 TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
 {
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("257 \"/x\" is cwd\r\n")
         .Pause(200)
         .Send("421-idle warning\r\n421 closing soon\r\n")
@@ -95,13 +85,16 @@ TEST_F(FtpTranscript, UnsolicitedLinesAndOnRequestDone)
     EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/x\" is cwd");
     ASSERT_EQ(h.Done.size(), 1u);
     EXPECT_EQ(h.Done.front(), (TFtpHarness::TDoneNotice{rqPwd, 0}));
-    // Lines that arrive while idle are logged and fire OnResponse; they change no result.
-    ASSERT_TRUE(PumpUntil([&] { return h.Ftp.LastResponse() == "421 closing soon"; }));
-    EXPECT_EQ(responses, 6);
+    // Lines that arrive while idle are shown as unsolicited; they change no result and are
+    // no reply of the next command.
+    ASSERT_TRUE(PumpUntil([&] { return h.Logged("! Unsolicited reply: 421 closing soon"); }));
+    EXPECT_TRUE(h.Logged("! Unsolicited reply: 421-idle warning"));
+    EXPECT_EQ(responses, 4);
+    EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/x\" is cwd");
     EXPECT_EQ(h.Ftp.State(), fsReady);
-    EXPECT_TRUE(h.Logged("< 421-idle warning"));
     EXPECT_TRUE(h.Ftp.Connected());
     ASSERT_TRUE(h.Ftp.Syst());
+    EXPECT_EQ(responses, 5);
     ASSERT_TRUE(PumpUntil([&] { return h.Done.size() == 3; }));
     EXPECT_EQ(h.Done.back(), (TFtpHarness::TDoneNotice{rqSyst, 0}));
     peer.Finish();
@@ -112,7 +105,7 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
     // Lines without digits inside a multi-line reply belong to it: the "215 end" that follows
     // must not be taken as the reply to PWD.
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("215-first\r\nno digits here\r\n")
         .Pause(200)
         .Send(" 215 indented\r\n215 end\r\n")
@@ -137,7 +130,7 @@ TEST_F(FtpTranscript, MultiLineReplyEndsOnlyAtItsClosingLine)
 TEST_F(FtpTranscript, OverlongReplyLineIsCutAndTheConnectionGoesOn)
 {
     TScriptedPeer peer;
-    LoggedIn(peer).Expect("215 " + std::string(20000, 'x') + "\r\n").Expect("257 \"/\"\r\n");
+    peer.LoggedIn().Expect("215 " + std::string(20000, 'x') + "\r\n").Expect("257 \"/\"\r\n");
     peer.Start();
     TFtpHarness h(peer.Port());
     ASSERT_TRUE(h.Ftp.Connect());
@@ -151,7 +144,7 @@ TEST_F(FtpTranscript, OverlongReplyLineIsCutAndTheConnectionGoesOn)
 TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
 {
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("499 odd but below 500\r\n")
         .Expect("500 unknown\r\n")
         .Expect("550 second failure\r\n")
@@ -180,10 +173,10 @@ TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
     EXPECT_EQ(h.Ftp.SizeResult(), 5000000000);
     EXPECT_FALSE(h.Ftp.Size());
     EXPECT_EQ(h.Ftp.SizeResult(), 0);
-    // Argument checks: false at once, nothing sent, ErrorMessage untouched.
+    // Argument checks: false at once, nothing sent, and ErrorMessage says why.
     h.Ftp.HostDirName.clear();
     EXPECT_FALSE(h.Ftp.Cwd());
-    EXPECT_EQ(h.Ftp.ErrorMessage(), "500 unknown");
+    EXPECT_EQ(h.Ftp.ErrorMessage(), "HostDirName emtpy");
     EXPECT_EQ(h.Ftp.State(), fsReady);
     h.Ftp.HostFileName = "new";
     EXPECT_TRUE(h.Ftp.Mkd());
@@ -195,7 +188,7 @@ TEST_F(FtpTranscript, ReplyJudgingAndErrorMessage)
 TEST_F(FtpTranscript, LostConnectionFailsTheRunningRequest)
 {
     TScriptedPeer peer;
-    LoggedIn(peer).Expect().Close();
+    peer.LoggedIn().Expect().Close();
     peer.Start();
     TFtpHarness h(peer.Port());
     int closed = 0;
@@ -218,7 +211,7 @@ TEST_F(FtpTranscript, LostConnectionDuringATransferFailsIt)
     // 226 came, but the data had not all arrived when the control connection dropped: the
     // download is incomplete and must not be reported as done.
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("200 PORT ok\r\n")
         .Expect("150 go\r\n")
         .DataConnect()
@@ -257,7 +250,7 @@ TEST_F(FtpTranscript, FinalReplyFollowedAtOnceByCloseIsStillTheResult)
     }
     {
         TScriptedPeer peer;
-        LoggedIn(peer).Close();
+        peer.LoggedIn().Close();
         peer.Start();
         TFtpHarness h(peer.Port());
         EXPECT_TRUE(h.Ftp.Connect());
@@ -288,7 +281,7 @@ TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
     { // The first step of a chain that cannot start raises inside the call: nothing is sent
         // and the engine stays ready.
         TScriptedPeer peer;
-        LoggedIn(peer).Close();
+        peer.LoggedIn().Close();
         peer.Start();
         TFtpHarness h(peer.Port());
         ASSERT_TRUE(h.Ftp.Connect());
@@ -303,7 +296,7 @@ TEST_F(FtpTranscript, StepThatRaisesInsideANotificationEndsTheRequest)
 TEST_F(FtpTranscript, FullGetChainSkipsToQuitAfterAFailure)
 {
     TScriptedPeer peer;
-    LoggedIn(peer).Expect("550 no such directory\r\n").Expect("221 bye\r\n").Close();
+    peer.LoggedIn().Expect("550 no such directory\r\n").Expect("221 bye\r\n").Close();
     peer.Start();
     TFtpHarness h(peer.Port());
     h.Ftp.HostDirName = "/missing";
@@ -323,7 +316,7 @@ TEST_F(FtpTranscript, FullGetChainSkipsToQuitAfterAFailure)
 TEST_F(FtpTranscript, DownloadCompletesInEitherOrderAndShowsDataLines)
 {
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         // Data before the 150 reply; 226 before the data connection closes.
         .Expect("200 PORT ok\r\n")
         .Expect()
@@ -387,7 +380,7 @@ TEST_F(FtpTranscript, ServerThatConnectsAtPortTimeIsAccepted)
     // transfer running yet when the connection is announced, and must not lose it.
     WriteFile(Local("up"), "upload bytes");
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect()
         .DataConnect()
         .Pause(300)
@@ -423,7 +416,7 @@ TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
     int intruder = -1;
     std::string intruderSaw = "not run";
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("200 PORT ok\r\n")
         .Run([&] {
             intruder = peer.ConnectToLastPort("127.0.0.2"); // still this machine
@@ -464,7 +457,7 @@ TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)
     WriteFile(Local("up"), payload);
     WriteFile(Local("empty"), "");
     TScriptedPeer peer;
-    LoggedIn(peer)
+    peer.LoggedIn()
         .Expect("200 PORT ok\r\n")
         .Expect("150 send it\r\n")
         .DataConnect()

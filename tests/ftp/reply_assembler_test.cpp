@@ -38,10 +38,11 @@ TEST(ReplyAssembler, LinesSplitAcrossReadsAndSeveralInOneRead)
     EXPECT_EQ(Feed(a, "\n331 a\r\n230 b\r\n200 c\r\n"),
               (TLines{"F:220 Service ready", "F:331 a", "F:230 b", "F:200 c"}));
     EXPECT_EQ(a.Held(), 0u);
-    // A bare LF or CR is not a line end; a NUL byte is an ordinary byte.
+    // A bare LF ends a line as CR LF does; a lone CR and a NUL byte are ordinary bytes.
     EXPECT_EQ(Feed(a, std::string("200 a\nb\rc\0d\r\n", 13)),
-              (TLines{std::string("F:200 a\nb\rc\0d", 13)}));
-    EXPECT_EQ(Feed(a, "\r\n"), (TLines{"F:"}));
+              (TLines{"F:200 a", std::string("F:b\rc\0d", 7)}));
+    EXPECT_EQ(Feed(a, "\r\n\n331 x\r"), (TLines{"F:", "F:"}));
+    EXPECT_EQ(Feed(a, "\n"), (TLines{"F:331 x"}));
 }
 
 TEST(ReplyAssembler, MultiLineRepliesFollowRfc959)
@@ -77,6 +78,8 @@ TEST(ReplyAssembler, OverlongLineIsCutAndItsTailDropped)
     EXPECT_EQ(Feed(a, open), (TLines{"C:" + open + "X"}));
     EXPECT_EQ(Feed(a, "more"), TLines{});
     EXPECT_EQ(Feed(a, "tail\r\n250 end\r\n"), (TLines{"F:250 end"}));
+    // The tail of a cut line ends at a bare LF too.
+    EXPECT_EQ(Feed(a, head + "tail\n200 next\n"), (TLines{"F:" + head + "X", "F:200 next"}));
 }
 
 TEST(FtpParse, ParseIntegerReadsSignedDecimalAfterBlanks)
@@ -104,6 +107,31 @@ TEST(FtpParse, ParseIntegerReadsSignedDecimalAfterBlanks)
         EXPECT_EQ(parsed.Value, c.Value) << c.Text;
         EXPECT_EQ(parsed.Next, c.Next) << c.Text;
     }
+}
+
+TEST(FtpParse, ReplyCodeIsThreeDigitsAtTheStart)
+{
+    const std::pair<std::string, int> cases[] = {
+        {"250 Deleted.", 250},
+        {"250-more", 250},
+        {"250", 250},
+        {"550\tx", 550},
+        {"+250 Deleted.", 0},
+        {" 250 Deleted.", 0},
+        {"2500 x", 0},
+        {"25 x", 0},
+        {"-250", 0},
+        {"", 0},
+        {"abc", 0},
+        {"099 odd", 99},
+    };
+    for (const auto &[line, code] : cases)
+        EXPECT_EQ(ReplyCode(line), code) << line;
+    EXPECT_EQ(AnnouncedLength("150 Opening BINARY mode data connection for a.bin (1024 bytes)."),
+              1024);
+    EXPECT_EQ(AnnouncedLength("125 Data connection already open; Transfer starting."), -1);
+    EXPECT_EQ(AnnouncedLength("150 x (12a bytes)."), -1);
+    EXPECT_EQ(AnnouncedLength("150 x ( bytes)."), -1);
 }
 
 TEST(FtpParse, TransferStatsFormula)

@@ -172,6 +172,11 @@ TScriptedPeer &TScriptedPeer::Run(std::function<void()> Action)
     return *this;
 }
 
+TScriptedPeer &TScriptedPeer::LoggedIn()
+{
+    return Send("220 ready\r\n").Expect("331 pw\r\n").Expect("230 in\r\n");
+}
+
 void TScriptedPeer::Start()
 {
     FPlayer = std::thread([this] { Play(); });

@@ -31,6 +31,7 @@ public:
     TScriptedPeer &DataReceiveAll(); // read until the engine closes
     TScriptedPeer &DataClose();
     TScriptedPeer &Run(std::function<void()> Action); // any other action
+    TScriptedPeer &LoggedIn(); // greets, then logs the user u in with the password p
 
     // Starts playing; Finish waits for the script's end (at most a few seconds).
     void Start();

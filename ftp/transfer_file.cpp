@@ -1,0 +1,294 @@
+#include "ftp/transfer_file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarn {
+
+namespace {
+
+// Local reads and writes go through a buffer of this size, so that the small network blocks
+// do not each cost a system call; the memory stays the same whatever the file size.
+constexpr std::size_t LocalBufferSize = 64 * 1024;
+
+// ".NAME.XXXXXX.part": the base name is shortened so that the whole stays a valid file name.
+constexpr std::size_t MaxNameLength = 255;
+constexpr const char TemporarySuffix[] = ".part";
+
+std::string SystemText(int Code)
+{
+    return std::strerror(Code);
+}
+
+// The permission bits a new file gets from this process: 0666 less the umask, read without
+// changing it (the umask call would change it for every thread for a moment).
+mode_t DefaultFileMode()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return 0666 & ~mode_t(std::strtoul(line.c_str() + 6, nullptr, 8));
+    return 0644;
+}
+
+// Opens Name without blocking (a pipe or a device would block an ordinary open) and accepts
+// only a regular file; on failure sets Reason and returns -1.
+int OpenRegular(const std::string &Name, int Flags, std::string &Reason)
+{
+    const int fd = ::open(Name.c_str(), Flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        Reason = SystemText(errno);
+        return -1;
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        Reason = S_ISDIR(info.st_mode) ? "is a folder" : "not a regular file";
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+void SeekTo(int Fd, int64_t Offset, std::string &Reason)
+{
+    if (Offset > 0 && ::lseek(Fd, off_t(Offset), SEEK_SET) < 0)
+        Reason = SystemText(errno);
+}
+
+} // namespace
+
+TTransferFile::~TTransferFile()
+{
+    Discard();
+}
+
+bool TTransferFile::Fail(const std::string &Reason)
+{
+    FError = Reason;
+    return false;
+}
+
+bool TTransferFile::Adopt(int Fd, const std::string &Name, bool Text)
+{
+    FFd = Fd;
+    FName = Name;
+    FText = Text;
+    FHeldCr = FLastLocalCr = false;
+    FError.clear();
+    FBuffer.clear();
+    FReadBlock.clear();
+    FReadPos = 0;
+    return true;
+}
+
+bool TTransferFile::OpenSource(const std::string &Name, int64_t Offset, bool Text)
+{
+    return OpenNamed(Name, O_RDONLY, Offset, Text, false);
+}
+
+bool TTransferFile::OpenInPlace(const std::string &Name, int64_t Offset, bool Text)
+{
+    return OpenNamed(Name, O_WRONLY | O_CREAT, Offset, Text, true);
+}
+
+bool TTransferFile::OpenNamed(const std::string &Name, int Flags, int64_t Offset, bool Text,
+                              bool Download)
+{
+    Discard();
+    std::string reason;
+    const int fd = OpenRegular(Name, Flags, reason);
+    // A download in place: whatever lies past the offset is not the remote file's, so it goes
+    // before the first byte arrives.
+    if (fd >= 0 && Download && ::ftruncate(fd, off_t(Offset)) != 0)
+        reason = SystemText(errno);
+    if (fd >= 0 && reason.empty())
+        SeekTo(fd, Offset, reason);
+    if (!reason.empty()) {
+        if (fd >= 0)
+            ::close(fd);
+        return Fail(reason);
+    }
+    FDownload = Download;
+    FTemporary.clear();
+    return Adopt(fd, Name, Text);
+}
+
+bool TTransferFile::OpenReplacement(const std::string &Name, bool Text)
+{
+    Discard();
+    const std::size_t slash = Name.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : Name.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? Name : Name.substr(slash + 1);
+    struct stat info = {};
+    if (base.empty() || base == "." || base == "..")
+        return Fail("is a folder");
+    if (::lstat(Name.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return Fail("is a folder");
+        if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+            return Fail("not a regular file");
+    }
+    const std::size_t room = MaxNameLength - 1 - 7 - (sizeof TemporarySuffix - 1);
+    std::string pattern = (slash == std::string::npos ? std::string() : folder) + "." +
+                          base.substr(0, room) + ".XXXXXX" + TemporarySuffix;
+    // Created exclusively (a link planted under the name is refused, not followed), 0600.
+    const int fd = ::mkostemps(pattern.data(), int(sizeof TemporarySuffix - 1), O_CLOEXEC);
+    if (fd < 0)
+        return Fail(SystemText(errno));
+    FDownload = true;
+    FTemporary = pattern;
+    return Adopt(fd, Name, Text);
+}
+
+bool TTransferFile::Flush()
+{
+    std::size_t done = 0;
+    while (done < FBuffer.size()) {
+        const ssize_t written = ::write(FFd, FBuffer.data() + done, FBuffer.size() - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            FBuffer.erase(FBuffer.begin(), FBuffer.begin() + std::ptrdiff_t(done));
+            return Fail(SystemText(errno));
+        }
+        done += std::size_t(written);
+    }
+    FBuffer.clear();
+    return true;
+}
+
+bool TTransferFile::Emit(const char *Data, std::size_t Len)
+{
+    FBuffer.insert(FBuffer.end(), Data, Data + Len);
+    return FBuffer.size() < LocalBufferSize || Flush();
+}
+
+bool TTransferFile::Write(const char *Data, std::size_t Len)
+{
+    if (FFd < 0)
+        return Fail("not open");
+    if (!FText)
+        return Emit(Data, Len);
+    std::size_t at = 0;
+    if (FHeldCr && Len > 0) {
+        FHeldCr = false;
+        if (Data[0] == '\n')
+            ++at; // the LF of a CR LF cut between two blocks
+        if (!Emit(Data[0] == '\n' ? "\n" : "\r", 1))
+            return false;
+    }
+    while (at < Len) {
+        const void *found = std::memchr(Data + at, '\r', Len - at);
+        const std::size_t cr = found ? std::size_t(static_cast<const char *>(found) - Data) : Len;
+        if (!Emit(Data + at, cr - at))
+            return false;
+        if (cr == Len)
+            break;
+        if (cr + 1 == Len) {
+            FHeldCr = true; // decided by the next block
+            break;
+        }
+        const bool pair = Data[cr + 1] == '\n';
+        if (!Emit(pair ? "\n" : "\r", 1))
+            return false;
+        at = cr + (pair ? 2 : 1);
+    }
+    return true;
+}
+
+bool TTransferFile::Read(std::size_t MaxLocal, std::vector<char> &Wire)
+{
+    Wire.clear();
+    if (FFd < 0)
+        return Fail("not open");
+    if (FReadPos == FReadBlock.size()) {
+        FReadBlock.resize(LocalBufferSize);
+        ssize_t got;
+        do
+            got = ::read(FFd, FReadBlock.data(), FReadBlock.size());
+        while (got < 0 && errno == EINTR);
+        FReadPos = 0;
+        FReadBlock.resize(got > 0 ? std::size_t(got) : 0);
+        if (got < 0)
+            return Fail(SystemText(errno));
+    }
+    const std::size_t count = std::min(MaxLocal, FReadBlock.size() - FReadPos);
+    const char *local = FReadBlock.data() + FReadPos;
+    FReadPos += count;
+    if (!FText) {
+        Wire.assign(local, local + count);
+        return true;
+    }
+    Wire.reserve(2 * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (local[i] == '\n' && !FLastLocalCr)
+            Wire.push_back('\r');
+        Wire.push_back(local[i]);
+        FLastLocalCr = local[i] == '\r';
+    }
+    return true;
+}
+
+bool TTransferFile::Commit()
+{
+    if (FFd < 0)
+        return Fail("not open");
+    if (!FDownload) {
+        ::close(FFd);
+        FFd = -1;
+        return true;
+    }
+    if (FHeldCr) {
+        FHeldCr = false;
+        FBuffer.push_back('\r'); // a lone CR at the very end
+    }
+    bool written = Flush();
+    if (written && !FTemporary.empty()) {
+        // On the disk before it takes the target's name, so that a crash never leaves an empty
+        // or partial file where the complete old one was.
+        if (::fsync(FFd) != 0)
+            written = Fail(SystemText(errno));
+        struct stat target = {};
+        const bool replaced = ::lstat(FName.c_str(), &target) == 0 && S_ISREG(target.st_mode);
+        ::fchmod(FFd, replaced ? target.st_mode & 07777 : DefaultFileMode());
+    }
+    if (::close(FFd) != 0 && written)
+        written = Fail(SystemText(errno));
+    FFd = -1;
+    if (!FTemporary.empty()) {
+        if (written && ::rename(FTemporary.c_str(), FName.c_str()) != 0)
+            written = Fail(SystemText(errno));
+        if (!written)
+            ::unlink(FTemporary.c_str());
+        FTemporary.clear();
+    }
+    return written;
+}
+
+void TTransferFile::Discard()
+{
+    if (FFd < 0)
+        return;
+    if (FDownload && FTemporary.empty()) {
+        // A download in place keeps what arrived, so that the next resume goes on from there.
+        if (FHeldCr)
+            FBuffer.push_back('\r');
+        Flush();
+    }
+    ::close(FFd);
+    FFd = -1;
+    if (!FTemporary.empty()) {
+        ::unlink(FTemporary.c_str());
+        FTemporary.clear();
+    }
+    FBuffer.clear();
+}
+
+} // namespace tarn
