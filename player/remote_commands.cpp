@@ -15,7 +15,6 @@
 #include "support/text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <optional>
 #include <stdexcept>

@@ -40,7 +40,7 @@ namespace tarn {
 
 namespace {
 
-// Sizes of the design, in pixels at 96 dots per inch.
+// The client area the window is laid out for, in pixels at 96 dots per inch.
 constexpr int DesignDpi = 96;
 constexpr int ClientWidth = 611;
 constexpr int ClientHeight = 363;
@@ -96,8 +96,8 @@ TTarnMainWindow::TTarnMainWindow(TUserDialogs *Dialogs,
     ConnectActions();
     ConnectScriptPage();
 
-    // At least the designed client area, and wide enough for every tool button: the fonts of
-    // a desktop may need more room than the design gave them.
+    // At least the laid-out client area, and wide enough for every tool button: the fonts of
+    // a desktop may need more room than the layout gives them.
     const QSize client = DesignedClientSize();
     const QSize designed(client.width(), client.height() + menuBar()->sizeHint().height());
     setMinimumSize(

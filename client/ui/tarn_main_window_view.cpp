@@ -83,9 +83,11 @@ void TTarnMainWindow::ConnectActions()
     connect(ViewToolbar1, &QAction::toggled, ToolBar1, &QWidget::setVisible);
     connect(ViewLog1, &QAction::toggled, Log, &QWidget::setVisible);
 
-    connect(AS400File, &QLineEdit::textEdited, this,
+    // Every change of the text, typed or set by assistive technology, is the field's value:
+    // what Send and Receive use is always what the window shows.
+    connect(AS400File, &QLineEdit::textChanged, this,
             [&logic](const QString &Text) { logic.SetField(cfAS400File, ToLocal(Text)); });
-    connect(PCFile, &QLineEdit::textEdited, this,
+    connect(PCFile, &QLineEdit::textChanged, this,
             [&logic](const QString &Text) { logic.SetField(cfPCFile, ToLocal(Text)); });
     logic.SetField(cfPCFile, ToLocal(PCFile->text()));
     connect(PCFileButton, &QToolButton::clicked, this, [this, &logic] {

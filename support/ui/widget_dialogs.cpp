@@ -41,7 +41,9 @@ QString TWidgetDialogs::QtNameFilters(const std::string &Filter)
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
         patterns.replace("*.*", "*");
-        filters << parts[i] + " (" + patterns + ")";
+        // A description that shows its patterns already ("Text Files (*.txt)") keeps them once.
+        const QString shown = " (" + patterns + ")";
+        filters << (parts[i].endsWith(shown) ? parts[i] : parts[i] + shown);
     }
     return filters.join(";;");
 }

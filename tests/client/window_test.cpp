@@ -320,6 +320,16 @@ TEST_F(ClientWindow, OperationsReachTheLogicFromTheWindow)
     EXPECT_EQ(TClientHarness::Captions(logic.FileView),
               (std::vector<std::string>{"one.txt", "readme.txt", "two.txt"}));
 
+    // Send takes the names the fields show, also when a program (a screen reader, a test
+    // driver) set them rather than keys.
+    const QString local = Folder.filePath("set.txt");
+    WriteFile(local.toStdString(), "set by a program");
+    static_cast<QLineEdit *>(Control("AS400File"))->setText("sent.txt");
+    static_cast<QLineEdit *>(Control("PCFile"))->setText(local);
+    static_cast<QToolButton *>(Control("Send"))->click();
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(ReadFile(server->Root() + "/DEMO/sent.txt"), "set by a program");
+
     // The Delete key in the file view deletes the selected file after asking.
     auto *files = static_cast<QTreeView *>(Control("FileView"));
     TClientHarness::Select(logic.FileView, TClientHarness::RowOf(logic.FileView, "one.txt"));

@@ -78,6 +78,8 @@ TEST(WidgetDialogs, FiltersBecomeQtNameFilters)
               "Tarn Connection Profile (*.tnc)");
     EXPECT_EQ(TWidgetDialogs::QtNameFilters("Scripts|*.tns;*.txt|All files|*.*"),
               "Scripts (*.tns *.txt);;All files (*)");
+    EXPECT_EQ(TWidgetDialogs::QtNameFilters("Text Files (*.txt)|*.txt|Log Files (*.log)|*.log"),
+              "Text Files (*.txt);;Log Files (*.log)");
     EXPECT_EQ(TWidgetDialogs::QtNameFilters(""), "");
 }
 
