@@ -1,11 +1,13 @@
 #pragma once
 
+#include "client/client_settings.h"
 #include "client/client_view.h"
 #include "client/list_parse.h"
 #include "client/listing_model.h"
 #include "client/state_table.h"
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
+#include "support/process.h"
 #include "support/temp_generator.h"
 #include "support/user_dialogs.h"
 
@@ -61,6 +63,7 @@ public:
     TFtpClient ControlFtp;
     TDialUp RasDial;
     TTempGenerator TempFile;
+    TProcess Process1; // starts the player
     TListView DirView{lkDirectories};
     TListView FileView{lkFiles};
 
@@ -81,6 +84,10 @@ public:
     std::vector<std::string> LibList; // the libraries shown at the QSYS.LIB root
     bool Ascii1Checked = false;       // Settings > Ascii
     bool Binary1Checked = false;      // Settings > Binary
+    bool ToolBar1ShowHint = true;     // the tool buttons show their hints
+    // The folder of the client's own program, where the player is looked for and started:
+    // the running program's folder, unless set otherwise.
+    std::string ProgramDir;
 
     // Window start and end. FormCreate takes the program's arguments (without its name); with
     // one, it connects at once from the profile it names.
@@ -170,9 +177,28 @@ public:
     // The log's lines, as shown.
     const std::vector<std::string> &LogLines() const { return FLog; }
 
-    // Menus.
+    // The script page (client/tarn_main_script.cpp). While Recording, the operations append
+    // their script lines at the end of the script; Stop lays every line out.
+    void RecordButtonClick();
+    void StopButtonClick();
+    void ClearButtonClick();
+    void OpenButtonClick();
+    void SaveButtonClick();
+    // The script's text changed; HasLines: it holds at least one line.
+    void ScriptChange(bool HasLines);
+    // Writes the script to a new temporary file and starts the player on it, without waiting.
+    void PlayButtonClick();
+
+    // Menus and stored settings (client/tarn_main_settings.cpp).
     void Ascii1Click();
     void Binary1Click();
+    void Preferences1Click();
+    // Takes the stored values of the main window (after FormCreate, when the window is first
+    // shown), then FormStorage1RestorePlacement; ClientSettings gives the values to store.
+    void RestoreSettings(const TClientSettings &Settings);
+    void FormStorage1RestorePlacement();
+    // The logic's own stored values in Settings (the window adds its colours, fonts, place).
+    void StoreSettings(TClientSettings &Settings) const;
 
     // The name fields as the user typed them.
     void SetField(TClientField Field, const std::string &Text);
@@ -234,6 +260,7 @@ private:
                        bool (TFtpClient::*Request)());
     void Inform(const std::string &Text);
     void ApplyState(TSessionState State);
+    std::vector<std::string> ScriptLines() const;
     void SetEnabled(TClientControl Control, bool Enabled);
     void SetShown(TClientControl Control, bool Shown);
     void SetCaption(const std::string &Caption);
@@ -263,6 +290,7 @@ private:
     TProgress FProgress;
     std::vector<std::string> FCommandItems;
     std::string FCommandText;
+    bool FScriptHasLines = false;
     int FOperations = 0;
     bool FClosing = false;     // the window is closing: engine requests are not started
     bool FCloseWanted = false; // close the window when the running operation has ended

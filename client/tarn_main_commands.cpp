@@ -1,6 +1,7 @@
 // The command box, the log, and the frame every operation runs in: its guard against the
-// client's own errors and the script lines it records.
+// client's own errors.
 
+#include "client/script_lines.h"
 #include "client/tarn_main.h"
 #include "client/text_file.h"
 #include "ftp/command_secrets.h"
@@ -32,7 +33,7 @@ void TTarnMain::ExButtonClick()
     } else {
         ControlFtp.LocalFileName = command;
         Call(&TFtpClient::Quote);
-        Record("COMMAND " + command);
+        Record(CommandScriptLine(command));
     }
     StateOnlineReady();
 }
@@ -85,12 +86,6 @@ void TTarnMain::EndSession(const std::string &Reason)
         Call(&TFtpClient::Quit);
     StateOffline();
     ShowPage(cpLog);
-}
-
-void TTarnMain::Record(const std::string &Line)
-{
-    if (Recording)
-        FView.ScriptLineAppended(Line);
 }
 
 std::string TTarnMain::QuotedPair(const std::string &First, const std::string &Second)

@@ -5,7 +5,6 @@
 #include "support/text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -60,13 +59,15 @@ int64_t TTarnMain::FileSizeOf(const std::string &Path)
     // Without blocking: a pipe or a device under the name must not hold the window.
     const int fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw std::runtime_error("Unable to open local file " + Path + ": " + std::strerror(errno));
+        throw std::runtime_error("Unable to open local file " + Path + ": " +
+                                 SystemErrorText(errno));
     struct stat info = {};
     const int status = ::fstat(fd, &info);
     const int error = errno;
     ::close(fd);
     if (status != 0)
-        throw std::runtime_error("Unable to open local file " + Path + ": " + std::strerror(error));
+        throw std::runtime_error("Unable to open local file " + Path + ": " +
+                                 SystemErrorText(error));
     if (S_ISDIR(info.st_mode))
         throw std::runtime_error("Unable to open local file " + Path + ": is a folder");
     if (!S_ISREG(info.st_mode))

@@ -20,10 +20,10 @@ std::optional<std::string> ReadWholeFile(const std::string &FileName)
 }
 
 std::optional<std::string> WriteLines(const std::string &FileName,
-                                      const std::vector<std::string> &Lines)
+                                      const std::vector<std::string> &Lines, TReplaceMode Mode)
 {
     QSaveFile file(QString::fromLocal8Bit(FileName));
-    file.setDirectWriteFallback(true);
+    file.setDirectWriteFallback(Mode == rmWholeOrInPlace);
     if (file.open(QIODevice::WriteOnly)) {
         for (const std::string &line : Lines) {
             file.write(line.data(), qint64(line.size()));

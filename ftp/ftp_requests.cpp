@@ -126,9 +126,11 @@ void TCustomFtpCli::QuitAsync()
 void TCustomFtpCli::RestAsync()
 {
     CurrentStep = stRest;
-    RestartAt = FLocal.IsOpen() && FLocalStep == stGet && FLocal.IsDownload()
-                    ? FLocal.Offset()
-                    : LocalFileSize(LocalFileName);
+    // A chain that resumes has opened its file already (none when it did not exist).
+    if (ChainActive && FResumable)
+        RestartAt = FLocal.IsOpen() && FLocalStep == stGet ? FLocal.Offset() : 0;
+    else
+        RestartAt = LocalFileSize(LocalFileName);
     if (RestartAt <= 0) {
         // Nothing to resume: the step counts as done without asking the server.
         DoneSignalled = false;

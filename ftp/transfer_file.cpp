@@ -103,7 +103,12 @@ bool TTransferFile::OpenInPlace(const std::string &Name, int64_t Offset, bool Te
 
 bool TTransferFile::OpenInPlaceAtEnd(const std::string &Name, bool Text)
 {
-    return OpenNamed(Name, O_WRONLY | O_CREAT | O_NOFOLLOW, -1, Text, true);
+    struct stat info = {};
+    if (::lstat(Name.c_str(), &info) != 0 && errno == ENOENT) {
+        Discard();
+        return true;
+    }
+    return OpenNamed(Name, O_WRONLY | O_NOFOLLOW, -1, Text, true);
 }
 
 bool TTransferFile::OpenNamed(const std::string &Name, int Flags, int64_t Offset, bool Text,

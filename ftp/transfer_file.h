@@ -40,8 +40,9 @@ public:
     bool OpenSource(const std::string &Name, int64_t Offset, bool Text);
     bool OpenReplacement(const std::string &Name, bool Text);
     bool OpenInPlace(const std::string &Name, int64_t Offset, bool Text);
-    // As OpenInPlace, at the end of what the file holds: nothing is cut off, and Offset() is
-    // the file's size.
+    // As OpenInPlace, for a file that exists, at the end of what it holds: nothing is cut off,
+    // and Offset() is the file's size. A missing file is no failure: nothing is opened (and
+    // nothing created), since there is nothing to resume.
     bool OpenInPlaceAtEnd(const std::string &Name, bool Text);
 
     bool IsOpen() const { return FFd >= 0; }

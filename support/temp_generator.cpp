@@ -63,10 +63,17 @@ std::string TTempGenerator::NewName()
 
 bool TTempGenerator::FreeName(const std::string &Name)
 {
+    if (!ForgetName(Name))
+        return false;
+    unlink(Name.c_str());
+    return true;
+}
+
+bool TTempGenerator::ForgetName(const std::string &Name)
+{
     const auto it = std::find(FNames.begin(), FNames.end(), Name);
     if (it == FNames.end())
         return false;
-    unlink(Name.c_str());
     FNames.erase(it);
     return true;
 }

@@ -46,6 +46,11 @@ public:
     // and touches nothing, for a name it does not hold.
     bool FreeName(const std::string &Name);
 
+    // Forgets a name this generator handed out without touching its file, which now belongs
+    // to someone else (a program that deletes it when done). Returns false for a name it does
+    // not hold.
+    bool ForgetName(const std::string &Name);
+
     // The names held, in the order they were handed out.
     const std::vector<std::string> &Names() const { return FNames; }
 

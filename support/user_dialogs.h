@@ -46,6 +46,10 @@ public:
     // Asks for a directory, offering to create a new one; nothing when the user cancels.
     virtual std::optional<std::string> DirectoryName(const std::string &Title,
                                                      const std::string &Start) = 0;
+    // Asks for a colour, starting at Start; a colour name "#rrggbb", nothing when the user
+    // cancels.
+    virtual std::optional<std::string> ColorName(const std::string &Title,
+                                                 const std::string &Start) = 0;
 };
 
 } // namespace tarn

@@ -3,6 +3,8 @@
 #include "client/ui/tarn_main_window.h"
 
 #include "client/ui/animation.h"
+#include "player/script_color_rules.h"
+#include "support/ui/color_memo.h"
 #include "support/ui/help_window.h"
 #include "support/ui/local_text.h"
 
@@ -63,15 +65,14 @@ QToolButton *MakeButton(QWidget *Parent, const char *Name, const char *Caption, 
     return button;
 }
 
-QPlainTextEdit *MakeTextPage(QWidget *Parent, const char *Name, bool ReadOnly)
+QPlainTextEdit *MakeTextPage(QWidget *Parent, const char *Name)
 {
     auto *text = new QPlainTextEdit(Parent);
     text->setObjectName(Name);
-    text->setReadOnly(ReadOnly);
+    text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    if (ReadOnly)
-        text->setUndoRedoEnabled(false); // the log only grows; undo would double its memory
+    text->setUndoRedoEnabled(false); // the log only grows; undo would double its memory
     return text;
 }
 
@@ -93,6 +94,7 @@ TTarnMainWindow::TTarnMainWindow(TUserDialogs *Dialogs,
     CreateLogMenu();
     NameControls();
     ConnectActions();
+    ConnectScriptPage();
 
     // At least the laid-out client area, and wide enough for every tool button: the fonts of
     // a desktop may need more room than the layout gives them.
@@ -341,12 +343,12 @@ void TTarnMainWindow::CreatePages()
     ftp->addLayout(fields);
     ftp->addWidget(lists, 1);
 
-    Log = MakeTextPage(LogPage, "Log", true);
+    Log = MakeTextPage(LogPage, "Log");
     auto *log = new QVBoxLayout(LogPage);
     log->setContentsMargins(0, 0, 0, 0);
     log->addWidget(Log);
 
-    // Script: a tool bar over a plain editor (a colouring editor can take its place).
+    // Script: a tool bar over the colouring editor.
     auto *scriptBar = new QToolBar(ScriptPage);
     scriptBar->setObjectName("ScriptBar");
     OpenButton = MakeButton(scriptBar, "OpenButton", "Open", "Open Script");
@@ -358,7 +360,11 @@ void TTarnMainWindow::CreatePages()
     for (QToolButton *button :
          {OpenButton, SaveButton, ClearButton, RecordButton, StopButton, PlayButton})
         scriptBar->addWidget(button);
-    Script = MakeTextPage(ScriptPage, "Script", false);
+    Script = new TColorMemo(ScriptPage);
+    Script->setObjectName("Script");
+    Script->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Script->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Script->SetColorRules(ScriptColorRules(ScriptPageKeywords));
     auto *script = new QVBoxLayout(ScriptPage);
     script->setContentsMargins(0, 0, 0, 0);
     script->addWidget(scriptBar);
@@ -505,6 +511,7 @@ void TTarnMainWindow::NameControls()
         {ccStopButton, StopButton},
         {ccStopRecording1, StopRecording1},
         {ccSaveButton, SaveButton},
+        {ccPlayButton, PlayButton},
     };
     for (const auto &[control, object] : controls)
         FControls[control] = object;

@@ -26,6 +26,7 @@ class QTreeView;
 namespace tarn {
 
 class TAnimation;
+class TColorMemo;
 class THelpWindow;
 
 // The main window of the interactive client ("Tarn Client"): a thin view over TTarnMain, which
@@ -38,6 +39,10 @@ class THelpWindow;
 // The window opens with a client area of 611 x 363 at 96 dots per inch, scaled to the screen,
 // and may grow but not shrink below that; the list views and the log take the extra room.
 // Message boxes and file pickers go through the TUserDialogs given (by default Qt's).
+//
+// The Script page's editor colours the script keywords in blue. The window's stored values
+// (transfer type, list view colours and fonts, hints, place on the screen) are taken from the
+// settings store when it is first shown and stored when it closes.
 class TTarnMainWindow : public QMainWindow, public TClientView
 {
 public:
@@ -67,11 +72,16 @@ public:
     void LogCleared() override;
     void ScriptCleared() override;
     void ScriptLineAppended(const std::string &Line) override;
+    std::string ScriptText() const override;
+    void ScriptReplaced(const std::vector<std::string> &Lines) override;
+    void HintsShown(bool Shown) override;
+    void ViewColorsChanged(const std::string &BackColor, const std::string &TextColor) override;
     void TransferTypeShown(bool Binary) override;
     void Repaint() override;
     void CloseWindow() override;
     std::optional<TLoginChoice> RunLoginDialog(const TLoginRequest &Request) override;
     void RunLibraryListDialog(const std::string &FileName) override;
+    std::optional<TPreferencesChoice> RunPreferencesDialog(const std::string &DownloadDir) override;
 
     // Help menu.
     void HelpContents();
@@ -80,6 +90,7 @@ public:
     void HelpAbout();
 
 protected:
+    void showEvent(QShowEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
@@ -117,6 +128,10 @@ private:
     void EnableMenu(QMenu *Menu, bool Enabled);
     void ShowHelp(const QString &Page);
     void CreateLogMenu();
+    void ConnectScriptPage();
+    // The stored values: taken when the window is first shown, stored when it closes.
+    void RestoreSettings();
+    void SaveSettings();
     // Runs a handler of the logic from the event loop, after the event that asked for it.
     void Later(void (TTarnMain::*Handler)());
 
@@ -140,7 +155,7 @@ private:
     TListPanel DirView;
     TListPanel FileView;
     QPlainTextEdit *Log;
-    QPlainTextEdit *Script;
+    TColorMemo *Script;
     QToolButton *OpenButton, *SaveButton, *ClearButton, *RecordButton, *StopButton, *PlayButton;
     QComboBox *CommandEdit;
     QToolButton *EXButton;
@@ -159,6 +174,7 @@ private:
     QMenu *LogMenu; // on the log and on the page tabs
 
     std::array<QObject *, ccControlCount> FControls{};
+    bool FSettingsRestored = false;
 };
 
 } // namespace tarn

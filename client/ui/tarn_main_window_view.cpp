@@ -4,8 +4,10 @@
 #include "client/ui/about_box.h"
 #include "client/ui/animation.h"
 #include "client/ui/lib_list_dlg.h"
+#include "client/ui/preferences.h"
 #include "client/ui/tarn_main_window.h"
 #include "profile/ui/login_dlg.h"
+#include "support/ui/color_memo.h"
 #include "support/ui/help_window.h"
 #include "support/ui/local_text.h"
 
@@ -39,6 +41,7 @@ const std::vector<THelpPage> HelpPages = {
     {"libraries.html", "IBM i libraries"},
     {"transfers.html", "Moving files"},
     {"operations.html", "Folders, files, commands and the log"},
+    {"scripts.html", "Recording scripts"},
     {"window.html", "The window, menus and keys"},
     {"help.html", "How to use help"},
 };
@@ -324,6 +327,15 @@ void TTarnMainWindow::ScriptLineAppended(const std::string &Line)
     Script->appendPlainText(FromLocal(Line));
 }
 
+std::optional<TPreferencesChoice>
+TTarnMainWindow::RunPreferencesDialog(const std::string &DownloadDir)
+{
+    TPreferences dialog(FDialogs, DownloadDir, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Choice();
+}
+
 void TTarnMainWindow::TransferTypeShown(bool Binary)
 {
     (Binary ? Binary1 : Ascii1)->setChecked(true);
@@ -392,10 +404,12 @@ void TTarnMainWindow::HelpAbout()
 
 void TTarnMainWindow::closeEvent(QCloseEvent *Event)
 {
-    if (FLogic->FormCloseQuery())
+    if (FLogic->FormCloseQuery()) {
+        SaveSettings();
         Event->accept();
-    else
+    } else {
         Event->ignore();
+    }
 }
 
 void TTarnMainWindow::Later(void (TTarnMain::*Handler)())

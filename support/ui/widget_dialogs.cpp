@@ -3,6 +3,7 @@
 #include "support/ui/local_text.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -103,6 +104,16 @@ std::optional<std::string> TWidgetDialogs::DirectoryName(const std::string &Titl
     if (chosen.isEmpty())
         return std::nullopt;
     return ToLocal(chosen);
+}
+
+std::optional<std::string> TWidgetDialogs::ColorName(const std::string &Title,
+                                                     const std::string &Start)
+{
+    const QColor chosen =
+        QColorDialog::getColor(QColor(QString::fromStdString(Start)), Parent, FromLocal(Title));
+    if (!chosen.isValid())
+        return std::nullopt;
+    return chosen.name().toStdString();
 }
 
 } // namespace tarn

@@ -26,6 +26,8 @@ public:
     std::optional<std::string> SaveFileName(const TFileRequest &Request) override;
     std::optional<std::string> DirectoryName(const std::string &Title,
                                              const std::string &Start) override;
+    std::optional<std::string> ColorName(const std::string &Title,
+                                         const std::string &Start) override;
 
     // "Tarn Connection Profile|*.tnc|All files|*.*" as Qt name filters:
     // "Tarn Connection Profile (*.tnc);;All files (*)".

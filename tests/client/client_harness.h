@@ -30,6 +30,9 @@ public:
     std::vector<TLoginRequest> LoginRequests;
     std::function<void(const std::string &FileName)> OnLibraryListDialog;
     int CloseRequests = 0;
+    bool Hints = true;
+    std::string ViewColors;                        // "back text", as the preferences set them
+    std::optional<TPreferencesChoice> Preferences; // the preferences dialog's answer
 
     void ControlEnabled(TClientControl, bool) override {}
     void ControlShown(TClientControl, bool) override {}
@@ -46,6 +49,23 @@ public:
     void LogCleared() override { Log.clear(); }
     void ScriptCleared() override { Script.clear(); }
     void ScriptLineAppended(const std::string &Line) override { Script.push_back(Line); }
+    std::string ScriptText() const override
+    {
+        std::string text;
+        for (const std::string &line : Script)
+            text += line + "\n";
+        return text;
+    }
+    void ScriptReplaced(const std::vector<std::string> &Lines) override { Script = Lines; }
+    void HintsShown(bool Shown) override { Hints = Shown; }
+    void ViewColorsChanged(const std::string &Back, const std::string &Text) override
+    {
+        ViewColors = Back + " " + Text;
+    }
+    std::optional<TPreferencesChoice> RunPreferencesDialog(const std::string &) override
+    {
+        return Preferences;
+    }
     void TransferTypeShown(bool) override {}
     void Repaint() override {}
     void CloseWindow() override { ++CloseRequests; }
@@ -73,6 +93,7 @@ public:
     // "information: ...", "error: ...", "confirm: ..." or "input: caption | prompt | value".
     std::vector<std::string> Messages;
     std::optional<std::string> FileAnswer;
+    std::optional<std::string> ColorAnswer;
     bool ConfirmAnswer = true;
     std::deque<std::optional<std::string>> Inputs;
 
@@ -101,6 +122,10 @@ public:
     std::optional<std::string> DirectoryName(const std::string &, const std::string &) override
     {
         return FileAnswer;
+    }
+    std::optional<std::string> ColorName(const std::string &, const std::string &) override
+    {
+        return ColorAnswer;
     }
 };
 

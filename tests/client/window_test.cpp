@@ -6,12 +6,15 @@
 #include "client/ui/tarn_main_window.h"
 #include "profile/connection_profile.h"
 #include "profile/ui/login_dlg.h"
+#include "support/settings_store.h"
 #include "tests/client/client_harness.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +26,8 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -435,6 +440,111 @@ TEST_F(ClientWindow, TheLibraryListDialogKeepsUpperCaseLibraries)
     EXPECT_EQ(dialog.LibList->count(), 0);
     dialog.OKBtn->click();
     EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+} // namespace
+} // namespace tarn::test
+
+namespace tarn::test {
+namespace {
+
+// The window's stored values across two starts: the transfer type, the list views' colours
+// from the preferences, and the hints. The preferences dialog keeps its own last values also
+// when it is closed by the frame, which changes nothing in the window.
+TEST_F(ClientWindow, SettingsComeBackAtTheNextStart)
+{
+    EXPECT_EQ(Window->findChild<QLabel *>("Panel0")->text(), "ASCII") << "first run";
+    EXPECT_TRUE(Item("Ascii1")->isChecked());
+    Window->Logic().Binary1Click();
+
+    // Preferences: a background colour picked, hints off, OK.
+    const auto answerPreferences = [this](const char *Color, bool Ok) {
+        QTimer::singleShot(0, [this, Color, Ok] {
+            QDialog *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), "Tarn Client Preferences");
+            Dialogs.ColorAnswer = Color;
+            dialog->findChild<QPushButton *>("BackColor")->click();
+            dialog->findChild<QCheckBox *>("ShowHints")->setChecked(false);
+            if (Ok)
+                dialog->accept();
+            else
+                dialog->reject(); // the window frame's close
+        });
+    };
+    answerPreferences("#102030", true);
+    Item("Preferences1")->setEnabled(true);
+    Item("Preferences1")->trigger();
+    const auto background = [this] {
+        return Control("DirView")->palette().color(QPalette::Base).name().toStdString();
+    };
+    EXPECT_EQ(background(), "#102030");
+    EXPECT_EQ(static_cast<QToolButton *>(Control("ExitButton"))->toolTip(), "");
+
+    answerPreferences("#405060", false);
+    Item("Preferences1")->trigger();
+    EXPECT_EQ(background(), "#102030") << "closed by the frame: the views keep their colours";
+
+    ASSERT_TRUE(Window->close());
+    Window = std::make_unique<TTarnMainWindow>(&Dialogs, std::make_unique<TPhoneBook>());
+    Window->Logic().FormCreate({});
+    Window->show();
+    EXPECT_TRUE(Item("Binary1")->isChecked());
+    EXPECT_EQ(Window->findChild<QLabel *>("Panel0")->text(), "BINARY");
+    EXPECT_EQ(background(), "#102030");
+    EXPECT_EQ(static_cast<QToolButton *>(Control("ExitButton"))->toolTip(), "");
+    const std::string stored = ReadFile(OpenSettingsStore()->fileName().toStdString());
+    for (const char *value :
+         {"Binary1_Checked=True", "Ascii1_Checked=False", "DirView_Color=#102030",
+          "ToolBar1_ShowHint=False", "BackColor_ColorValue=#405060", "ShowHints_Checked=False",
+          "NormPos="})
+        EXPECT_NE(stored.find(value), std::string::npos) << value << " in\n" << stored;
+
+    // The dialog opens with its last values, the ones of the frame-closed time.
+    QTimer::singleShot(0, [] {
+        QDialog *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->findChild<QPushButton *>("BackColor")->text(), "#405060");
+        dialog->reject();
+    });
+    Item("Preferences1")->setEnabled(true);
+    Item("Preferences1")->trigger();
+}
+
+// The script page: recorded lines in the colouring editor, keywords in blue; typing enables
+// Save and Play, clearing disables them.
+TEST_F(ClientWindow, ScriptPageColoursKeywordsAndFollowsItsLines)
+{
+    auto *script = qobject_cast<QPlainTextEdit *>(Control("Script"));
+    ASSERT_NE(script, nullptr);
+    EXPECT_FALSE(Control("SaveButton")->isEnabled());
+    EXPECT_FALSE(Control("PlayButton")->isEnabled());
+    static_cast<QToolButton *>(Control("RecordButton"))->click();
+    EXPECT_FALSE(Control("RecordButton")->isEnabled());
+    Window->Logic().Binary1Click();
+    Window->findChild<QTabWidget *>("PageControl")->setCurrentIndex(2);
+    script->moveCursor(QTextCursor::End);
+    QTest::keyClick(script, Qt::Key_Return);
+    QTest::keyClicks(script, "chdir /home");
+    static_cast<QToolButton *>(Control("StopButton"))->click();
+    EXPECT_EQ(script->toPlainText(), "BINARY\nchdir      /home");
+    EXPECT_TRUE(Control("SaveButton")->isEnabled());
+    EXPECT_TRUE(Control("PlayButton")->isEnabled());
+    QCoreApplication::processEvents();
+    const auto blue = [&](int Line) {
+        std::vector<std::pair<int, int>> ranges;
+        const QTextBlock block = script->document()->findBlockByNumber(Line);
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            if (range.format.foreground().color() == QColor(Qt::blue))
+                ranges.emplace_back(range.start, range.length);
+        }
+        return ranges;
+    };
+    EXPECT_EQ(blue(0), (std::vector<std::pair<int, int>>{{0, 6}}));
+    EXPECT_EQ(blue(1), (std::vector<std::pair<int, int>>{{0, 5}}));
+    static_cast<QToolButton *>(Control("ClearButton"))->click();
+    EXPECT_FALSE(Control("SaveButton")->isEnabled());
+    EXPECT_FALSE(Control("PlayButton")->isEnabled());
 }
 
 } // namespace

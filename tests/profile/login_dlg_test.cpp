@@ -46,6 +46,10 @@ public:
     {
         return Answer({Title, {}, {}, Start});
     }
+    std::optional<std::string> ColorName(const std::string &, const std::string &) override
+    {
+        return std::nullopt;
+    }
 
 private:
     std::optional<std::string> Answer(const TFileRequest &Request)

@@ -114,6 +114,16 @@ TEST_F(TempGenerator, FiftyNamesAtMostUntilOneIsFreed)
         ASSERT_TRUE(generator.FreeName(name));
     }
     EXPECT_EQ(FileCount(), 49);
+
+    // A name handed on to another program is forgotten with its file kept; its number comes
+    // back only once that program has deleted the file.
+    ASSERT_TRUE(generator.ForgetName(In("~TG3.TMP")));
+    EXPECT_FALSE(generator.ForgetName(In("~TG3.TMP")));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(In("~TG3.TMP"))));
+    EXPECT_EQ(generator.NewName(), In("~TG50.TMP"));
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(In("~TG3.TMP"))));
+    ASSERT_TRUE(generator.FreeName(In("~TG50.TMP")));
+    EXPECT_EQ(generator.NewName(), In("~TG3.TMP"));
 }
 
 TEST_F(TempGenerator, AutoDeleteDecidesWhetherFilesOutliveTheGenerator)
