@@ -68,47 +68,6 @@ bool ShowsFailure(const std::string &Msg)
     return Msg.find(" bytes received/sent in ") == std::string::npos && Msg.rfind("! Data", 0) != 0;
 }
 
-// What tells whether a local file was touched: its identity, size and modification time.
-struct TFileIdentity
-{
-    bool Regular = false;
-    dev_t Device = 0;
-    ino_t Inode = 0;
-    off_t Size = 0;
-    struct timespec Modified = {};
-    bool operator==(const TFileIdentity &Other) const
-    {
-        return Regular == Other.Regular && Device == Other.Device && Inode == Other.Inode &&
-               Size == Other.Size && Modified.tv_sec == Other.Modified.tv_sec &&
-               Modified.tv_nsec == Other.Modified.tv_nsec;
-    }
-};
-
-TFileIdentity IdentityOf(const std::string &Name)
-{
-    struct stat info = {};
-    if (::lstat(Name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return {};
-    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim};
-}
-
-// Why a download could not be written to `Name`, when the folder or the file tells.
-std::optional<std::string> LocalWriteProblem(const std::string &Name)
-{
-    const std::size_t slash = Name.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : Name.substr(0, slash));
-    struct stat info = {};
-    if (::stat(folder.c_str(), &info) != 0)
-        return "Cannot write " + Name + ": folder " + folder + ": " + std::strerror(errno);
-    if (::stat(Name.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return "Cannot write " + Name + ": it is a folder";
-    const bool exists = ::access(Name.c_str(), F_OK) == 0;
-    if (::access(exists ? Name.c_str() : folder.c_str(), W_OK) != 0)
-        return "Cannot write " + Name + ": " + std::strerror(errno);
-    return std::nullopt;
-}
-
 } // namespace
 
 void TTarnPlayer::AddRemoteOperations()
@@ -408,20 +367,11 @@ void TTarnPlayer::ReceiveFile(const std::string &Argument)
     // Downloads put a bare local name into the profile's download directory.
     const std::string local = PlaceInFolder(LocalDir, names->First);
     ControlFtp->LocalFileName = local;
-    const TFileIdentity before = IdentityOf(local);
-    if (Transfer(&TFtpClient::Get, -1))
-        return;
-    if (FEngineFailure.Interrupted) {
-        // A file the signal cut short must not pass for the download; one the transfer never
-        // touched stays as it was.
-        const TFileIdentity after = IdentityOf(local);
-        if (after.Regular && !(after == before) && ::unlink(local.c_str()) == 0)
-            AppendLog("! Partial download " + local + " removed.");
-        return;
-    }
-    if (!FEngineFailure.Shown)
-        FEngineFailure.Reason = LocalWriteProblem(local).value_or(FEngineFailure.Reason);
-    FailEngine();
+    // The engine writes a download to a temporary file beside the target and removes it when
+    // the transfer fails or a signal ends it, so the target is never left half-written; the
+    // engine's own lines say why a local file could not be written.
+    if (!Transfer(&TFtpClient::Get, -1) && !FEngineFailure.Interrupted)
+        FailEngine();
 }
 
 void TTarnPlayer::ListDirectory(const std::string &Argument)

@@ -146,8 +146,8 @@ TEST_F(PlayerUnattendedTest, FailuresWhoseRepliesDoNotTellWhySayItInTheLogAndOnS
          "tarnsp: line 3: MKDIR failed: No answer from the server within 1 second"},
         {"local folder missing",
          "PROFILE profile.tnc\nCONNECT\nRECEIVE \"no/such/a.txt\" \"a.txt\"\n",
-         "! Cannot write no/such/a.txt: folder no/such: No such file or directory",
-         "tarnsp: line 3: RECEIVE failed: Cannot write no/such/a.txt"},
+         "! Unable to open local file no/such/a.txt: No such file or directory",
+         "tarnsp: line 3: RECEIVE failed: Unable to open local file no/such/a.txt"},
         // The server's own reply says why: no line of the player's.
         {"refused by the server", "PROFILE profile.tnc\nCONNECT\nCHDIR /nowhere\n", "",
          "tarnsp: line 3: CHDIR failed: 550"},
