@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -236,6 +237,7 @@ struct TSession
 // engine offline.
 bool Run(TSession &S, void (TCustomFtpCli::*Operation)(), std::vector<int> Accepted)
 {
+    static const bool verbose = std::getenv("TARN_FUZZ_VERBOSE") != nullptr;
     S.Done = false;
     const uint64_t before = S.Ftp.RequestsDone();
     try {
@@ -268,7 +270,12 @@ bool Run(TSession &S, void (TCustomFtpCli::*Operation)(), std::vector<int> Accep
         FUZZ_CHECK(accepted && S.Ftp.StatusCode() > 0);
         FUZZ_CHECK(ReplyCode(S.Ftp.LastResponse()) == S.Ftp.StatusCode());
         const std::string &reply = S.Ftp.LastResponse();
-        if (reply.size() < TFtpReplyAssembler::BufferSize - 1 &&
+        if (verbose)
+            std::fprintf(stderr, "(done: %s)\n", PrintableText(reply).c_str());
+        // (A line holding the password reads masked: it is not looked for.)
+        const bool masked = UpperCaseAscii(S.Peer->SinceCommand()).find(UpperCaseAscii(Password)) !=
+                            std::string::npos;
+        if (!masked && reply.size() < TFtpReplyAssembler::BufferSize - 1 &&
             Operation != &TCustomFtpCli::QuitAsync) {
             const std::string sent = "\n" + S.Peer->SinceCommand();
             FUZZ_CHECK(sent.find("\n" + reply + "\n") != std::string::npos ||
@@ -337,7 +344,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     s.Ftp.UserName = "fuzz";
     s.Ftp.PassWord = Password;
     s.Ftp.DisplayFlag = true;
+    static const bool verbose = std::getenv("TARN_FUZZ_VERBOSE") != nullptr;
     s.Ftp.OnDisplay = [](TCustomFtpCli *, std::string &Msg) {
+        if (verbose) // TARN_FUZZ_VERBOSE=1: the session's log, to see what an input does
+            std::fprintf(stderr, "%s\n", Msg.c_str());
         FUZZ_CHECK(!HasControl(Msg, true));
         FUZZ_CHECK(!StandsAsWord(Msg, Password));
     };
