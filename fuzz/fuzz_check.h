@@ -1,11 +1,14 @@
 #pragma once
 
-// What every fuzz target shares: a check that stops the run with the broken invariant, so that
-// libFuzzer keeps the input that broke it.
+// What the fuzz targets share: a check that stops the run with the broken invariant, so that
+// libFuzzer keeps the input that broke it, and a scratch folder for targets that need files.
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <unistd.h>
 
 namespace tarn {
 
@@ -31,6 +34,26 @@ inline bool HasControl(const std::string &Text, bool TabAllowed = false)
             return true;
     }
     return false;
+}
+
+// A folder of the process's own for scratch files, in memory when /dev/shm is there: the code
+// under test syncs what it writes.
+inline const std::string &ScratchFolder()
+{
+    static const std::string folder = [] {
+        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        pattern += "/tarn-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        return pattern;
+    }();
+    return folder;
+}
+
+inline std::string ReadFile(const std::string &Name)
+{
+    std::ifstream in(Name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 } // namespace tarn

@@ -14,33 +14,15 @@
 #include <cstdint>
 #include <fstream>
 #include <fuzzer/FuzzedDataProvider.h>
-#include <iterator>
 #include <string>
 #include <unistd.h>
 
 namespace tarn {
 namespace {
 
-// A folder in memory when there is one: Save syncs every file it writes.
-std::string Folder()
-{
-    static const std::string folder = [] {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-        pattern += "/tarn-fuzz-XXXXXX";
-        return std::string(mkdtemp(pattern.data()));
-    }();
-    return folder;
-}
-
 void WriteFile(const std::string &Name, const std::string &Bytes)
 {
     std::ofstream(Name, std::ios::binary | std::ios::trunc) << Bytes;
-}
-
-std::string ReadFile(const std::string &Name)
-{
-    std::ifstream in(Name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void CheckValues(const TConnectionProfile &Profile)
@@ -73,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
         *field = provider.ConsumeRandomLengthString(60);
     const std::string text = provider.ConsumeRemainingBytesAsString();
 
-    const std::string file = Folder() + "/profile.tnc";
+    const std::string file = ScratchFolder() + "/profile.tnc";
     WriteFile(file, text);
     const TConnectionProfile read = ReadConnectionProfile(file);
     CheckValues(read);
@@ -85,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
         FUZZ_CHECK(ReadFile(file) == once);
     }
 
-    const std::string fresh = Folder() + "/fresh.tnc";
+    const std::string fresh = ScratchFolder() + "/fresh.tnc";
     unlink(fresh.c_str());
     const bool lineEnds = [&] {
         for (const std::string *field :

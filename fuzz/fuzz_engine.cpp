@@ -26,8 +26,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -303,12 +301,6 @@ bool StandsAsWord(const std::string &Text, const std::string &Word)
     return false;
 }
 
-std::string ReadFile(const std::string &Name)
-{
-    std::ifstream in(Name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 } // namespace
 } // namespace tarn
 
@@ -322,11 +314,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
 {
     using namespace tarn;
     static const int listener = ListeningSocket();
-    static const std::string folder = [] {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-        pattern += "/tarn-fuzz-XXXXXX";
-        return std::string(mkdtemp(pattern.data()));
-    }();
+    const std::string &folder = ScratchFolder();
     sockaddr_in address{};
     socklen_t length = sizeof address;
     ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
