@@ -54,6 +54,14 @@ struct TLoginChoice
     std::string LibraryListFile; // the profile's library list file
 };
 
+// What the preferences dialog closed with OK gives.
+struct TPreferencesChoice
+{
+    std::string TextColor, BackColor; // colour names
+    std::string DownloadDir;
+    bool ShowHints = true;
+};
+
 // The window side of TTarnMain: everything the client's logic shows, and the two dialogs it
 // opens. The logic keeps every value it passes here, so a view only mirrors it; a view may
 // ignore what it does not show. The window (client/ui) is one implementation, tests have
@@ -79,6 +87,16 @@ public:
     virtual void LogAppended(const std::string &Line) = 0;
     virtual void LogCleared() = 0;
     virtual void ScriptCleared() = 0;
+    // A line added at the end of the script while recording.
+    virtual void ScriptLineAppended(const std::string &Line) = 0;
+    // The script's whole text, lines ended by LF (the last one may have no end).
+    virtual std::string ScriptText() const = 0;
+    // Replaces the script's lines at once (a file opened, the lines laid out).
+    virtual void ScriptReplaced(const std::vector<std::string> &Lines) = 0;
+    // The tool buttons' hints are shown or not.
+    virtual void HintsShown(bool Shown) = 0;
+    // The list views' background and text colours (colour names), from the preferences.
+    virtual void ViewColorsChanged(const std::string &BackColor, const std::string &TextColor) = 0;
     // The check marks of Settings > Ascii and Binary.
     virtual void TransferTypeShown(bool Binary) = 0;
     // Paints what changed now: the logic is about to block (a synchronous dial).
@@ -90,6 +108,10 @@ public:
     virtual std::optional<TLoginChoice> RunLoginDialog(const TLoginRequest &Request) = 0;
     // The library list dialog on one file, modal.
     virtual void RunLibraryListDialog(const std::string &FileName) = 0;
+    // The preferences dialog, modal, opened with the session's download directory; nothing
+    // when it was closed without OK.
+    virtual std::optional<TPreferencesChoice>
+    RunPreferencesDialog(const std::string &DownloadDir) = 0;
 };
 
 } // namespace tarn

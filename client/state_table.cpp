@@ -28,6 +28,7 @@ constexpr const char *Names[] = {
     "Send",         "AbortButton",   "AbortTransfer1", "AS400File",      "PCFile",
     "Settings1",    "Operations1",   "EXButton",       "CommandEdit",    "LibraryList1",
     "RecordButton", "RecordScript1", "StopButton",     "StopRecording1", "SaveButton",
+    "PlayButton",
 };
 static_assert(std::size(Names) == ccControlCount, "one name per control");
 

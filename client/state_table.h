@@ -44,6 +44,7 @@ enum TClientControl {
     ccStopButton,
     ccStopRecording1,
     ccSaveButton,
+    ccPlayButton,
     ccControlCount
 };
 

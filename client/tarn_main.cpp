@@ -2,6 +2,7 @@
 
 #include "support/text.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 namespace tarn {
@@ -100,6 +101,8 @@ TTarnMain::TTarnMain(TClientView &View, TUserDialogs &Dialogs,
     // Each listing gives its name back when it is done (DirectoryList), so the generator never
     // runs out however many listings a session makes.
     TempFile.AutoDelete = false;
+    if (QCoreApplication::instance())
+        ProgramDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
     FShown.fill(true);
 }
 
@@ -124,7 +127,7 @@ void TTarnMain::FormCreate(const std::vector<std::string> &Arguments)
     SetEnabled(ccRecordScript1, true);
     SetEnabled(ccStopButton, false);
     SetEnabled(ccStopRecording1, false);
-    SetEnabled(ccSaveButton, false);
+    ScriptChange(false);               // Save and Play: nothing to save or play yet
     SetEnabled(ccLibraryList1, false); // IBM i sessions only
     SetShown(ccLibraryList1, false);
     LogEnabled = true;
@@ -182,7 +185,7 @@ void TTarnMain::LoginButtonClick()
     if (!login || FClosing)
         return;
 
-    FView.LogCleared();
+    ClearLog1Click();
     StateOnlineBusy();
     SetPanel(4, "Connecting");
     const bool dialed = DialUp(login->Values.Connection);
@@ -196,6 +199,10 @@ void TTarnMain::LoginButtonClick()
     if (timeout)
         ControlFtp.Timeout = *timeout;
 
+    // Before the connect is tried, so that a script of a session that failed still shows it.
+    // The profile carries the password: the script only names it.
+    Record("PROFILE " + login->ProfileLabel);
+    Record("TIMEOUT " + login->Values.Timeout);
     if (!dialed) {
         Inform("Error during RAS connect.");
         StateOffline();
@@ -238,6 +245,7 @@ bool TTarnMain::Connect(const TLoginChoice &Login)
         StateOffline();
         return false;
     }
+    Record("CONNECT");
     Call(&TFtpClient::Syst);
     ServerKind = ClassifyServer(ControlFtp.LastResponse());
     if (ServerKind == skOS400) {
@@ -246,6 +254,7 @@ bool TTarnMain::Connect(const TLoginChoice &Login)
         SetCommandBox(AS400Cmds, FCommandText);
         ControlFtp.LocalFileName = "SITE NAMEFMT 1";
         Call(&TFtpClient::Quote);
+        Record("COMMAND " + ControlFtp.LocalFileName);
     } else {
         SetEnabled(ccLibraryList1, false);
         SetShown(ccLibraryList1, false);
@@ -260,6 +269,8 @@ bool TTarnMain::Connect(const TLoginChoice &Login)
     CurrentDir = NormalizeLibraryPath(Login.Values.HostDir);
     ControlFtp.HostDirName = CurrentDir;
     Call(&TFtpClient::Cwd);
+    Record(Binary1Checked ? "BINARY" : "ASCII");
+    Record("CHDIR " + CurrentDir);
     DirectoryList();
     StateOnlineReady();
     if (ServerKind == skOS400) {
@@ -280,6 +291,7 @@ void TTarnMain::LogoutButtonClick()
         Dialed = false;
         RasDial.HangUp();
     }
+    Record("QUIT");
     StateOffline();
 }
 
@@ -356,14 +368,6 @@ void TTarnMain::StartProgress(int64_t Count)
     SetProgress({true, Count, 0});
 }
 
-void TTarnMain::ControlFtpDisplay(const std::string &Msg)
-{
-    if (!LogEnabled)
-        return;
-    // The password never shows: neither the PASS command nor a reply that mentions it.
-    AppendLog(Msg.find("PASS") != std::string::npos ? "> PASS ********" : Msg);
-}
-
 void TTarnMain::ControlFtpStateChange()
 {
     SetPanel(4, StateText(ControlFtp.State()));
@@ -410,27 +414,6 @@ void TTarnMain::RasDialActiveConnection()
     Dialed = true;
 }
 
-void TTarnMain::Ascii1Click()
-{
-    Ascii1Checked = true;
-    Binary1Checked = false;
-    SetPanel(0, "ASCII");
-    FView.TransferTypeShown(false);
-}
-
-void TTarnMain::Binary1Click()
-{
-    Binary1Checked = true;
-    Ascii1Checked = false;
-    SetPanel(0, "BINARY");
-    FView.TransferTypeShown(true);
-}
-
-void TTarnMain::ClearLog1Click()
-{
-    FView.LogCleared();
-}
-
 void TTarnMain::SetField(TClientField Field, const std::string &Text)
 {
     if (FFields[Field] == Text)
@@ -455,6 +438,7 @@ void TTarnMain::Inform(const std::string &Text)
 
 void TTarnMain::ApplyState(TSessionState State)
 {
+    FState = State;
     for (const TStateRow &row : StateTable()) {
         const TEnableRule rule = row.Rule[State];
         if (rule != erSame)
@@ -513,11 +497,6 @@ void TTarnMain::SetCommandBox(std::vector<std::string> Items, std::string Text)
     FCommandItems = std::move(Items);
     FCommandText = std::move(Text);
     FView.CommandBoxChanged(FCommandItems, FCommandText);
-}
-
-void TTarnMain::AppendLog(const std::string &Line)
-{
-    FView.LogAppended(Line);
 }
 
 } // namespace tarn

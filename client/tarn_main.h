@@ -1,16 +1,19 @@
 #pragma once
 
+#include "client/client_settings.h"
 #include "client/client_view.h"
 #include "client/list_parse.h"
 #include "client/listing_model.h"
 #include "client/state_table.h"
 #include "dialup/dial_up.h"
 #include "ftp/ftp_client.h"
+#include "support/process.h"
 #include "support/temp_generator.h"
 #include "support/user_dialogs.h"
 
 #include <QItemSelectionModel>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,7 +47,9 @@ struct TListView
 // the window (FormCloseQuery).
 //
 // An operation that ends after the session was lost (the server closed the connection while
-// it ran) ends Offline, not Ready.
+// it ran) ends Offline, not Ready. A user operation asked for while another one runs, or
+// outside the Ready state, is not started (a pop-up menu or a key of a list view can still
+// reach it then).
 class TTarnMain
 {
 public:
@@ -58,6 +63,7 @@ public:
     TFtpClient ControlFtp;
     TDialUp RasDial;
     TTempGenerator TempFile;
+    TProcess Process1; // starts the player
     TListView DirView{lkDirectories};
     TListView FileView{lkFiles};
 
@@ -78,6 +84,10 @@ public:
     std::vector<std::string> LibList; // the libraries shown at the QSYS.LIB root
     bool Ascii1Checked = false;       // Settings > Ascii
     bool Binary1Checked = false;      // Settings > Binary
+    bool ToolBar1ShowHint = true;     // the tool buttons show their hints
+    // The folder of the client's own program, where the player is looked for and started:
+    // the running program's folder, unless set otherwise.
+    std::string ProgramDir;
 
     // Window start and end. FormCreate takes the program's arguments (without its name); with
     // one, it connects at once from the profile it names.
@@ -113,6 +123,8 @@ public:
     // The listing (client/tarn_main_listing.cpp).
     void DirectoryList();
     void ChangeToDirectory();
+    // CDUP, then the listing.
+    void ChangeToParent();
     void DirViewDblClick();
     void FileViewDblClick();
     void DirViewColumnClick(int Column);
@@ -131,10 +143,62 @@ public:
     void LibraryList1Click();
     void LoadLibList();
 
-    // Menus.
+    // Transfers (client/tarn_main_transfers.cpp). Receive takes the files selected in FileView
+    // in view order, or the two name fields when none is; Send the two name fields; a drop the
+    // dropped files, last to first. Each file gets up to three attempts; Abort ends the
+    // operation (no later attempt or file is started); one message tells of the failures.
+    void ReceiveClick();
+    void SendClick();
+    void FileDrag1Drop(const std::vector<std::string> &Files);
+    // The size of a local file; throws std::runtime_error with the file's name and the reason
+    // when it cannot be opened or is not a regular file.
+    static int64_t FileSizeOf(const std::string &Path);
+    // The remote name a dropped file is tried under after its own name was refused: in a
+    // library (the dropped file's folder or the current remote directory holds ".LIB") an
+    // object name of at most 10 upper-case characters with ".FILE" ("orderlist2001.txt" gives
+    // "ORDERLIST2.FILE"); elsewhere the file's own name (Linux names have no short form).
+    std::string RetryRemoteName(const std::string &Path) const;
+
+    // Remote operations (client/tarn_main_operations.cpp); each asks what it needs through
+    // TUserDialogs, then lists the directory again.
+    void LibraryButtonClick();
+    void CDUpButtonClick();
+    void CreateDirectory1Click();
+    void DeleteDirectory1Click();
+    void DeleteFile1Click();
+    void DeleteButtonClick(); // the directory or the files, by FocusedView
+    void RenameButtonClick();
+
+    // The command box and the log (client/tarn_main_commands.cpp).
+    void SetCommandText(const std::string &Text);
+    void ExButtonClick();
+    void SaveLog1Click();
+    void ClearLog1Click();
+    // The log's lines, as shown.
+    const std::vector<std::string> &LogLines() const { return FLog; }
+
+    // The script page (client/tarn_main_script.cpp). While Recording, the operations append
+    // their script lines at the end of the script; Stop lays every line out.
+    void RecordButtonClick();
+    void StopButtonClick();
+    void ClearButtonClick();
+    void OpenButtonClick();
+    void SaveButtonClick();
+    // The script's text changed; HasLines: it holds at least one line.
+    void ScriptChange(bool HasLines);
+    // Writes the script to a new temporary file and starts the player on it, without waiting.
+    void PlayButtonClick();
+
+    // Menus and stored settings (client/tarn_main_settings.cpp).
     void Ascii1Click();
     void Binary1Click();
-    void ClearLog1Click();
+    void Preferences1Click();
+    // Takes the stored values of the main window (after FormCreate, when the window is first
+    // shown), then FormStorage1RestorePlacement; ClientSettings gives the values to store.
+    void RestoreSettings(const TClientSettings &Settings);
+    void FormStorage1RestorePlacement();
+    // The logic's own stored values in Settings (the window adds its colours, fonts, place).
+    void StoreSettings(TClientSettings &Settings) const;
 
     // The name fields as the user typed them.
     void SetField(TClientField Field, const std::string &Text);
@@ -170,8 +234,33 @@ private:
 
     // Runs one engine request; false without asking the server once the window is closing.
     bool Call(bool (TFtpClient::*Request)());
+    // A user operation may start: Ready, and no other operation running.
+    bool CanStart() const { return FState == ssReady && FOperations == 0; }
+    // Runs the steps of an operation. An error of the client's own (a local file that cannot
+    // be opened) ends the session: the log tells why in one "! " line, the engine quits, and
+    // the window goes Offline.
+    void RunGuarded(const std::function<void()> &Steps);
+    void EndSession(const std::string &Reason);
+    // Appends a script line while recording.
+    void Record(const std::string &Line);
+    // Two names as a script line gives them: each in double quotes, one blank between.
+    static std::string QuotedPair(const std::string &First, const std::string &Second);
+    // A remote operation's request with the engine's names set: Busy with its animation, the
+    // request, its script line, then the listing and Ready.
+    void RequestThenList(TAnimationClip Clip, bool (TFtpClient::*Request)(),
+                         const std::string &ScriptLine);
+    // The name of a listed entry, as the engine is given it.
+    static std::string ListedName(const TListView &List, int Row);
+    static void Deselect(TListView &List, int Row);
+    void SetTransferType();
+    // One file in up to three attempts, stopping at the first success; Prepare(attempt, 1 to 3)
+    // sets the engine's names before each. An attempt is made only while the engine is
+    // connected, Abort was not asked for and the window is not closing.
+    bool TryThreeTimes(const std::function<void(int Attempt)> &Prepare,
+                       bool (TFtpClient::*Request)());
     void Inform(const std::string &Text);
     void ApplyState(TSessionState State);
+    std::vector<std::string> ScriptLines() const;
     void SetEnabled(TClientControl Control, bool Enabled);
     void SetShown(TClientControl Control, bool Shown);
     void SetCaption(const std::string &Caption);
@@ -188,6 +277,8 @@ private:
 
     TClientView &FView;
     TUserDialogs &FDialogs;
+    TSessionState FState = ssOffline;
+    std::vector<std::string> FLog;
     std::array<bool, ccControlCount> FEnabled{};
     std::array<bool, ccControlCount> FShown{};
     std::array<std::string, cfPCFile + 1> FFields;
@@ -199,6 +290,7 @@ private:
     TProgress FProgress;
     std::vector<std::string> FCommandItems;
     std::string FCommandText;
+    bool FScriptHasLines = false;
     int FOperations = 0;
     bool FClosing = false;     // the window is closing: engine requests are not started
     bool FCloseWanted = false; // close the window when the running operation has ended

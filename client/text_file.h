@@ -1,15 +1,30 @@
 #pragma once
 
-// Reading the client's text files (listings, library lists) as lines.
+// Reading and writing the client's text files (listings, library lists, saved logs) as lines.
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarn {
 
 // The whole content of a file; nothing when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::string &FileName);
+
+// How WriteLines may replace a file.
+enum TReplaceMode {
+    rmWholeOrInPlace, // in a folder where no new file can be made, the file is written in place
+    rmWholeOnly,      // there, nothing is written: the file is never seen half-written
+};
+
+// Writes Lines, each followed by CR LF, replacing the file. The lines go to a new file beside
+// it that takes the file's name only once complete, so a failed write leaves the old file as
+// it was; Mode says what happens where no new file can be made beside it. Nothing when the file
+// was written, else the reason.
+std::optional<std::string> WriteLines(const std::string &FileName,
+                                      const std::vector<std::string> &Lines,
+                                      TReplaceMode Mode = rmWholeOrInPlace);
 
 // Calls Take(std::string_view) with each line of Text, in order; CR LF, LF and CR all end a
 // line, and a last line without an end counts too.

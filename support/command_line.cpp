@@ -47,4 +47,16 @@ std::vector<std::string> SplitCommandLine(const std::string &CommandLine)
     return words;
 }
 
+std::string QuoteCommandWord(const std::string &Word)
+{
+    std::string quoted = "'";
+    for (const char c : Word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 } // namespace tarn

@@ -14,4 +14,8 @@ namespace tarn {
 // typed with one quote too few still starts the program it names. "" yields an empty word.
 std::vector<std::string> SplitCommandLine(const std::string &CommandLine);
 
+// One word for a command line that SplitCommandLine gives back whole, blanks and quotes
+// included: the word in single quotes, each single quote in it written as '\''.
+std::string QuoteCommandWord(const std::string &Word);
+
 } // namespace tarn

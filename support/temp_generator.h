@@ -38,13 +38,18 @@ public:
     bool UseTempDir = true;
     bool AutoDelete = true;
 
-    // A new temporary name, its file created empty; "" when 50 names are held already or when
-    // every number up to 65535 is taken.
+    // A new temporary name, its file created empty; "" when 50 names are held already, when
+    // every number up to 65535 is taken, or when the file cannot be created.
     std::string NewName();
 
     // Deletes the file of a name this generator handed out and forgets the name. Returns false,
     // and touches nothing, for a name it does not hold.
     bool FreeName(const std::string &Name);
+
+    // Forgets a name this generator handed out without touching its file, which now belongs
+    // to someone else (a program that deletes it when done). Returns false for a name it does
+    // not hold.
+    bool ForgetName(const std::string &Name);
 
     // The names held, in the order they were handed out.
     const std::vector<std::string> &Names() const { return FNames; }

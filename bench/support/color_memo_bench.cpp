@@ -1,10 +1,12 @@
 // Measures the coloured script editor on a long script: opening it (setting the text until the
 // first coloured paint) and typing one character (until the change is coloured and painted),
-// against a plain QPlainTextEdit doing the same in the same run; and opening the script from its
-// file in the player's window, whose script view is the coloured editor. Each measure is taken as
+// against a plain QPlainTextEdit doing the same in the same run; opening the script from its
+// file in the player's window, whose script view is the coloured editor; and opening it on the
+// client's script page (Scripts, Open Script) and typing there. Each measure is taken as
 // wall time and as the processor time of the thread, which other programs on a loaded machine do
 // not inflate.
 
+#include "client/ui/tarn_main_window.h"
 #include "player/script_color_rules.h"
 #include "player/script_language.h"
 #include "player/ui/player_window.h"
@@ -13,6 +15,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -141,6 +144,30 @@ TTime OpenInPlayer(const QString &Path)
     });
 }
 
+// Answers the client's Open Script with one file.
+struct TOpenAnswer : tarn::TUserDialogs
+{
+    std::string Path;
+    void Information(const std::string &) override {}
+    void Error(const std::string &Text) override { std::fprintf(stderr, "%s\n", Text.c_str()); }
+    bool Confirm(const std::string &) override { return false; }
+    std::optional<std::string> InputQuery(const std::string &, const std::string &,
+                                          const std::string &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> OpenFileName(const TFileRequest &) override { return Path; }
+    std::optional<std::string> SaveFileName(const TFileRequest &) override { return {}; }
+    std::optional<std::string> DirectoryName(const std::string &, const std::string &) override
+    {
+        return {};
+    }
+    std::optional<std::string> ColorName(const std::string &, const std::string &) override
+    {
+        return {};
+    }
+};
+
 double Median(std::vector<double> Values)
 {
     std::sort(Values.begin(), Values.end());
@@ -187,6 +214,7 @@ int main(int argc, char **argv)
     std::vector<TTime> open[2];
     std::vector<TTime> keys[2];
     std::vector<TTime> player;
+    std::vector<TTime> client, clientKeys;
     QTemporaryDir folder;
     const QString path = folder.filePath("long.tns");
     QFile file(path);
@@ -195,6 +223,30 @@ int main(int argc, char **argv)
     file.close();
     for (int round = 0; round < rounds; ++round) {
         player.push_back(OpenInPlayer(path));
+        {
+            // The client's Script page: Scripts, Open Script, until painted; then typing.
+            TOpenAnswer answer;
+            answer.Path = path.toStdString();
+            tarn::TTarnMainWindow window(&answer);
+            window.Logic().FormCreate({});
+            window.resize(900, 700);
+            window.show();
+            if (!QTest::qWaitForWindowExposed(&window))
+                std::fprintf(stderr, "warning: the client window was not shown\n");
+            auto *editor = window.findChild<QPlainTextEdit *>("Script");
+            window.findChild<QTabWidget *>("PageControl")->setCurrentIndex(2);
+            TPaintCounter counter;
+            editor->viewport()->installEventFilter(&counter);
+            Settle();
+            client.push_back(Measure([&] {
+                window.Logic().OpenButtonClick();
+                Settle();
+            }));
+            if (counter.Paints == 0)
+                std::fprintf(stderr, "warning: the client's script was not painted\n");
+            for (const TTime &t : Type(*editor, counter, 10, 50))
+                clientKeys.push_back(t);
+        }
         for (int colored = 0; colored < 2; ++colored) {
             TPaintCounter counter;
             auto editor = MakeEditor(colored, counter);
@@ -234,6 +286,11 @@ int main(int argc, char **argv)
     }
     std::printf("%-16s %10.1f %10.1f\n", "player, File Open", Median(column(player, &TTime::Wall)),
                 Median(column(player, &TTime::Cpu)));
+    const std::vector<double> clientKeyWall = column(clientKeys, &TTime::Wall);
+    std::printf("%-16s %10.1f %10.1f %10.3f %10.3f %10.3f %10.3f\n", "client, Script",
+                Median(column(client, &TTime::Wall)), Median(column(client, &TTime::Cpu)),
+                Median(clientKeyWall), Median(column(clientKeys, &TTime::Cpu)),
+                clientKeyWall[clientKeyWall.size() * 99 / 100], clientKeyWall.back());
     std::printf("open: median of %d rounds; key: median, 99th percentile and slowest of %zu "
                 "keystrokes\n",
                 rounds, keys[0].size());

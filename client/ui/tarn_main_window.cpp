@@ -3,6 +3,8 @@
 #include "client/ui/tarn_main_window.h"
 
 #include "client/ui/animation.h"
+#include "player/script_color_rules.h"
+#include "support/ui/color_memo.h"
 #include "support/ui/help_window.h"
 #include "support/ui/local_text.h"
 
@@ -26,6 +28,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -37,7 +40,7 @@ namespace tarn {
 
 namespace {
 
-// Sizes of the design, in pixels at 96 dots per inch.
+// The client area the window is laid out for, in pixels at 96 dots per inch.
 constexpr int DesignDpi = 96;
 constexpr int ClientWidth = 611;
 constexpr int ClientHeight = 363;
@@ -62,15 +65,14 @@ QToolButton *MakeButton(QWidget *Parent, const char *Name, const char *Caption, 
     return button;
 }
 
-QPlainTextEdit *MakeTextPage(QWidget *Parent, const char *Name, bool ReadOnly)
+QPlainTextEdit *MakeTextPage(QWidget *Parent, const char *Name)
 {
     auto *text = new QPlainTextEdit(Parent);
     text->setObjectName(Name);
-    text->setReadOnly(ReadOnly);
+    text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    if (ReadOnly)
-        text->setUndoRedoEnabled(false); // the log only grows; undo would double its memory
+    text->setUndoRedoEnabled(false); // the log only grows; undo would double its memory
     return text;
 }
 
@@ -89,11 +91,13 @@ TTarnMainWindow::TTarnMainWindow(TUserDialogs *Dialogs,
     CreateBottom();
     CreateStatusLine();
     FileDrag1 = std::make_unique<TFileDrag>(this);
+    CreateLogMenu();
     NameControls();
     ConnectActions();
+    ConnectScriptPage();
 
-    // At least the designed client area, and wide enough for every tool button: the fonts of
-    // a desktop may need more room than the design gave them.
+    // At least the laid-out client area, and wide enough for every tool button: the fonts of
+    // a desktop may need more room than the layout gives them.
     const QSize client = DesignedClientSize();
     const QSize designed(client.width(), client.height() + menuBar()->sizeHint().height());
     setMinimumSize(
@@ -228,7 +232,7 @@ void TTarnMainWindow::CreateToolBar()
 
 TTarnMainWindow::TListPanel TTarnMainWindow::CreateListPanel(
     TListView &List, const char *Name, bool MultiSelect, const char *StyleSuffix,
-    const std::array<const char *, 4> &StyleTexts, const std::array<const char *, 2> &ActionTexts)
+    const std::array<const char *, 4> &StyleTexts, const std::array<TItemName, 2> &ActionItems)
 {
     TListPanel panel;
     panel.Stack = new QStackedWidget(FTPSheet);
@@ -279,8 +283,8 @@ TTarnMainWindow::TListPanel TTarnMainWindow::CreateListPanel(
         styles->addAction(panel.Styles[i]);
     }
     panel.Menu->addSeparator();
-    for (const char *text : ActionTexts)
-        panel.Menu->addAction(text);
+    for (std::size_t i = 0; i < 2; ++i)
+        panel.Actions[i] = MakeItem(panel.Menu, ActionItems[i].Name, ActionItems[i].Text);
     return panel;
 }
 
@@ -309,12 +313,14 @@ void TTarnMainWindow::CreatePages()
     fields->addWidget(PCFile, 1);
     fields->addWidget(PCFileButton);
 
-    DirView = CreateListPanel(FLogic->DirView, "DirView", false, "1",
-                              {"&Large Icons", "&Small Icons", "Lis&t", "&Report"},
-                              {"&Delete Directory", "&Create Directory"});
-    FileView = CreateListPanel(FLogic->FileView, "FileView", true, "2",
-                               {"&LargeIcons", "&Small Icons", "Lis&t", "&Report"},
-                               {"&Delete File", "Re&name File"});
+    DirView = CreateListPanel(
+        FLogic->DirView, "DirView", false, "1",
+        {"&Large Icons", "&Small Icons", "Lis&t", "&Report"},
+        {{{"DeleteDirectory2", "&Delete Directory"}, {"CreateDirectory2", "&Create Directory"}}});
+    FileView =
+        CreateListPanel(FLogic->FileView, "FileView", true, "2",
+                        {"&LargeIcons", "&Small Icons", "Lis&t", "&Report"},
+                        {{{"DeleteFile2", "&Delete File"}, {"RenameFile2", "Re&name File"}}});
     FLogic->DirView.Model.Picture = style()->standardIcon(QStyle::SP_DirIcon);
     FLogic->FileView.Model.Picture = style()->standardIcon(QStyle::SP_FileIcon);
     const double scale = DesignedClientSize().width() / double(ClientWidth);
@@ -337,12 +343,12 @@ void TTarnMainWindow::CreatePages()
     ftp->addLayout(fields);
     ftp->addWidget(lists, 1);
 
-    Log = MakeTextPage(LogPage, "Log", true);
+    Log = MakeTextPage(LogPage, "Log");
     auto *log = new QVBoxLayout(LogPage);
     log->setContentsMargins(0, 0, 0, 0);
     log->addWidget(Log);
 
-    // Script: a tool bar over a plain editor (a colouring editor can take its place).
+    // Script: a tool bar over the colouring editor.
     auto *scriptBar = new QToolBar(ScriptPage);
     scriptBar->setObjectName("ScriptBar");
     OpenButton = MakeButton(scriptBar, "OpenButton", "Open", "Open Script");
@@ -354,11 +360,33 @@ void TTarnMainWindow::CreatePages()
     for (QToolButton *button :
          {OpenButton, SaveButton, ClearButton, RecordButton, StopButton, PlayButton})
         scriptBar->addWidget(button);
-    Script = MakeTextPage(ScriptPage, "Script", false);
+    Script = new TColorMemo(ScriptPage);
+    Script->setObjectName("Script");
+    Script->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Script->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Script->SetColorRules(ScriptColorRules(ScriptPageKeywords));
     auto *script = new QVBoxLayout(ScriptPage);
     script->setContentsMargins(0, 0, 0, 0);
     script->addWidget(scriptBar);
     script->addWidget(Script);
+}
+
+void TTarnMainWindow::CreateLogMenu()
+{
+    LogMenu = new QMenu(this);
+    LogMenu->setObjectName("LogMenu");
+    LogMenu->addAction(ViewLog1);
+    LogMenu->addSeparator();
+    LogMenu->addAction(ClearLog1);
+    LogMenu->addAction(SaveLog1);
+    for (QWidget *owner :
+         {static_cast<QWidget *>(Log), static_cast<QWidget *>(PageControl->tabBar())}) {
+        owner->setContextMenuPolicy(Qt::CustomContextMenu);
+        // A scroll area reports the point in its viewport.
+        QWidget *area = owner == Log ? Log->viewport() : owner;
+        connect(owner, &QWidget::customContextMenuRequested, this,
+                [this, area](const QPoint &At) { LogMenu->popup(area->mapToGlobal(At)); });
+    }
 }
 
 void TTarnMainWindow::CreateBottom()
@@ -483,6 +511,7 @@ void TTarnMainWindow::NameControls()
         {ccStopButton, StopButton},
         {ccStopRecording1, StopRecording1},
         {ccSaveButton, SaveButton},
+        {ccPlayButton, PlayButton},
     };
     for (const auto &[control, object] : controls)
         FControls[control] = object;

@@ -26,6 +26,7 @@ class QTreeView;
 namespace tarn {
 
 class TAnimation;
+class TColorMemo;
 class THelpWindow;
 
 // The main window of the interactive client ("Tarn Client"): a thin view over TTarnMain, which
@@ -38,6 +39,10 @@ class THelpWindow;
 // The window opens with a client area of 611 x 363 at 96 dots per inch, scaled to the screen,
 // and may grow but not shrink below that; the list views and the log take the extra room.
 // Message boxes and file pickers go through the TUserDialogs given (by default Qt's).
+//
+// The Script page's editor colours the script keywords in blue. The window's stored values
+// (transfer type, list view colours and fonts, hints, place on the screen) are taken from the
+// settings store when it is first shown and stored when it closes.
 class TTarnMainWindow : public QMainWindow, public TClientView
 {
 public:
@@ -66,11 +71,17 @@ public:
     void LogAppended(const std::string &Line) override;
     void LogCleared() override;
     void ScriptCleared() override;
+    void ScriptLineAppended(const std::string &Line) override;
+    std::string ScriptText() const override;
+    void ScriptReplaced(const std::vector<std::string> &Lines) override;
+    void HintsShown(bool Shown) override;
+    void ViewColorsChanged(const std::string &BackColor, const std::string &TextColor) override;
     void TransferTypeShown(bool Binary) override;
     void Repaint() override;
     void CloseWindow() override;
     std::optional<TLoginChoice> RunLoginDialog(const TLoginRequest &Request) override;
     void RunLibraryListDialog(const std::string &FileName) override;
+    std::optional<TPreferencesChoice> RunPreferencesDialog(const std::string &DownloadDir) override;
 
     // Help menu.
     void HelpContents();
@@ -79,6 +90,7 @@ public:
     void HelpAbout();
 
 protected:
+    void showEvent(QShowEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
@@ -91,7 +103,13 @@ private:
         QTreeView *Report = nullptr;
         QListView *Icons = nullptr;
         QMenu *Menu = nullptr;
-        std::array<QAction *, 4> Styles{}; // large icons, small icons, list, report
+        std::array<QAction *, 4> Styles{};  // large icons, small icons, list, report
+        std::array<QAction *, 2> Actions{}; // the two operations on the view's entries
+    };
+    // A pop-up menu item: its object name and its text.
+    struct TItemName
+    {
+        const char *Name, *Text;
     };
 
     void CreateMenus();
@@ -104,11 +122,18 @@ private:
     TListPanel CreateListPanel(TListView &List, const char *Name, bool MultiSelect,
                                const char *StyleSuffix,
                                const std::array<const char *, 4> &StyleTexts,
-                               const std::array<const char *, 2> &ActionTexts);
+                               const std::array<TItemName, 2> &ActionItems);
     void SetListStyle(TListPanel &Panel, int Style);
     void ShowSortColumn(const TListPanel &Panel, const TListView &List);
     void EnableMenu(QMenu *Menu, bool Enabled);
     void ShowHelp(const QString &Page);
+    void CreateLogMenu();
+    void ConnectScriptPage();
+    // The stored values: taken when the window is first shown, stored when it closes.
+    void RestoreSettings();
+    void SaveSettings();
+    // Runs a handler of the logic from the event loop, after the event that asked for it.
+    void Later(void (TTarnMain::*Handler)());
 
     std::unique_ptr<TWidgetDialogs> FOwnDialogs;
     TUserDialogs &FDialogs;
@@ -130,7 +155,7 @@ private:
     TListPanel DirView;
     TListPanel FileView;
     QPlainTextEdit *Log;
-    QPlainTextEdit *Script;
+    TColorMemo *Script;
     QToolButton *OpenButton, *SaveButton, *ClearButton, *RecordButton, *StopButton, *PlayButton;
     QComboBox *CommandEdit;
     QToolButton *EXButton;
@@ -146,8 +171,10 @@ private:
         *DeleteDirectory1, *ReceiveFile1, *SendFile1, *DeleteFile1, *RenameFile1;
     QAction *ClearScriptWindow1, *OpenScript1, *SaveScript1, *RecordScript1, *StopRecording1;
     QAction *Contents1, *SearchforHelpOn1, *HowtoUseHelp1, *About1;
+    QMenu *LogMenu; // on the log and on the page tabs
 
     std::array<QObject *, ccControlCount> FControls{};
+    bool FSettingsRestored = false;
 };
 
 } // namespace tarn

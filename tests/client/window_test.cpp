@@ -6,23 +6,32 @@
 #include "client/ui/tarn_main_window.h"
 #include "profile/connection_profile.h"
 #include "profile/ui/login_dlg.h"
+#include "support/settings_store.h"
 #include "tests/client/client_harness.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace tarn::test {
@@ -275,6 +284,97 @@ TEST_F(ClientWindow, FileExitWhileBusyClosesAfterTheRequestIsAborted)
     EXPECT_TRUE(Dialogs.Messages.empty());
 }
 
+// The operations as a user reaches them in the window: files dropped from the desktop, the
+// Delete key, a pop-up item, Enter in the command box and the log's pop-up menu.
+TEST_F(ClientWindow, OperationsReachTheLogicFromTheWindow)
+{
+    const auto server = StartServer("unix");
+    WriteFile(server->Root() + "/DEMO/readme.txt", "read me");
+    AnswerLogin(server->Port(), "/DEMO");
+    TTarnMain &logic = Window->Logic();
+    logic.LoginButtonClick();
+    ASSERT_EQ(logic.Panel(4), "Ready");
+    const auto waitReady = [&] {
+        return QTest::qWaitFor([&] { return !logic.OperationRunning(); }) &&
+               logic.Panel(4) == "Ready";
+    };
+
+    // Two files dropped as a file manager drops them (text/uri-list).
+    QList<QUrl> urls;
+    for (const char *name : {"one.txt", "two.txt"}) {
+        const QString path = Folder.filePath(name);
+        WriteFile(path.toStdString(), name);
+        urls << QUrl::fromLocalFile(path);
+    }
+    QMimeData mime;
+    mime.setUrls(urls);
+    const QPoint at = Window->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(Window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(Window.get(), &drop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logic.FileView.Model.Count() == 3; }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(ReadFile(server->Root() + "/DEMO/two.txt"), "two.txt");
+    EXPECT_EQ(TClientHarness::Captions(logic.FileView),
+              (std::vector<std::string>{"one.txt", "readme.txt", "two.txt"}));
+
+    // Send takes the names the fields show, also when a program (a screen reader, a test
+    // driver) set them rather than keys.
+    const QString local = Folder.filePath("set.txt");
+    WriteFile(local.toStdString(), "set by a program");
+    static_cast<QLineEdit *>(Control("AS400File"))->setText("sent.txt");
+    static_cast<QLineEdit *>(Control("PCFile"))->setText(local);
+    static_cast<QToolButton *>(Control("Send"))->click();
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(ReadFile(server->Root() + "/DEMO/sent.txt"), "set by a program");
+
+    // The Delete key in the file view deletes the selected file after asking.
+    auto *files = static_cast<QTreeView *>(Control("FileView"));
+    TClientHarness::Select(logic.FileView, TClientHarness::RowOf(logic.FileView, "one.txt"));
+    files->setFocus();
+    QTest::keyClick(files, Qt::Key_Delete);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Dialogs.Messages.empty(); }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(Dialogs.Messages, std::vector<std::string>{"confirm: Delete file one.txt?"});
+    EXPECT_FALSE(std::filesystem::exists(server->Root() + "/DEMO/one.txt"));
+
+    // The file view's pop-up item Rename asks for the new name.
+    Dialogs.Messages.clear();
+    TClientHarness::Select(logic.FileView, TClientHarness::RowOf(logic.FileView, "two.txt"));
+    Dialogs.Inputs.push_back("three.txt");
+    Item("RenameFile2")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Dialogs.Messages.empty(); }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(Dialogs.Messages,
+              std::vector<std::string>{"input: Rename file two.txt | New Filename: | "});
+    EXPECT_TRUE(std::filesystem::exists(server->Root() + "/DEMO/three.txt"));
+
+    // A command typed into the box and sent with Enter; its answer is on the Log page.
+    auto *command = static_cast<QComboBox *>(Control("CommandEdit"));
+    command->lineEdit()->clear();
+    QTest::keyClicks(command->lineEdit(), "NOOP");
+    QTest::keyClick(command->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Contains(logic.LogLines(), "> NOOP"); }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(static_cast<QTabWidget *>(Control("PageControl"))->currentIndex(), int(cpLog));
+    auto *log = static_cast<QPlainTextEdit *>(Control("Log"));
+    EXPECT_TRUE(log->toPlainText().contains("< 200"));
+
+    // The log's pop-up menu: View Log, Clear Log, Save Log.
+    auto *logMenu = Window->findChild<QMenu *>("LogMenu");
+    ASSERT_NE(logMenu, nullptr);
+    std::vector<QString> items;
+    for (QAction *item : logMenu->actions())
+        items.push_back(item->isSeparator() ? "-" : item->objectName());
+    EXPECT_EQ(items, (std::vector<QString>{"ViewLog1", "-", "ClearLog1", "SaveLog1"}));
+    Item("ClearLog1")->trigger();
+    EXPECT_TRUE(log->toPlainText().isEmpty());
+    logic.LogoutButtonClick();
+    EXPECT_FALSE(Window->acceptDrops()) << "no drops while Offline";
+}
+
 // "tarn PROFILE.tnc": the window shows and the login dialog opens at once with the profile.
 TEST_F(ClientWindow, AProfileArgumentOpensTheLoginDialogWithIt)
 {
@@ -340,6 +440,111 @@ TEST_F(ClientWindow, TheLibraryListDialogKeepsUpperCaseLibraries)
     EXPECT_EQ(dialog.LibList->count(), 0);
     dialog.OKBtn->click();
     EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+} // namespace
+} // namespace tarn::test
+
+namespace tarn::test {
+namespace {
+
+// The window's stored values across two starts: the transfer type, the list views' colours
+// from the preferences, and the hints. The preferences dialog keeps its own last values also
+// when it is closed by the frame, which changes nothing in the window.
+TEST_F(ClientWindow, SettingsComeBackAtTheNextStart)
+{
+    EXPECT_EQ(Window->findChild<QLabel *>("Panel0")->text(), "ASCII") << "first run";
+    EXPECT_TRUE(Item("Ascii1")->isChecked());
+    Window->Logic().Binary1Click();
+
+    // Preferences: a background colour picked, hints off, OK.
+    const auto answerPreferences = [this](const char *Color, bool Ok) {
+        QTimer::singleShot(0, [this, Color, Ok] {
+            QDialog *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), "Tarn Client Preferences");
+            Dialogs.ColorAnswer = Color;
+            dialog->findChild<QPushButton *>("BackColor")->click();
+            dialog->findChild<QCheckBox *>("ShowHints")->setChecked(false);
+            if (Ok)
+                dialog->accept();
+            else
+                dialog->reject(); // the window frame's close
+        });
+    };
+    answerPreferences("#102030", true);
+    Item("Preferences1")->setEnabled(true);
+    Item("Preferences1")->trigger();
+    const auto background = [this] {
+        return Control("DirView")->palette().color(QPalette::Base).name().toStdString();
+    };
+    EXPECT_EQ(background(), "#102030");
+    EXPECT_EQ(static_cast<QToolButton *>(Control("ExitButton"))->toolTip(), "");
+
+    answerPreferences("#405060", false);
+    Item("Preferences1")->trigger();
+    EXPECT_EQ(background(), "#102030") << "closed by the frame: the views keep their colours";
+
+    ASSERT_TRUE(Window->close());
+    Window = std::make_unique<TTarnMainWindow>(&Dialogs, std::make_unique<TPhoneBook>());
+    Window->Logic().FormCreate({});
+    Window->show();
+    EXPECT_TRUE(Item("Binary1")->isChecked());
+    EXPECT_EQ(Window->findChild<QLabel *>("Panel0")->text(), "BINARY");
+    EXPECT_EQ(background(), "#102030");
+    EXPECT_EQ(static_cast<QToolButton *>(Control("ExitButton"))->toolTip(), "");
+    const std::string stored = ReadFile(OpenSettingsStore()->fileName().toStdString());
+    for (const char *value :
+         {"Binary1_Checked=True", "Ascii1_Checked=False", "DirView_Color=#102030",
+          "ToolBar1_ShowHint=False", "BackColor_ColorValue=#405060", "ShowHints_Checked=False",
+          "NormPos="})
+        EXPECT_NE(stored.find(value), std::string::npos) << value << " in\n" << stored;
+
+    // The dialog opens with its last values, the ones of the frame-closed time.
+    QTimer::singleShot(0, [] {
+        QDialog *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->findChild<QPushButton *>("BackColor")->text(), "#405060");
+        dialog->reject();
+    });
+    Item("Preferences1")->setEnabled(true);
+    Item("Preferences1")->trigger();
+}
+
+// The script page: recorded lines in the colouring editor, keywords in blue; typing enables
+// Save and Play, clearing disables them.
+TEST_F(ClientWindow, ScriptPageColoursKeywordsAndFollowsItsLines)
+{
+    auto *script = qobject_cast<QPlainTextEdit *>(Control("Script"));
+    ASSERT_NE(script, nullptr);
+    EXPECT_FALSE(Control("SaveButton")->isEnabled());
+    EXPECT_FALSE(Control("PlayButton")->isEnabled());
+    static_cast<QToolButton *>(Control("RecordButton"))->click();
+    EXPECT_FALSE(Control("RecordButton")->isEnabled());
+    Window->Logic().Binary1Click();
+    Window->findChild<QTabWidget *>("PageControl")->setCurrentIndex(2);
+    script->moveCursor(QTextCursor::End);
+    QTest::keyClick(script, Qt::Key_Return);
+    QTest::keyClicks(script, "chdir /home");
+    static_cast<QToolButton *>(Control("StopButton"))->click();
+    EXPECT_EQ(script->toPlainText(), "BINARY\nchdir      /home");
+    EXPECT_TRUE(Control("SaveButton")->isEnabled());
+    EXPECT_TRUE(Control("PlayButton")->isEnabled());
+    QCoreApplication::processEvents();
+    const auto blue = [&](int Line) {
+        std::vector<std::pair<int, int>> ranges;
+        const QTextBlock block = script->document()->findBlockByNumber(Line);
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            if (range.format.foreground().color() == QColor(Qt::blue))
+                ranges.emplace_back(range.start, range.length);
+        }
+        return ranges;
+    };
+    EXPECT_EQ(blue(0), (std::vector<std::pair<int, int>>{{0, 6}}));
+    EXPECT_EQ(blue(1), (std::vector<std::pair<int, int>>{{0, 5}}));
+    static_cast<QToolButton *>(Control("ClearButton"))->click();
+    EXPECT_FALSE(Control("SaveButton")->isEnabled());
+    EXPECT_FALSE(Control("PlayButton")->isEnabled());
 }
 
 } // namespace

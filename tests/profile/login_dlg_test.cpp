@@ -28,6 +28,11 @@ public:
     void Information(const std::string &) override {}
     void Error(const std::string &Text) override { Errors.push_back(Text); }
     bool Confirm(const std::string &) override { return false; }
+    std::optional<std::string> InputQuery(const std::string &, const std::string &,
+                                          const std::string &) override
+    {
+        return std::nullopt;
+    }
     std::optional<std::string> OpenFileName(const TFileRequest &Request) override
     {
         return Answer(Request);
@@ -40,6 +45,10 @@ public:
                                              const std::string &Start) override
     {
         return Answer({Title, {}, {}, Start});
+    }
+    std::optional<std::string> ColorName(const std::string &, const std::string &) override
+    {
+        return std::nullopt;
     }
 
 private:

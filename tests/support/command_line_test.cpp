@@ -33,6 +33,18 @@ TEST(SplitCommandLine, SplitsLikeAShell)
         EXPECT_EQ(SplitCommandLine(c.Line), c.Words) << c.Line;
 }
 
+TEST(QuoteCommandWord, EveryWordComesBackWhole)
+{
+    const TWords words = {"/tmp/my scripts/~TG1.TMP", "it's",      "'", "",
+                          "a\\b \"c\" $HOME `x`",     "tab\there", "/R"};
+    std::string line = "prog";
+    for (const std::string &word : words)
+        line += " " + QuoteCommandWord(word);
+    TWords expected = {"prog"};
+    expected.insert(expected.end(), words.begin(), words.end());
+    EXPECT_EQ(SplitCommandLine(line), expected) << line;
+}
+
 } // namespace
 
 } // namespace tarn
