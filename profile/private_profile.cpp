@@ -156,6 +156,13 @@ bool TPrivateProfile::WriteString(const std::string &Section, const std::string 
     return true;
 }
 
+void TPrivateProfile::DeleteKey(const std::string &Section, const std::string &Key)
+{
+    const TKeyLocation location = Find(Section, Key);
+    if (location.KeyLine != Npos)
+        FLines.erase(FLines.begin() + std::ptrdiff_t(location.KeyLine));
+}
+
 bool TPrivateProfile::Save(mode_t NewFileMode) const
 {
     if (FLoadError && FLoadError.Code != ENOENT)
