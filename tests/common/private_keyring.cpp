@@ -1,5 +1,7 @@
 #include "tests/common/private_keyring.h"
 
+#include <QProcess>
+#include <QStandardPaths>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -20,19 +22,9 @@ namespace {
 const char *const UnlockPassword = "keyring-test-password";
 bool KeyringStarted = false;
 
-std::string FindProgram(const std::string &Name)
+std::string FindProgram(const char *Name)
 {
-    const char *path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= folders.size()) {
-        const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const std::string candidate = folders.substr(start, end - start) + "/" + Name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return {};
+    return QStandardPaths::findExecutable(Name).toStdString();
 }
 
 // Starts `Arguments` with standard input from `InFd` and standard output to `OutFd` (-1: the
@@ -57,25 +49,6 @@ pid_t Spawn(const std::vector<std::string> &Arguments, int InFd, int OutFd)
     }
     ::close(null);
     return child;
-}
-
-// Runs a program to its end and returns its standard output.
-std::string Output(const std::vector<std::string> &Arguments)
-{
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return {};
-    const pid_t child = Spawn(Arguments, -1, pipeFds[1]);
-    ::close(pipeFds[1]);
-    std::string output;
-    char buffer[512];
-    ssize_t got;
-    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        output.append(buffer, std::size_t(got));
-    ::close(pipeFds[0]);
-    if (child > 0)
-        ::waitpid(child, nullptr, 0);
-    return output;
 }
 
 void Stop(pid_t Pid)
@@ -200,11 +173,12 @@ void TPrivateKeyring::Start()
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
-        const std::string answer =
-            Output({busSend, "--session", "--print-reply", "--dest=org.freedesktop.DBus",
-                    "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                    "string:org.freedesktop.secrets"});
-        if (answer.find("boolean true") != std::string::npos)
+        QProcess ask;
+        ask.start(QString::fromStdString(busSend),
+                  {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                   "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                   "string:org.freedesktop.secrets"});
+        if (ask.waitForFinished(5000) && ask.readAllStandardOutput().contains("boolean true"))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -265,7 +265,7 @@ TEST_F(LoginDlg, KeyringThatCannotBeReachedIsReported)
               0u)
         << FDialogs.Errors[0];
 
-    // Save with the box ticked writes nothing; unticked, the password goes into the file.
+    // Save with the box ticked writes nothing and says how to do without the keyring.
     FDialogs.Errors.clear();
     Fill(dlg);
     const std::string before = Read(file);
@@ -276,14 +276,6 @@ TEST_F(LoginDlg, KeyringThatCannotBeReachedIsReported)
     EXPECT_NE(FDialogs.Errors[0].find("untick \"Remember password in the keyring\""),
               std::string::npos);
     EXPECT_EQ(Read(file), before);
-    dlg.RememberPassword->setChecked(false);
-    FDialogs.Answers = {file};
-    dlg.SaveButton->click();
-    EXPECT_EQ(FDialogs.Errors.size(), 1u);
-    const TConnectionProfile saved = ReadConnectionProfile(file);
-    EXPECT_EQ(saved.PassWord, "secret");
-    EXPECT_EQ(saved.PasswordStore, psProfile);
-    EXPECT_EQ(Read(file).find("PASSWORDSTORE"), std::string::npos);
 }
 
 TEST_F(LoginDlg, RememberedPasswordGoesToTheKeyringAndComesBack)

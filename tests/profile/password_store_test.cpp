@@ -59,13 +59,6 @@ TEST_F(PasswordStore, KeepsOnePasswordPerLoginByteForByte)
     EXPECT_EQ(ReadKeyringPassword("as400.example", "2121", "QUSER").Password, "other port");
 }
 
-TEST_F(PasswordStore, UnknownLoginIsNotFound)
-{
-    const TKeyringResult found = ReadKeyringPassword("nowhere.example", "21", "NOBODY");
-    EXPECT_EQ(found.Status, ksNotFound) << found.Reason;
-    EXPECT_EQ(found.Password, "");
-}
-
 } // namespace
 
 } // namespace tarn
