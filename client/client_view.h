@@ -79,6 +79,8 @@ public:
     virtual void LogAppended(const std::string &Line) = 0;
     virtual void LogCleared() = 0;
     virtual void ScriptCleared() = 0;
+    // A line added at the end of the script while recording.
+    virtual void ScriptLineAppended(const std::string &Line) = 0;
     // The check marks of Settings > Ascii and Binary.
     virtual void TransferTypeShown(bool Binary) = 0;
     // Paints what changed now: the logic is about to block (a synchronous dial).

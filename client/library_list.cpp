@@ -2,8 +2,6 @@
 
 #include "client/text_file.h"
 
-#include <QSaveFile>
-
 namespace tarn {
 
 std::optional<std::vector<std::string>> ReadLibraryList(const std::string &FileName)
@@ -18,16 +16,7 @@ std::optional<std::vector<std::string>> ReadLibraryList(const std::string &FileN
 
 bool WriteLibraryList(const std::string &FileName, const std::vector<std::string> &Entries)
 {
-    // Written beside the old file and renamed over it, so a failed write leaves the old list.
-    QSaveFile file(QString::fromLocal8Bit(FileName));
-    file.setDirectWriteFallback(true); // a folder we may not create files in
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    for (const std::string &entry : Entries) {
-        file.write(entry.data(), qint64(entry.size()));
-        file.write("\r\n", 2);
-    }
-    return file.commit();
+    return !WriteLines(FileName, Entries);
 }
 
 } // namespace tarn

@@ -182,7 +182,7 @@ void TTarnMain::LoginButtonClick()
     if (!login || FClosing)
         return;
 
-    FView.LogCleared();
+    ClearLog1Click();
     StateOnlineBusy();
     SetPanel(4, "Connecting");
     const bool dialed = DialUp(login->Values.Connection);
@@ -356,14 +356,6 @@ void TTarnMain::StartProgress(int64_t Count)
     SetProgress({true, Count, 0});
 }
 
-void TTarnMain::ControlFtpDisplay(const std::string &Msg)
-{
-    if (!LogEnabled)
-        return;
-    // The password never shows: neither the PASS command nor a reply that mentions it.
-    AppendLog(Msg.find("PASS") != std::string::npos ? "> PASS ********" : Msg);
-}
-
 void TTarnMain::ControlFtpStateChange()
 {
     SetPanel(4, StateText(ControlFtp.State()));
@@ -426,11 +418,6 @@ void TTarnMain::Binary1Click()
     FView.TransferTypeShown(true);
 }
 
-void TTarnMain::ClearLog1Click()
-{
-    FView.LogCleared();
-}
-
 void TTarnMain::SetField(TClientField Field, const std::string &Text)
 {
     if (FFields[Field] == Text)
@@ -455,6 +442,7 @@ void TTarnMain::Inform(const std::string &Text)
 
 void TTarnMain::ApplyState(TSessionState State)
 {
+    FState = State;
     for (const TStateRow &row : StateTable()) {
         const TEnableRule rule = row.Rule[State];
         if (rule != erSame)
@@ -513,11 +501,6 @@ void TTarnMain::SetCommandBox(std::vector<std::string> Items, std::string Text)
     FCommandItems = std::move(Items);
     FCommandText = std::move(Text);
     FView.CommandBoxChanged(FCommandItems, FCommandText);
-}
-
-void TTarnMain::AppendLog(const std::string &Line)
-{
-    FView.LogAppended(Line);
 }
 
 } // namespace tarn

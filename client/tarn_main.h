@@ -11,6 +11,7 @@
 
 #include <QItemSelectionModel>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,7 +45,9 @@ struct TListView
 // the window (FormCloseQuery).
 //
 // An operation that ends after the session was lost (the server closed the connection while
-// it ran) ends Offline, not Ready.
+// it ran) ends Offline, not Ready. A user operation asked for while another one runs, or
+// outside the Ready state, is not started (a pop-up menu or a key of a list view can still
+// reach it then).
 class TTarnMain
 {
 public:
@@ -113,6 +116,8 @@ public:
     // The listing (client/tarn_main_listing.cpp).
     void DirectoryList();
     void ChangeToDirectory();
+    // CDUP, then the listing.
+    void ChangeToParent();
     void DirViewDblClick();
     void FileViewDblClick();
     void DirViewColumnClick(int Column);
@@ -131,10 +136,43 @@ public:
     void LibraryList1Click();
     void LoadLibList();
 
+    // Transfers (client/tarn_main_transfers.cpp). Receive takes the files selected in FileView
+    // in view order, or the two name fields when none is; Send the two name fields; a drop the
+    // dropped files, last to first. Each file gets up to three attempts; Abort ends the
+    // operation (no later attempt or file is started); one message tells of the failures.
+    void ReceiveClick();
+    void SendClick();
+    void FileDrag1Drop(const std::vector<std::string> &Files);
+    // The size of a local file; throws std::runtime_error with the file's name and the reason
+    // when it cannot be opened or is not a regular file.
+    static int64_t FileSizeOf(const std::string &Path);
+    // The remote name a dropped file is tried under after its own name was refused: in a
+    // library (the dropped file's folder or the current remote directory holds ".LIB") an
+    // object name of at most 10 upper-case characters with ".FILE" ("orderlist2001.txt" gives
+    // "ORDERLIST2.FILE"); elsewhere the file's own name (Linux names have no short form).
+    std::string RetryRemoteName(const std::string &Path) const;
+
+    // Remote operations (client/tarn_main_operations.cpp); each asks what it needs through
+    // TUserDialogs, then lists the directory again.
+    void LibraryButtonClick();
+    void CDUpButtonClick();
+    void CreateDirectory1Click();
+    void DeleteDirectory1Click();
+    void DeleteFile1Click();
+    void DeleteButtonClick(); // the directory or the files, by FocusedView
+    void RenameButtonClick();
+
+    // The command box and the log (client/tarn_main_commands.cpp).
+    void SetCommandText(const std::string &Text);
+    void ExButtonClick();
+    void SaveLog1Click();
+    void ClearLog1Click();
+    // The log's lines, as shown.
+    const std::vector<std::string> &LogLines() const { return FLog; }
+
     // Menus.
     void Ascii1Click();
     void Binary1Click();
-    void ClearLog1Click();
 
     // The name fields as the user typed them.
     void SetField(TClientField Field, const std::string &Text);
@@ -170,6 +208,30 @@ private:
 
     // Runs one engine request; false without asking the server once the window is closing.
     bool Call(bool (TFtpClient::*Request)());
+    // A user operation may start: Ready, and no other operation running.
+    bool CanStart() const { return FState == ssReady && FOperations == 0; }
+    // Runs the steps of an operation. An error of the client's own (a local file that cannot
+    // be opened) ends the session: the log tells why in one "! " line, the engine quits, and
+    // the window goes Offline.
+    void RunGuarded(const std::function<void()> &Steps);
+    void EndSession(const std::string &Reason);
+    // Appends a script line while recording.
+    void Record(const std::string &Line);
+    // Two names as a script line gives them: each in double quotes, one blank between.
+    static std::string QuotedPair(const std::string &First, const std::string &Second);
+    // A remote operation's request with the engine's names set: Busy with its animation, the
+    // request, its script line, then the listing and Ready.
+    void RequestThenList(TAnimationClip Clip, bool (TFtpClient::*Request)(),
+                         const std::string &ScriptLine);
+    // The name of a listed entry, as the engine is given it.
+    static std::string ListedName(const TListView &List, int Row);
+    static void Deselect(TListView &List, int Row);
+    void SetTransferType();
+    // One file in up to three attempts, stopping at the first success; Prepare(attempt, 1 to 3)
+    // sets the engine's names before each. An attempt is made only while the engine is
+    // connected, Abort was not asked for and the window is not closing.
+    bool TryThreeTimes(const std::function<void(int Attempt)> &Prepare,
+                       bool (TFtpClient::*Request)());
     void Inform(const std::string &Text);
     void ApplyState(TSessionState State);
     void SetEnabled(TClientControl Control, bool Enabled);
@@ -188,6 +250,8 @@ private:
 
     TClientView &FView;
     TUserDialogs &FDialogs;
+    TSessionState FState = ssOffline;
+    std::vector<std::string> FLog;
     std::array<bool, ccControlCount> FEnabled{};
     std::array<bool, ccControlCount> FShown{};
     std::array<std::string, cfPCFile + 1> FFields;

@@ -89,23 +89,30 @@ void TTarnMain::ChangeToDirectory()
     StateOnlineBusy();
     ControlFtp.HostDirName = CurrentDir;
     Call(&TFtpClient::Cwd);
+    Record("CHDIR " + CurrentDir);
     DirectoryList();
     StateOnlineReady();
+}
+
+void TTarnMain::ChangeToParent()
+{
+    // Busy already while CDUP waits, so that no second operation starts meanwhile.
+    StateOnlineBusy();
+    Call(&TFtpClient::CDup);
+    Record("CDUP");
+    DirectoryList();
 }
 
 void TTarnMain::DirViewDblClick()
 {
     // Not while another operation runs (a listing being sorted leaves the engine idle).
     const int row = DirView.FirstSelectedRow();
-    if (row < 0 || ControlFtp.State() != fsReady || OperationRunning())
+    if (row < 0 || !CanStart())
         return;
     const TOperation operation(*this);
     const std::string caption = DirView.Model.Entry(row).Caption;
     if (caption == "..") {
-        // Busy already while CDUP waits, so that no second operation starts meanwhile.
-        StateOnlineBusy();
-        Call(&TFtpClient::CDup);
-        DirectoryList();
+        ChangeToParent();
         return;
     }
     CurrentDir += CurrentDir.ends_with('/') ? caption : "/" + caption;
@@ -118,9 +125,10 @@ void TTarnMain::FileViewDblClick()
     const int row = FileView.FirstSelectedRow();
     if (row < 0)
         return;
-    const std::string &caption = FileView.Model.Entry(row).Caption;
-    SetField(cfAS400File, Trim(caption, tsControls));
-    SetField(cfPCFile, CollapseFirst(DownloadDir + "/" + LocalNameOf(caption), "//"));
+    SetField(cfAS400File, ListedName(FileView, row));
+    SetField(
+        cfPCFile,
+        CollapseFirst(DownloadDir + "/" + LocalNameOf(FileView.Model.Entry(row).Caption), "//"));
 }
 
 void TTarnMain::DirViewColumnClick(int Column)

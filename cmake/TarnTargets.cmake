@@ -24,8 +24,11 @@ function(tarn_target_settings target)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
     if(TARN_SANITIZE)
+        # -O1 -g1 (line tables) keep the reports exact and compile in less than half the time
+        # of -O2 -g under the instrumentation.
         target_compile_options(${target} PRIVATE
-            -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+            -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+            -O1 -g1)
         target_link_options(${target} PUBLIC -fsanitize=address,undefined)
     endif()
 endfunction()

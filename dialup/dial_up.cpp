@@ -1,8 +1,6 @@
 #include "dialup/dial_up.h"
 
 #include <QTimer>
-#include <chrono>
-#include <thread>
 
 namespace tarn {
 
@@ -52,7 +50,8 @@ const TStateText StateTexts[] = {
 TDialUp::TDialUp(std::unique_ptr<TDialUpBackend> Backend, QObject *Parent)
     : QObject(Parent), FTimer(new QTimer(this)), FBackend(std::move(Backend))
 {
-    FTimer->setInterval(1);
+    FTimer->setSingleShot(true);
+    FTimer->setInterval(0);
     connect(FTimer, &QTimer::timeout, this, [this] { DeliverNotification(); });
 }
 
@@ -62,6 +61,7 @@ TDialUp::~TDialUp()
         std::lock_guard lock(FMailboxMutex);
         FClosing = true;
     }
+    FMailboxFree.notify_all();
     // The backend stops its own threads; their notifications are dropped from here on.
     FBackend.reset();
 }
@@ -155,22 +155,16 @@ std::string TDialUp::StatusText(int State, int Error) const
 // thread through the timer.
 void TDialUp::Notify(int State, int Error)
 {
-    for (;;) {
-        {
-            std::lock_guard lock(FMailboxMutex);
-            if (FClosing)
-                return;
-            if (!FPending) {
-                FState = State;
-                FError = Error;
-                FPending = true;
-                QMetaObject::invokeMethod(FTimer, qOverload<>(&QTimer::start),
-                                          Qt::QueuedConnection);
-                return;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // The backend's thread sleeps until the owner's thread has taken the previous notification
+    // (or the component is going), then posts this one.
+    std::unique_lock lock(FMailboxMutex);
+    FMailboxFree.wait(lock, [this] { return FClosing || !FPending; });
+    if (FClosing)
+        return;
+    FState = State;
+    FError = Error;
+    FPending = true;
+    QMetaObject::invokeMethod(FTimer, qOverload<>(&QTimer::start), Qt::QueuedConnection);
 }
 
 void TDialUp::DeliverNotification()
@@ -187,6 +181,7 @@ void TDialUp::DeliverNotification()
         // wait for the previous dial's thread while that thread waits for the slot.
         FPending = false;
     }
+    FMailboxFree.notify_all();
     if (OnAsyncEvent)
         OnAsyncEvent(this, state, error, StatusText(state, error));
 }

@@ -3,6 +3,7 @@
 #include "dialup/dialup_backend.h"
 
 #include <QObject>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -97,6 +98,7 @@ private:
 
     // The mailbox between the backend's thread and the owner's thread.
     std::mutex FMailboxMutex;
+    std::condition_variable FMailboxFree;
     bool FPending = false;
     bool FClosing = false;
     int FState = 0;

@@ -136,10 +136,9 @@ bool TFtpClient::WaitReady(uint64_t Started)
             if (!alarm.isActive())
                 alarm.start(int(std::min<int64_t>(Deadline - now + 1, INT_MAX)));
         }
-        if (MultiThreaded)
-            ControlSocket->ProcessMessages();
-        else
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // Sleeps until an event comes: the reply, a socket notice or the alarm. A wait in a
+        // worker thread (MultiThreaded) sleeps on that thread's own loop the same way.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
 

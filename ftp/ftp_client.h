@@ -23,7 +23,7 @@ public:
     TFtpClient();
 
     int Timeout = 15;           // seconds; 0 or less: no limit
-    bool MultiThreaded = false; // wait on the socket's own message pump, not the whole loop
+    bool MultiThreaded = false; // the engine lives in a worker thread and waits on its loop
     int64_t Deadline = 0;       // tick count (ms) after which the running wait gives up
 
     bool Connect(); // Open, USER, PASS: HostName, Port, UserName, PassWord

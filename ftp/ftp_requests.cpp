@@ -126,7 +126,9 @@ void TCustomFtpCli::QuitAsync()
 void TCustomFtpCli::RestAsync()
 {
     CurrentStep = stRest;
-    RestartAt = LocalFileSize(LocalFileName);
+    RestartAt = FLocal.IsOpen() && FLocalStep == stGet && FLocal.IsDownload()
+                    ? FLocal.Offset()
+                    : LocalFileSize(LocalFileName);
     if (RestartAt <= 0) {
         // Nothing to resume: the step counts as done without asking the server.
         DoneSignalled = false;

@@ -30,12 +30,9 @@ std::string DataBrokenText(int Code)
            " (Winsock error #" + std::to_string(Code) + ")";
 }
 
-// The step a chain opens the local file for before it sends anything; none for a resumed
-// download, whose way of writing is known only once the server has answered REST.
+// The step a chain opens the local file for before it sends anything.
 TFtpStep LocalFileStep(TFtpSteps Steps)
 {
-    if (Steps & StepBit(stRest))
-        return stNone;
     for (const TFtpStep step : {stGet, stPut, stAppend, stDir, stLs})
         if (Steps & StepBit(step))
             return step;
@@ -124,10 +121,20 @@ bool TCustomFtpCli::OpenLocalFile(TFtpStep Step)
                    : FLocal.OpenReplacement(LocalFileName, text);
 }
 
+// A chain that resumes a download opens its file in place at its end: the REST offset is the
+// size of the very file that will be written, and a file that cannot be written fails the chain
+// before REST is sent. (A REST the server accepted would otherwise stay pending and make the
+// next plain download skip the head of the remote file.)
 bool TCustomFtpCli::OpenChainLocalFile(TFtpSteps Steps)
 {
     const TFtpStep step = LocalFileStep(Steps);
-    if (step == stNone || OpenLocalFile(step))
+    if (step == stNone)
+        return true;
+    if (step == stGet && FResumable) {
+        FLocalStep = step;
+        if (FLocal.OpenInPlaceAtEnd(LocalFileName, TypeChar == 'A'))
+            return true;
+    } else if (OpenLocalFile(step))
         return true;
     LocalFileRefused();
     return false;
@@ -166,7 +173,9 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     BeginTransfer();
     DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
     const bool early = std::exchange(FAcceptWaiting, false);
-    if (!(FLocal.IsOpen() && FLocalStep == Step) && !OpenLocalFile(Step)) {
+    // A resumed download whose REST was refused starts again from 0: the file is opened anew.
+    const bool open = FLocal.IsOpen() && FLocalStep == Step && FLocal.Offset() == RestartAt;
+    if (!open && !OpenLocalFile(Step)) {
         LocalFileRefused();
         DataSocket->Close();
         TriggerRequestDone(uint16_t(StepResult));

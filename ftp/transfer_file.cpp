@@ -1,5 +1,7 @@
 #include "ftp/transfer_file.h"
 
+#include "support/text.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,16 +16,11 @@ namespace {
 
 // Local reads and writes go through a buffer of this size, so that the small network blocks
 // do not each cost a system call; the memory stays the same whatever the file size.
-constexpr std::size_t LocalBufferSize = 64 * 1024;
+constexpr std::size_t LocalBufferSize = std::size_t(64) * 1024;
 
 // ".NAME.XXXXXX.part": the base name is shortened so that the whole stays a valid file name.
 constexpr std::size_t MaxNameLength = 255;
 constexpr const char TemporarySuffix[] = ".part";
-
-std::string SystemText(int Code)
-{
-    return std::strerror(Code);
-}
 
 // The permission bits a new file gets from this process: 0666 less the umask, read without
 // changing it (the umask call would change it for every thread for a moment).
@@ -43,7 +40,8 @@ int OpenRegular(const std::string &Name, int Flags, std::string &Reason)
 {
     const int fd = ::open(Name.c_str(), Flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
-        Reason = SystemText(errno);
+        Reason =
+            errno == ELOOP && (Flags & O_NOFOLLOW) ? "is a symbolic link" : SystemErrorText(errno);
         return -1;
     }
     struct stat info = {};
@@ -59,7 +57,7 @@ int OpenRegular(const std::string &Name, int Flags, std::string &Reason)
 void SeekTo(int Fd, int64_t Offset, std::string &Reason)
 {
     if (Offset > 0 && ::lseek(Fd, off_t(Offset), SEEK_SET) < 0)
-        Reason = SystemText(errno);
+        Reason = SystemErrorText(errno);
 }
 
 } // namespace
@@ -93,9 +91,16 @@ bool TTransferFile::OpenSource(const std::string &Name, int64_t Offset, bool Tex
     return OpenNamed(Name, O_RDONLY, Offset, Text, false);
 }
 
+// A link under the name is refused, dangling or not: a link planted there (in a shared folder,
+// say) must not make a resumed download write, or create, a file somewhere else.
 bool TTransferFile::OpenInPlace(const std::string &Name, int64_t Offset, bool Text)
 {
-    return OpenNamed(Name, O_WRONLY | O_CREAT, Offset, Text, true);
+    return OpenNamed(Name, O_WRONLY | O_CREAT | O_NOFOLLOW, Offset, Text, true);
+}
+
+bool TTransferFile::OpenInPlaceAtEnd(const std::string &Name, bool Text)
+{
+    return OpenNamed(Name, O_WRONLY | O_CREAT | O_NOFOLLOW, -1, Text, true);
 }
 
 bool TTransferFile::OpenNamed(const std::string &Name, int Flags, int64_t Offset, bool Text,
@@ -105,9 +110,11 @@ bool TTransferFile::OpenNamed(const std::string &Name, int Flags, int64_t Offset
     std::string reason;
     const int fd = OpenRegular(Name, Flags, reason);
     // A download in place: whatever lies past the offset is not the remote file's, so it goes
-    // before the first byte arrives.
-    if (fd >= 0 && Download && ::ftruncate(fd, off_t(Offset)) != 0)
-        reason = SystemText(errno);
+    // before the first byte arrives. At the end (Offset -1) there is nothing past it.
+    if (fd >= 0 && Download && Offset < 0)
+        Offset = ::lseek(fd, 0, SEEK_END);
+    if (fd >= 0 && Download && (Offset < 0 || ::ftruncate(fd, off_t(Offset)) != 0))
+        reason = SystemErrorText(errno);
     if (fd >= 0 && reason.empty())
         SeekTo(fd, Offset, reason);
     if (!reason.empty()) {
@@ -116,6 +123,7 @@ bool TTransferFile::OpenNamed(const std::string &Name, int Flags, int64_t Offset
         return Fail(reason);
     }
     FDownload = Download;
+    FOffset = Offset;
     FTemporary.clear();
     return Adopt(fd, Name, Text);
 }
@@ -141,8 +149,9 @@ bool TTransferFile::OpenReplacement(const std::string &Name, bool Text)
     // Created exclusively (a link planted under the name is refused, not followed), 0600.
     const int fd = ::mkostemps(pattern.data(), int(sizeof TemporarySuffix - 1), O_CLOEXEC);
     if (fd < 0)
-        return Fail(SystemText(errno));
+        return Fail(SystemErrorText(errno));
     FDownload = true;
+    FOffset = 0;
     FTemporary = pattern;
     return Adopt(fd, Name, Text);
 }
@@ -156,7 +165,7 @@ bool TTransferFile::Flush()
             if (errno == EINTR)
                 continue;
             FBuffer.erase(FBuffer.begin(), FBuffer.begin() + std::ptrdiff_t(done));
-            return Fail(SystemText(errno));
+            return Fail(SystemErrorText(errno));
         }
         done += std::size_t(written);
     }
@@ -217,7 +226,7 @@ bool TTransferFile::Read(std::size_t MaxLocal, std::vector<char> &Wire)
         FReadPos = 0;
         FReadBlock.resize(got > 0 ? std::size_t(got) : 0);
         if (got < 0)
-            return Fail(SystemText(errno));
+            return Fail(SystemErrorText(errno));
     }
     const std::size_t count = std::min(MaxLocal, FReadBlock.size() - FReadPos);
     const char *local = FReadBlock.data() + FReadPos;
@@ -254,17 +263,17 @@ bool TTransferFile::Commit()
         // On the disk before it takes the target's name, so that a crash never leaves an empty
         // or partial file where the complete old one was.
         if (::fsync(FFd) != 0)
-            written = Fail(SystemText(errno));
+            written = Fail(SystemErrorText(errno));
         struct stat target = {};
         const bool replaced = ::lstat(FName.c_str(), &target) == 0 && S_ISREG(target.st_mode);
         ::fchmod(FFd, replaced ? target.st_mode & 07777 : DefaultFileMode());
     }
     if (::close(FFd) != 0 && written)
-        written = Fail(SystemText(errno));
+        written = Fail(SystemErrorText(errno));
     FFd = -1;
     if (!FTemporary.empty()) {
         if (written && ::rename(FTemporary.c_str(), FName.c_str()) != 0)
-            written = Fail(SystemText(errno));
+            written = Fail(SystemErrorText(errno));
         if (!written)
             ::unlink(FTemporary.c_str());
         FTemporary.clear();

@@ -21,7 +21,8 @@ namespace tarn {
 // the target's name is replaced, not followed. Discard removes the temporary file and leaves
 // the target exactly as it was. A resumable download writes on its target in place (created
 // when missing) from the restart offset, and keeps what it wrote when it fails, ready for the
-// next resume.
+// next resume; a symbolic link under its name is refused ("is a symbolic link"), never
+// followed.
 //
 // With Text set the file holds Linux text and the wire CR LF: a download turns CR LF into LF
 // (also when a block ends between the two; a lone CR stays), an upload sends every LF that does
@@ -39,9 +40,14 @@ public:
     bool OpenSource(const std::string &Name, int64_t Offset, bool Text);
     bool OpenReplacement(const std::string &Name, bool Text);
     bool OpenInPlace(const std::string &Name, int64_t Offset, bool Text);
+    // As OpenInPlace, at the end of what the file holds: nothing is cut off, and Offset() is
+    // the file's size.
+    bool OpenInPlaceAtEnd(const std::string &Name, bool Text);
 
     bool IsOpen() const { return FFd >= 0; }
     bool IsDownload() const { return FDownload; }
+    // Where the transfer starts in the file: the offset it was opened at, 0 for a replacement.
+    int64_t Offset() const { return FOffset; }
     const std::string &Error() const { return FError; }
     // The temporary file of a replacing download, empty otherwise.
     const std::string &TemporaryName() const { return FTemporary; }
@@ -67,6 +73,7 @@ private:
 
     int FFd = -1;
     bool FDownload = false;
+    int64_t FOffset = 0;
     bool FText = false;
     bool FHeldCr = false;      // a download's block ended with CR: its LF may come next
     bool FLastLocalCr = false; // an upload's last byte read was CR

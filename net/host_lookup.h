@@ -36,6 +36,9 @@ private:
     TCustomWSocket *FTarget;
 };
 
+// The most resolver threads that run at once; further lookups wait for a free one.
+constexpr std::size_t MaxResolverThreads = 4;
+
 // Starts the asynchronous lookup; false (with the last socket error set) when no thread can start.
 bool StartHostLookup(const std::shared_ptr<TLookupRelay> &Relay, uint64_t Task,
                      const std::string &Host);

@@ -22,19 +22,13 @@ namespace tarn {
 
 namespace {
 
-// Process-wide: whether the socket library has been started, and the live socket objects.
-std::atomic<bool> SocketLibraryStartedFlag{false};
+// Process-wide: the live socket objects. The socket library counts as started while there is
+// one; a single counter keeps the two from disagreeing when threads make and destroy sockets.
 std::atomic<int> SocketObjectCount{0};
 
 // The longest host text that is resolved, and the longest service or protocol name.
 constexpr size_t MaxHostText = 256;
 constexpr size_t MaxServiceName = 31;
-
-// Linux needs no start-up for its sockets: starting only records that the layer is in use.
-void StartSocketLibrary()
-{
-    SocketLibraryStartedFlag = true;
-}
 
 bool StartsWithDigit(const std::string &Text)
 {
@@ -51,8 +45,8 @@ TCustomWSocket::TCustomWSocket(QObject *Owner) : QObject(Owner)
         connect(Owner, &QObject::destroyed, this, [this] { FDestroying = true; });
     FRelay = std::make_shared<TLookupRelay>(this);
     ResetSocket();
-    ++SocketObjectCount;
-    StartSocketLibrary();
+    // Linux needs no start-up for its sockets: the count only records that the layer is in use.
+    SocketObjectCount.fetch_add(1);
 }
 
 TCustomWSocket::~TCustomWSocket()
@@ -66,10 +60,7 @@ TCustomWSocket::~TCustomWSocket()
     }
     FRelay->Detach();
     AbandonHandle();
-    if (--SocketObjectCount <= 0) {
-        SocketObjectCount = 0;
-        SocketLibraryStartedFlag = false;
-    }
+    SocketObjectCount.fetch_sub(1);
 }
 
 void TCustomWSocket::Destroying()
@@ -79,12 +70,12 @@ void TCustomWSocket::Destroying()
 
 bool TCustomWSocket::SocketLibraryStarted()
 {
-    return SocketLibraryStartedFlag;
+    return SocketObjectCount.load() > 0;
 }
 
 int TCustomWSocket::LiveSocketCount()
 {
-    return SocketObjectCount;
+    return SocketObjectCount.load();
 }
 
 TCustomWait *TCustomWSocket::WaitCtrl() const
@@ -125,16 +116,19 @@ void TCustomWSocket::ResetSocket()
     FCloseDelivered = false;
 }
 
-void TCustomWSocket::ChangeState(TSocketState NewState)
+bool TCustomWSocket::ChangeState(TSocketState NewState)
 {
     const TSocketState oldState = FState;
     FState = NewState;
-    // Torn down with its owner, the socket calls into nothing: the handlers' objects may be gone.
-    if (!FDestroying)
-        TriggerChangeState(oldState, NewState);
     // A wait for a connection also ends when the attempt fails.
     if (NewState == FWaitedState || (FWaitedState == wsConnected && NewState == wsClosed))
         StopWaitCtrl();
+    // Torn down with its owner, the socket calls into nothing: the handlers' objects may be gone.
+    if (FDestroying)
+        return true;
+    const QPointer<TCustomWSocket> self(this);
+    TriggerChangeState(oldState, NewState);
+    return !self.isNull();
 }
 
 void TCustomWSocket::StopWaitCtrl()
@@ -152,7 +146,8 @@ void TCustomWSocket::SocketError(const std::string &FuncName)
                              SocketErrorText(code);
     if (code == WSAECONNRESET || code == WSAENOTCONN) {
         AbandonHandle();
-        ChangeState(wsClosed);
+        if (!ChangeState(wsClosed))
+            return;
     }
     RaiseException(text);
 }
@@ -182,54 +177,58 @@ void TCustomWSocket::RaiseExceptionFmt(const char *Fmt, ...)
 
 // ---- Triggers ------------------------------------------------------------------------------
 
+// Each trigger calls a copy of its handler: a handler that replaces or clears itself, or
+// destroys the socket, must not destroy the closure that is running.
+
 bool TCustomWSocket::TriggerDataAvailable(uint16_t Error)
 {
-    if (!OnDataAvailable)
+    const TDataAvailable handler = OnDataAvailable;
+    if (!handler)
         return false;
-    OnDataAvailable(this, Error);
+    handler(this, Error);
     return true;
 }
 
 void TCustomWSocket::TriggerSessionAvailable(uint16_t Error)
 {
-    if (OnSessionAvailable)
-        OnSessionAvailable(this, Error);
+    if (const TSessionAvailable handler = OnSessionAvailable)
+        handler(this, Error);
 }
 
 void TCustomWSocket::TriggerSessionConnected(uint16_t Error)
 {
-    if (OnSessionConnected)
-        OnSessionConnected(this, Error);
+    if (const TSessionConnected handler = OnSessionConnected)
+        handler(this, Error);
 }
 
 void TCustomWSocket::TriggerSessionClosed(uint16_t Error)
 {
-    if (OnSessionClosed)
-        OnSessionClosed(this, Error);
+    if (const TSessionClosed handler = OnSessionClosed)
+        handler(this, Error);
 }
 
 void TCustomWSocket::TriggerDataSent(uint16_t Error)
 {
-    if (OnDataSent)
-        OnDataSent(this, Error);
+    if (const TDataSent handler = OnDataSent)
+        handler(this, Error);
 }
 
 void TCustomWSocket::TriggerChangeState(TSocketState OldState, TSocketState NewState)
 {
-    if (OnChangeState)
-        OnChangeState(this, OldState, NewState);
+    if (const TChangeState handler = OnChangeState)
+        handler(this, OldState, NewState);
 }
 
 void TCustomWSocket::TriggerDnsLookupDone(uint16_t Error)
 {
-    if (OnDnsLookupDone)
-        OnDnsLookupDone(this, Error);
+    if (const TDnsLookupDone handler = OnDnsLookupDone)
+        handler(this, Error);
 }
 
 void TCustomWSocket::TriggerError()
 {
-    if (OnError)
-        OnError(this);
+    if (const TSocketNotify handler = OnError)
+        handler(this);
 }
 
 bool TCustomWSocket::TimeValueIsSet(const TTimeValue &Tv)
@@ -253,7 +252,6 @@ bool TCustomWSocket::TimeValueCompare(const TTimeValue &A, const TTimeValue &B, 
 uint32_t TCustomWSocket::ResolveHost(const std::string &Host)
 {
     const std::string text = Trim(Host, tsBlanks);
-    StartSocketLibrary();
     if (text.size() <= MaxHostText) {
         const in_addr_t dotted = inet_addr(text.c_str());
         if (dotted != INADDR_NONE || text == "255.255.255.255")
@@ -287,7 +285,6 @@ void TCustomWSocket::SetPort(const std::string &Value)
     if (FPortAssigned && Value == FPortStr)
         return;
     FPortStr = Value;
-    StartSocketLibrary();
     if (FState != wsClosed) {
         RaiseException("Cannot change Port if not closed");
         return;
@@ -323,7 +320,6 @@ void TCustomWSocket::SetProto(const std::string &Value)
     if (FProtoAssigned && Value == FProtoStr)
         return;
     FProtoStr = Value;
-    StartSocketLibrary();
     if (FState != wsClosed) {
         RaiseException("Cannot change Proto if not closed");
         return;
@@ -448,7 +444,8 @@ void TCustomWSocket::Connect()
         return;
     }
     AdoptHandle(handle);
-    ChangeState(wsOpened);
+    if (!ChangeState(wsOpened))
+        return;
 
     const auto setOption = [this](int Option, const void *Value, socklen_t Len, const char *Name) {
         if (::setsockopt(FHSocket, SOL_SOCKET, Option, Value, Len) == 0)
@@ -479,8 +476,8 @@ void TCustomWSocket::Connect()
         return;
     }
     if (FType == SOCK_DGRAM) {
-        ChangeState(wsConnected);
-        TriggerSessionConnected(0);
+        if (ChangeState(wsConnected))
+            TriggerSessionConnected(0);
         return;
     }
     if (::connect(FHSocket, reinterpret_cast<const sockaddr *>(&FSockAddr), sizeof FSockAddr) ==
@@ -499,8 +496,8 @@ void TCustomWSocket::Connect()
         code == WSAETIMEDOUT) {
         FConnectPending = false;
         FWriteNotifier->setEnabled(false);
-        ChangeState(wsConnecting);
         PostNotification(FD_CONNECT, static_cast<uint16_t>(code));
+        ChangeState(wsConnecting);
         return;
     }
     FLastError = code;
@@ -533,10 +530,8 @@ void TCustomWSocket::Abort()
 void TCustomWSocket::CloseSocket(bool WithShutdown)
 {
     if (FHSocket == INVALID_SOCKET) {
-        if (FState != wsClosed) {
-            ChangeState(wsClosed);
-            ResetSocket();
-        }
+        if (FState != wsClosed)
+            ResetAndClose(false);
         return;
     }
     if (FState == wsClosed)
@@ -553,12 +548,21 @@ void TCustomWSocket::CloseSocket(bool WithShutdown)
             return;
         }
     }
-    ChangeState(wsClosed);
-    if (!FDestroying && !FCloseNotified && OnSessionClosed) {
-        FCloseNotified = true;
-        TriggerSessionClosed(0);
-    }
+    ResetAndClose(!FDestroying && !FCloseNotified && OnSessionClosed);
+}
+
+void TCustomWSocket::ResetAndClose(bool NotifyClosed)
+{
+    // The object is reset before the events: a handler may destroy the socket or start its
+    // next connection, and nothing here touches the socket after them. The state changes with
+    // the event, and a running Wait clears its wanted state itself.
+    const TSocketState state = FState;
+    const TSocketState waited = FWaitedState;
     ResetSocket();
+    FState = state;
+    FWaitedState = waited;
+    if (ChangeState(wsClosed) && NotifyClosed)
+        TriggerSessionClosed(0);
 }
 
 int TCustomWSocket::Listen()
@@ -589,22 +593,23 @@ int TCustomWSocket::Listen()
         return -1;
     }
     AdoptHandle(handle);
-    ChangeState(wsBound);
-    if (FType == SOCK_DGRAM) {
-        ChangeState(wsListening);
-        ChangeState(wsConnected);
-        TriggerSessionConnected(0);
-    } else {
-        if (::listen(FHSocket, 5) != 0) {
-            WSASetLastErrorFromErrno();
-            SocketError("Listen");
-            return -1;
-        }
-        ChangeState(wsListening);
+    if (!ChangeState(wsBound))
+        return 0;
+    if (FType != SOCK_DGRAM && ::listen(FHSocket, 5) != 0) {
+        WSASetLastErrorFromErrno();
+        SocketError("Listen");
+        return -1;
     }
+    // Notifications are on before the events, which may close or destroy the socket.
     if (AsyncSelect(FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE) != 0) {
         SocketError("WSAASyncSelect");
         return -1;
+    }
+    if (FType == SOCK_DGRAM) {
+        if (ChangeState(wsListening) && ChangeState(wsConnected))
+            TriggerSessionConnected(0);
+    } else {
+        ChangeState(wsListening);
     }
     return 0;
 }
@@ -641,7 +646,11 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
             SocketError("Dup (closesocket)");
             return;
         }
-        ChangeState(wsClosed);
+        if (!ChangeState(wsClosed)) {
+            // The handler destroyed the socket: the new handle belongs to nobody now.
+            ::close(NewHSocket);
+            return;
+        }
     }
     // A handle from elsewhere may be blocking; the layer never waits on the network.
     const int flags = ::fcntl(NewHSocket, F_GETFL);
@@ -727,9 +736,11 @@ void TCustomWSocket::DnsLookup(const std::string &HostName)
 {
     if (HostName.empty() || HostName.size() > MaxHostText) {
         // Also an over-long name is refused here, before any buffer or resolver sees it.
+        const QPointer<TCustomWSocket> self(this);
         RaiseException(HostName.empty() ? "DNS lookup: invalid host name."
                                         : "DNS lookup: invalid host name (too long).");
-        TriggerDnsLookupDone(WSAEINVAL);
+        if (self)
+            TriggerDnsLookupDone(WSAEINVAL);
         return;
     }
     // A pending lookup is replaced silently: its result will no longer match FDnsTask.

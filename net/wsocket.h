@@ -245,9 +245,13 @@ protected:
     virtual bool TimeValueCompare(const TTimeValue &A, const TTimeValue &B, bool WantEqual);
 
     void ResetSocket();
-    void ChangeState(TSocketState NewState);
+    // Sets State and fires OnChangeState; false when a handler destroyed the socket, which the
+    // caller must then leave alone.
+    bool ChangeState(TSocketState NewState);
     void SocketError(const std::string &FuncName);
     void CloseSocket(bool WithShutdown);
+    // Resets the object, then fires OnChangeState to wsClosed and, when asked, OnSessionClosed.
+    void ResetAndClose(bool NotifyClosed);
     void TryToSend();
     void AppendToSendBuffer(const void *Data, int Len);
     void ReceiveAvailable(uint16_t Error);

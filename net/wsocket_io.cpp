@@ -185,15 +185,16 @@ void TCustomWSocket::HandleNotification(uint64_t Serial, uint16_t Events, uint16
 
 void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
 {
-    QPointer<TCustomWSocket> Self(this);
-    const uint64_t Serial = FSerial;
+    const QPointer<TCustomWSocket> self(this);
+    const uint64_t serial = FSerial;
     // Each step may close the socket (or destroy it); the later bits then belong to nothing.
-    const auto gone = [&] { return !Self || FSerial != Serial; };
+    const auto gone = [&] { return !self || FSerial != serial; };
 
     if (Events & FD_CONNECT) {
-        ChangeState(wsConnected);
+        if (!ChangeState(wsConnected))
+            return;
         TriggerSessionConnected(Error);
-        if (!Self)
+        if (!self)
             return;
         if (Error != 0 && FState != wsClosed)
             Close();

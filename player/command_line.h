@@ -1,6 +1,7 @@
 #pragma once
 
-// The player's command line. Positional arguments keep their Windows meaning and positions:
+// The player's command line. Positional arguments count by their position, as the client that
+// starts the player writes them:
 //   1 script file, 2 "/R" run at once, 3 "/X" close after a run, 4 "/D" delete the script once
 //   loaded; each switch is compared exactly (case-sensitive) and counts only at its position.
 // Options are the arguments "--console", "--help" (or "-h"), "--version", and "--check FILE" and

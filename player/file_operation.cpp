@@ -1,9 +1,11 @@
 #include "player/file_operation.h"
 
+#include "support/text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fnmatch.h>
 #include <stdlib.h>
@@ -33,8 +35,8 @@ bool HasWildcard(const std::string &Name)
     return Name.find_first_of("*?") != std::string::npos;
 }
 
-// Only "*" and "?" are wildcards, as in the Windows shell; brackets and backslashes in a name
-// are matched literally.
+// Only "*" and "?" are wildcards; brackets and backslashes in a name are matched literally, since
+// scripts name files with them.
 std::string FnmatchPattern(const std::string &Name)
 {
     std::string pattern;
@@ -215,7 +217,7 @@ bool CopyRegularFile(const fs::path &Source, const fs::path &Target, std::string
     const int fd = ::mkstemp(name.data());
     if (fd < 0)
         return Refuse(Why, "cannot write into " + Quoted(Target.parent_path()) + ": " +
-                               std::strerror(errno));
+                               SystemErrorText(errno));
     ::close(fd);
     temporary = name;
     std::error_code ec;
@@ -305,7 +307,7 @@ bool MoveItem(const fs::path &Source, const fs::path &Target, std::string &Why)
         return true;
     if (errno != EXDEV)
         return Refuse(Why, "cannot move " + Quoted(Source) + " to " + Quoted(Target) + ": " +
-                               std::strerror(errno));
+                               SystemErrorText(errno));
     // Across file systems: copy first, links as links, and remove the source only once the
     // copy is whole.
     if (!CopyItem(Source, Target, true, Why))
@@ -315,9 +317,18 @@ bool MoveItem(const fs::path &Source, const fs::path &Target, std::string &Why)
     return !ec || Refuse(Why, "cannot remove " + Quoted(Source) + ": " + ec.message());
 }
 
+// The system refuses to replace an existing target in the same step as the rename, so an
+// object that appears under the new name meanwhile is never lost. Only where the file system
+// cannot do that (EINVAL) is the target checked first and then renamed to.
 bool RenameItem(const fs::path &Source, const fs::path &Target)
 {
-    if (Exists(Target) && !SameObject(Source, Target))
+    if (SameObject(Source, Target))
+        return ::rename(Source.c_str(), Target.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, Source.c_str(), AT_FDCWD, Target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (Exists(Target))
         return false;
     return ::rename(Source.c_str(), Target.c_str()) == 0;
 }
@@ -387,10 +398,12 @@ bool TFileOperation::Execute()
     }
     for (const auto &[item, destination] : pairs) {
         if (Operation == foRename) {
-            if (!RenameItem(item, destination))
+            if (!RenameItem(item, destination)) {
+                const int code = errno; // before Exists may change it
                 return Refuse(
                     why, "cannot rename " + Quoted(item) + " to " + Quoted(destination) + ": " +
-                             (Exists(destination) ? "the name is taken" : std::strerror(errno)));
+                             (Exists(destination) ? "the name is taken" : SystemErrorText(code)));
+            }
             continue;
         }
         const bool done = Operation == foCopy ? CopyItem(item, destination, false, why)

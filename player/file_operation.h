@@ -1,7 +1,7 @@
 #pragma once
 
-// TFileOperation copies, moves, renames or deletes local files and folders the way the Windows
-// shell's file operation does, on a Linux file system:
+// TFileOperation copies, moves, renames or deletes local files and folders for the local
+// commands of scripts, with these rules:
 // - FilesFrom and FilesTo hold one name or several separated by ";".
 // - The last component of a source may hold the wildcards "*" and "?" (a leading dot must be
 //   matched explicitly, as in a shell); a source or wildcard that matches nothing fails.
@@ -20,8 +20,8 @@
 // - Rename gives a single source a new name and refuses to overwrite another object.
 // With fofMultiDestFiles each source pairs with the destination at the same place in FilesTo;
 // without it only the first destination name is used. fofFilesOnly lets wildcards match files
-// only. The other flags ask the Windows shell for dialogs and undo, which have no counterpart
-// here: nobody is asked, so OperationAborted stays false.
+// only. The other flags (confirmations, progress, undo) are accepted and change nothing: a
+// script runs unattended and nobody is asked, so OperationAborted stays false.
 
 #include <set>
 #include <string>

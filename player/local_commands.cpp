@@ -3,9 +3,9 @@
 #include "player/script_language.h"
 #include "player/tarn_player.h"
 #include "support/local_files.h"
+#include "support/text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +21,7 @@ bool IsLocalPath(const std::string &Name)
 // "NAME: " and the text of errno, for a failed system call on NAME.
 std::string SystemFailure(const std::string &Name)
 {
-    return (Name.empty() ? std::string("(no name)") : Name) + ": " + std::strerror(errno);
+    return (Name.empty() ? std::string("(no name)") : Name) + ": " + SystemErrorText(errno);
 }
 
 const char *KeywordOf(TFileOp Operation)

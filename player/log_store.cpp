@@ -13,7 +13,7 @@ namespace {
 // Each line in the file is its length (4 bytes, host order) and its bytes: a line may hold any
 // byte, a line end too.
 constexpr std::size_t LengthBytes = 4;
-constexpr std::size_t FileBlock = 64 * 1024;
+constexpr std::size_t FileBlock = std::size_t(64) * 1024;
 
 bool WriteAll(int Fd, const char *Data, std::size_t Size)
 {

@@ -4,6 +4,7 @@
 // always stops it. The engine's own log lines (commands, replies, notices) tell what failed.
 
 #include "dialup/dial_up.h"
+#include "ftp/command_secrets.h"
 #include "ftp/ftp_client.h"
 #include "ftp/remote_names.h"
 #include "player/script_language.h"
@@ -15,7 +16,6 @@
 #include "support/text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -152,13 +152,16 @@ void TTarnPlayer::RunEndStep()
 void TTarnPlayer::ControlFtpDisplay(TCustomFtpCli *, std::string &Msg)
 {
     // Masks the password command; any other message holding those four capitals is masked too.
+    // Passwords given to IBM i commands (COMMAND RCMD CHGUSRPRF ... PASSWORD(...)) are masked
+    // in the commands and in the replies that repeat them.
     if (Msg.find("PASS") != std::string::npos) {
         AppendLog("> PASS *******");
         return;
     }
-    AppendLog(Msg);
-    if (FInEngineCall && ShowsFailure(Msg))
-        FShownFailure = Msg.substr(2);
+    const std::string shown = MaskCommandSecrets(Msg);
+    AppendLog(shown);
+    if (FInEngineCall && ShowsFailure(shown))
+        FShownFailure = shown.substr(2);
 }
 
 bool TTarnPlayer::CallEngine(bool (TFtpClient::*Call)())

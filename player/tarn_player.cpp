@@ -9,18 +9,12 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <stdexcept>
 #include <unistd.h>
 
 namespace tarn {
 
 namespace {
-
-std::string SystemErrorText(int Code)
-{
-    return std::strerror(Code);
-}
 
 std::string SignalName(int Signal)
 {

@@ -51,10 +51,11 @@ struct TConnectionProfile
 };
 
 // Reads a profile. A file that does not exist, or lacks keys, gives the defaults above for
-// what is missing; it never fails. A LOCALDIR of "\" (the drive root of profiles written on
-// Windows) reads as "/". A name without a directory is taken from the current directory.
-// `Error`, when given, tells why the file could not be read (ENOENT: it does not exist; a FIFO,
-// a device or a file over TPrivateProfile::MaxFileSize is refused); the defaults apply then.
+// what is missing; it never fails. A LOCALDIR of "\" (the root of a drive, in profiles brought
+// from a DOS-style system) reads as "/". A name without a directory is taken from the current
+// directory. `Error`, when given, tells why the file could not be read (ENOENT: it does not
+// exist; a FIFO, a device or a file over TPrivateProfile::MaxFileSize is refused); the
+// defaults apply then.
 TConnectionProfile ReadConnectionProfile(const std::string &FileName,
                                          TLocalFileError *Error = nullptr);
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <random>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +54,27 @@ bool KeyName(const std::string &Line, std::string &Key)
         return false;
     Key = Trim(std::string_view(Line).substr(0, equals), tsBlanks);
     return true;
+}
+
+// Creates a new file named .tnc-XXXXXX in Folder, with `Mode` less the umask, without following
+// a link; its descriptor, or -1.
+int CreateTemporary(const std::string &Folder, mode_t Mode, std::string &Name)
+{
+    static constexpr char Letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof Letters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Name = Folder + "/.tnc-";
+        for (int i = 0; i < 6; ++i)
+            Name += Letters[pick(random)];
+        const int fd =
+            open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 
 std::string Directory(const std::string &Path)
@@ -173,27 +195,23 @@ bool TPrivateProfile::Save(mode_t NewFileMode) const
         target = resolved;
         std::free(resolved);
     }
-    mode_t mode = NewFileMode;
     struct stat info;
     const bool exists = stat(target.c_str(), &info) == 0;
-    if (exists) {
-        if (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || access(target.c_str(), W_OK))
-            return false;
-        mode = info.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
-    }
+    if (exists &&
+        (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || access(target.c_str(), W_OK)))
+        return false;
 
-    std::string temporary = Directory(target) + "/.tnc-XXXXXX";
-    const int fd = mkstemp(temporary.data());
+    // A new profile gets `NewFileMode` less the umask, applied by the system as the file is
+    // created; the process-wide umask is never changed, since a program started meanwhile by
+    // another thread would inherit the changed one. A replaced profile keeps its mode exactly.
+    std::string temporary;
+    const int fd = CreateTemporary(Directory(target), NewFileMode, temporary);
     if (fd < 0)
         return false;
     std::string data;
     for (const TLine &line : FLines)
         data += line.Text + line.Ending;
-    bool written = fchmod(fd, mode) == 0;
+    bool written = !exists || fchmod(fd, info.st_mode & 07777) == 0;
     for (size_t done = 0; written && done < data.size();) {
         const ssize_t n = write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)

@@ -1,7 +1,8 @@
 #include "support/local_files.h"
 
+#include "support/text.h"
+
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +13,7 @@ namespace {
 
 TLocalFileError SystemError(int Code)
 {
-    return {Code, std::strerror(Code)};
+    return {Code, SystemErrorText(Code)};
 }
 
 TLocalFileError NotRegular()
@@ -98,11 +99,10 @@ TLocalFileError OpenRegularFileForWriting(const std::string &Name, int &Fd)
     if (fd < 0)
         return errno == ENXIO ? NotRegular() : SystemError(errno);
     TLocalFileError error;
-    if (::fstat(fd, &info) != 0)
-        error = SystemError(errno);
-    else if (!S_ISREG(info.st_mode))
+    const bool described = ::fstat(fd, &info) == 0;
+    if (described && !S_ISREG(info.st_mode))
         error = NotRegular();
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+    else if (!described || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
              ::ftruncate(fd, 0) != 0)
         error = SystemError(errno);
     if (error) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -14,10 +15,10 @@ extern char **environ;
 
 namespace tarn {
 
-// The launcher threads outlive neither the program nor, for OnFinished, the TProcess: each holds
-// this link, which the TProcess clears when it is destroyed. The mutex is recursive so that an
+// A launcher thread does not call OnFinished of a TProcess that is gone: each holds this link,
+// which the TProcess clears when it is destroyed. The mutex is recursive so that an
 // OnFinished handler may itself destroy the TProcess.
-struct TProcess::Link
+struct TProcess::TLink
 {
     std::recursive_mutex Mutex;
     TProcess *Owner;
@@ -67,7 +68,7 @@ std::int32_t ExitCodeOf(int Status)
 
 } // namespace
 
-TProcess::TProcess() : FLink(std::make_shared<Link>())
+TProcess::TProcess() : FLink(std::make_shared<TLink>())
 {
     FLink->Owner = this;
 }
@@ -85,24 +86,32 @@ void TProcess::Execute()
     if (words.empty())
         return;
     const bool report = Wait;
-    std::thread([link = FLink, words = std::move(words), directory = Directory, report] {
-        const pid_t pid = Spawn(words, directory);
-        if (pid < 0)
-            return;
-        int status = 0;
-        pid_t waited;
-        do {
-            waited = waitpid(pid, &status, 0);
-        } while (waited < 0 && errno == EINTR);
-        if (!report || waited != pid)
-            return;
-        std::lock_guard lock(link->Mutex);
-        if (!link->Owner || !link->Owner->OnFinished)
-            return;
-        // A copy, so that a handler that destroys its TProcess does not destroy itself.
-        const TProcessEvent handler = link->Owner->OnFinished;
-        handler(link->Owner, ExitCodeOf(status));
-    }).detach();
+    // A system that refuses the thread starts nothing, silently, like any other failure.
+    try {
+        std::thread(Launch, FLink, std::move(words), Directory, report).detach();
+    } catch (const std::system_error &) {
+    }
+}
+
+void TProcess::Launch(std::shared_ptr<TLink> Link, std::vector<std::string> Words,
+                      std::string Directory, bool Report)
+{
+    const pid_t pid = Spawn(Words, Directory);
+    if (pid < 0)
+        return;
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (!Report || waited != pid)
+        return;
+    std::lock_guard lock(Link->Mutex);
+    if (!Link->Owner || !Link->Owner->OnFinished)
+        return;
+    // A copy, so that a handler that destroys its TProcess does not destroy itself.
+    const TProcessEvent handler = Link->Owner->OnFinished;
+    handler(Link->Owner, ExitCodeOf(status));
 }
 
 } // namespace tarn

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarn {
 
@@ -50,8 +51,12 @@ public:
     void Execute();
 
 private:
-    struct Link;
-    std::shared_ptr<Link> FLink;
+    struct TLink;
+    // The launcher thread's body: starts the program, waits for it and reports.
+    static void Launch(std::shared_ptr<TLink> Link, std::vector<std::string> Words,
+                       std::string Directory, bool Report);
+
+    std::shared_ptr<TLink> FLink;
 };
 
 } // namespace tarn

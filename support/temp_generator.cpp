@@ -50,10 +50,11 @@ std::string TTempGenerator::NewName()
             open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST)
             continue;
-        // A file that cannot be created for another reason (a directory that is not writable
-        // or does not exist) still gives its name: the caller learns of it when it writes.
-        if (fd >= 0)
-            close(fd);
+        // A name is handed out only with its file made: a name whose file could not be created
+        // (a folder that cannot be written or does not exist) could be taken by someone else.
+        if (fd < 0)
+            return {};
+        close(fd);
         FNames.push_back(candidate);
         return candidate;
     }

@@ -38,8 +38,8 @@ public:
     bool UseTempDir = true;
     bool AutoDelete = true;
 
-    // A new temporary name, its file created empty; "" when 50 names are held already or when
-    // every number up to 65535 is taken.
+    // A new temporary name, its file created empty; "" when 50 names are held already, when
+    // every number up to 65535 is taken, or when the file cannot be created.
     std::string NewName();
 
     // Deletes the file of a name this generator handed out and forgets the name. Returns false,

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 #include <charconv>
+#include <system_error>
 #include <type_traits>
 
 namespace tarn {
@@ -90,6 +91,11 @@ std::optional<int> ParseWholeNumber(const std::string &Text)
     if (error != std::errc() || end != last || first == last)
         return std::nullopt;
     return value;
+}
+
+std::string SystemErrorText(int Code)
+{
+    return std::generic_category().message(Code);
 }
 
 } // namespace tarn

@@ -37,4 +37,8 @@ std::string PrintableText(std::string_view Text);
 // that fit in 32 bits, nothing else (no blanks). No value for anything else.
 std::optional<int> ParseWholeNumber(const std::string &Text);
 
+// The system's text for an errno value ("No such file or directory"). Unlike strerror it may
+// be called from any thread.
+std::string SystemErrorText(int Code);
+
 } // namespace tarn

@@ -5,9 +5,10 @@
 
 namespace tarn {
 
-// The one way program logic reaches a person: message boxes, Yes/No questions and the file and
-// directory pickers. Windows use TWidgetDialogs (support/ui/widget_dialogs.h); tests answer with
-// their own implementation; a program with no display would answer without asking.
+// The one way program logic reaches a person: message boxes, Yes/No questions, one-line input
+// boxes and the file and directory pickers. Windows use TWidgetDialogs
+// (support/ui/widget_dialogs.h); tests answer with their own implementation; a program with no
+// display would answer without asking.
 //
 // Texts and names are byte strings in the local 8-bit encoding, as everywhere in Tarn.
 class TUserDialogs
@@ -31,6 +32,11 @@ public:
     virtual void Error(const std::string &Text) = 0;
     // A confirmation with Yes and No; true for Yes.
     virtual bool Confirm(const std::string &Text) = 0;
+    // A one-line input box with a caption, a prompt text, and an edit of at most 255
+    // characters that starts with `Value`, selected; OK and Cancel. The text typed when the
+    // user pressed OK, nothing when the user cancelled.
+    virtual std::optional<std::string>
+    InputQuery(const std::string &Caption, const std::string &Prompt, const std::string &Value) = 0;
 
     // Asks for an existing file to open; nothing when the user cancels.
     virtual std::optional<std::string> OpenFileName(const TFileRequest &Request) = 0;

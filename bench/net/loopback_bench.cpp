@@ -25,7 +25,7 @@ using namespace tarn;
 
 namespace {
 
-constexpr size_t Chunk = 64 * 1024;
+constexpr size_t Chunk = size_t(64) * 1024;
 
 double Seconds(std::chrono::steady_clock::time_point Since)
 {
@@ -46,7 +46,7 @@ int LoopbackListener(uint16_t &Port)
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(handle, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    (void)::bind(handle, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
     ::listen(handle, 1);
     socklen_t len = sizeof addr;
     ::getsockname(handle, reinterpret_cast<sockaddr *>(&addr), &len);
@@ -133,7 +133,7 @@ TResult RunPlain(uint64_t Total)
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         to.sin_port = htons(port);
-        ::connect(handle, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        (void)::connect(handle, reinterpret_cast<sockaddr *>(&to), sizeof to);
         const std::vector<char> data(Chunk, 'p');
         uint64_t sent = 0;
         while (sent < Total) {

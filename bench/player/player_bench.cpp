@@ -32,7 +32,9 @@ std::pair<double, double> CpuMilliseconds()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &T) { return T.tv_sec * 1000.0 + T.tv_usec / 1000.0; };
+    const auto ms = [](const timeval &T) {
+        return static_cast<double>(T.tv_sec) * 1000.0 + static_cast<double>(T.tv_usec) / 1000.0;
+    };
     return {ms(usage.ru_utime), ms(usage.ru_stime)};
 }
 

@@ -26,6 +26,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -37,7 +38,7 @@ namespace tarn {
 
 namespace {
 
-// Sizes of the design, in pixels at 96 dots per inch.
+// The client area the window is laid out for, in pixels at 96 dots per inch.
 constexpr int DesignDpi = 96;
 constexpr int ClientWidth = 611;
 constexpr int ClientHeight = 363;
@@ -89,11 +90,12 @@ TTarnMainWindow::TTarnMainWindow(TUserDialogs *Dialogs,
     CreateBottom();
     CreateStatusLine();
     FileDrag1 = std::make_unique<TFileDrag>(this);
+    CreateLogMenu();
     NameControls();
     ConnectActions();
 
-    // At least the designed client area, and wide enough for every tool button: the fonts of
-    // a desktop may need more room than the design gave them.
+    // At least the laid-out client area, and wide enough for every tool button: the fonts of
+    // a desktop may need more room than the layout gives them.
     const QSize client = DesignedClientSize();
     const QSize designed(client.width(), client.height() + menuBar()->sizeHint().height());
     setMinimumSize(
@@ -228,7 +230,7 @@ void TTarnMainWindow::CreateToolBar()
 
 TTarnMainWindow::TListPanel TTarnMainWindow::CreateListPanel(
     TListView &List, const char *Name, bool MultiSelect, const char *StyleSuffix,
-    const std::array<const char *, 4> &StyleTexts, const std::array<const char *, 2> &ActionTexts)
+    const std::array<const char *, 4> &StyleTexts, const std::array<TItemName, 2> &ActionItems)
 {
     TListPanel panel;
     panel.Stack = new QStackedWidget(FTPSheet);
@@ -279,8 +281,8 @@ TTarnMainWindow::TListPanel TTarnMainWindow::CreateListPanel(
         styles->addAction(panel.Styles[i]);
     }
     panel.Menu->addSeparator();
-    for (const char *text : ActionTexts)
-        panel.Menu->addAction(text);
+    for (std::size_t i = 0; i < 2; ++i)
+        panel.Actions[i] = MakeItem(panel.Menu, ActionItems[i].Name, ActionItems[i].Text);
     return panel;
 }
 
@@ -309,12 +311,14 @@ void TTarnMainWindow::CreatePages()
     fields->addWidget(PCFile, 1);
     fields->addWidget(PCFileButton);
 
-    DirView = CreateListPanel(FLogic->DirView, "DirView", false, "1",
-                              {"&Large Icons", "&Small Icons", "Lis&t", "&Report"},
-                              {"&Delete Directory", "&Create Directory"});
-    FileView = CreateListPanel(FLogic->FileView, "FileView", true, "2",
-                               {"&LargeIcons", "&Small Icons", "Lis&t", "&Report"},
-                               {"&Delete File", "Re&name File"});
+    DirView = CreateListPanel(
+        FLogic->DirView, "DirView", false, "1",
+        {"&Large Icons", "&Small Icons", "Lis&t", "&Report"},
+        {{{"DeleteDirectory2", "&Delete Directory"}, {"CreateDirectory2", "&Create Directory"}}});
+    FileView =
+        CreateListPanel(FLogic->FileView, "FileView", true, "2",
+                        {"&LargeIcons", "&Small Icons", "Lis&t", "&Report"},
+                        {{{"DeleteFile2", "&Delete File"}, {"RenameFile2", "Re&name File"}}});
     FLogic->DirView.Model.Picture = style()->standardIcon(QStyle::SP_DirIcon);
     FLogic->FileView.Model.Picture = style()->standardIcon(QStyle::SP_FileIcon);
     const double scale = DesignedClientSize().width() / double(ClientWidth);
@@ -359,6 +363,24 @@ void TTarnMainWindow::CreatePages()
     script->setContentsMargins(0, 0, 0, 0);
     script->addWidget(scriptBar);
     script->addWidget(Script);
+}
+
+void TTarnMainWindow::CreateLogMenu()
+{
+    LogMenu = new QMenu(this);
+    LogMenu->setObjectName("LogMenu");
+    LogMenu->addAction(ViewLog1);
+    LogMenu->addSeparator();
+    LogMenu->addAction(ClearLog1);
+    LogMenu->addAction(SaveLog1);
+    for (QWidget *owner :
+         {static_cast<QWidget *>(Log), static_cast<QWidget *>(PageControl->tabBar())}) {
+        owner->setContextMenuPolicy(Qt::CustomContextMenu);
+        // A scroll area reports the point in its viewport.
+        QWidget *area = owner == Log ? Log->viewport() : owner;
+        connect(owner, &QWidget::customContextMenuRequested, this,
+                [this, area](const QPoint &At) { LogMenu->popup(area->mapToGlobal(At)); });
+    }
 }
 
 void TTarnMainWindow::CreateBottom()

@@ -66,6 +66,7 @@ public:
     void LogAppended(const std::string &Line) override;
     void LogCleared() override;
     void ScriptCleared() override;
+    void ScriptLineAppended(const std::string &Line) override;
     void TransferTypeShown(bool Binary) override;
     void Repaint() override;
     void CloseWindow() override;
@@ -91,7 +92,13 @@ private:
         QTreeView *Report = nullptr;
         QListView *Icons = nullptr;
         QMenu *Menu = nullptr;
-        std::array<QAction *, 4> Styles{}; // large icons, small icons, list, report
+        std::array<QAction *, 4> Styles{};  // large icons, small icons, list, report
+        std::array<QAction *, 2> Actions{}; // the two operations on the view's entries
+    };
+    // A pop-up menu item: its object name and its text.
+    struct TItemName
+    {
+        const char *Name, *Text;
     };
 
     void CreateMenus();
@@ -104,11 +111,14 @@ private:
     TListPanel CreateListPanel(TListView &List, const char *Name, bool MultiSelect,
                                const char *StyleSuffix,
                                const std::array<const char *, 4> &StyleTexts,
-                               const std::array<const char *, 2> &ActionTexts);
+                               const std::array<TItemName, 2> &ActionItems);
     void SetListStyle(TListPanel &Panel, int Style);
     void ShowSortColumn(const TListPanel &Panel, const TListView &List);
     void EnableMenu(QMenu *Menu, bool Enabled);
     void ShowHelp(const QString &Page);
+    void CreateLogMenu();
+    // Runs a handler of the logic from the event loop, after the event that asked for it.
+    void Later(void (TTarnMain::*Handler)());
 
     std::unique_ptr<TWidgetDialogs> FOwnDialogs;
     TUserDialogs &FDialogs;
@@ -146,6 +156,7 @@ private:
         *DeleteDirectory1, *ReceiveFile1, *SendFile1, *DeleteFile1, *RenameFile1;
     QAction *ClearScriptWindow1, *OpenScript1, *SaveScript1, *RecordScript1, *StopRecording1;
     QAction *Contents1, *SearchforHelpOn1, *HowtoUseHelp1, *About1;
+    QMenu *LogMenu; // on the log and on the page tabs
 
     std::array<QObject *, ccControlCount> FControls{};
 };

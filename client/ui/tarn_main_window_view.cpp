@@ -37,6 +37,8 @@ const std::vector<THelpPage> HelpPages = {
     {"connecting.html", "Connecting"},
     {"browsing.html", "Browsing the server"},
     {"libraries.html", "IBM i libraries"},
+    {"transfers.html", "Moving files"},
+    {"operations.html", "Folders, files, commands and the log"},
     {"window.html", "The window, menus and keys"},
     {"help.html", "How to use help"},
 };
@@ -58,7 +60,18 @@ void TTarnMainWindow::ConnectActions()
     onClick(AbortButton, AbortTransfer1, [&logic] { logic.AbortButtonClick(); });
     onClick(AButton, Ascii1, [&logic] { logic.Ascii1Click(); });
     onClick(BButton, Binary1, [&logic] { logic.Binary1Click(); });
+    onClick(LibraryButton, ChangeDirectory1, [&logic] { logic.LibraryButtonClick(); });
+    onClick(CDUPButton, ParentDirectory1, [&logic] { logic.CDUpButtonClick(); });
+    onClick(NewDirButton, CreateDirectory1, [&logic] { logic.CreateDirectory1Click(); });
+    onClick(DeleteButton, nullptr, [&logic] { logic.DeleteButtonClick(); });
+    onClick(nullptr, DeleteDirectory1, [&logic] { logic.DeleteDirectory1Click(); });
+    onClick(nullptr, DeleteFile1, [&logic] { logic.DeleteFile1Click(); });
+    onClick(RenameButton, RenameFile1, [&logic] { logic.RenameButtonClick(); });
+    onClick(Send, SendFile1, [&logic] { logic.SendClick(); });
+    onClick(Receive, ReceiveFile1, [&logic] { logic.ReceiveClick(); });
+    onClick(EXButton, nullptr, [&logic] { logic.ExButtonClick(); });
     onClick(nullptr, ClearLog1, [&logic] { logic.ClearLog1Click(); });
+    onClick(nullptr, SaveLog1, [&logic] { logic.SaveLog1Click(); });
     onClick(nullptr, LibraryList1, [&logic] { logic.LibraryList1Click(); });
     onClick(nullptr, Contents1, [this] { HelpContents(); });
     onClick(nullptr, SearchforHelpOn1, [this] { HelpSearch(); });
@@ -67,9 +80,11 @@ void TTarnMainWindow::ConnectActions()
     connect(ViewToolbar1, &QAction::toggled, ToolBar1, &QWidget::setVisible);
     connect(ViewLog1, &QAction::toggled, Log, &QWidget::setVisible);
 
-    connect(AS400File, &QLineEdit::textEdited, this,
+    // Every change of the text, typed or set by assistive technology, is the field's value:
+    // what Send and Receive use is always what the window shows.
+    connect(AS400File, &QLineEdit::textChanged, this,
             [&logic](const QString &Text) { logic.SetField(cfAS400File, ToLocal(Text)); });
-    connect(PCFile, &QLineEdit::textEdited, this,
+    connect(PCFile, &QLineEdit::textChanged, this,
             [&logic](const QString &Text) { logic.SetField(cfPCFile, ToLocal(Text)); });
     logic.SetField(cfPCFile, ToLocal(PCFile->text()));
     connect(PCFileButton, &QToolButton::clicked, this, [this, &logic] {
@@ -80,6 +95,21 @@ void TTarnMainWindow::ConnectActions()
     });
     PCFile->installEventFilter(this);
 
+    // The command box: what is typed or picked is the command; Enter executes it.
+    connect(CommandEdit, &QComboBox::editTextChanged, this,
+            [&logic](const QString &Text) { logic.SetCommandText(ToLocal(Text)); });
+    connect(CommandEdit->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { Later(&TTarnMain::ExButtonClick); });
+
+    // Files dropped from the desktop are sent once the drop itself is over.
+    FileDrag1->OnDrop = [this](TFileDrag *Drag) {
+        std::vector<std::string> files = std::move(Drag->Files);
+        Drag->Files.clear();
+        Drag->FileCount = 0;
+        QTimer::singleShot(0, this,
+                           [this, files = std::move(files)] { FLogic->FileDrag1Drop(files); });
+    };
+
     const auto connectList = [this](TListPanel &Panel, TListView &List, auto ColumnClick,
                                     auto DblClick) {
         connect(Panel.Report->header(), &QHeaderView::sectionClicked, this, ColumnClick);
@@ -89,14 +119,15 @@ void TTarnMainWindow::ConnectActions()
             // (it waits on the server, and it replaces the view's entries).
             connect(view, &QAbstractItemView::doubleClicked, this, DblClick, Qt::QueuedConnection);
             connect(view, &QWidget::customContextMenuRequested, this,
-                    [&Panel, view](const QPoint &At) {
+                    [this, &Panel, view](const QPoint &At) {
                         // The radio item of the style shown is checked; the actions are on.
                         const int style = Panel.Stack->currentWidget() == Panel.Report
                                               ? 3
                                               : Panel.Icons->property("Style").toInt();
                         Panel.Styles[std::size_t(style)]->setChecked(true);
-                        for (QAction *item : Panel.Menu->actions())
-                            item->setEnabled(true);
+                        // The operations only when one may start.
+                        for (QAction *item : Panel.Actions)
+                            item->setEnabled(FLogic->Enabled(ccOperations1));
                         Panel.Menu->popup(view->viewport()->mapToGlobal(At));
                     });
         }
@@ -111,6 +142,14 @@ void TTarnMainWindow::ConnectActions()
     connectList(
         DirView, logic.DirView, [&logic](int Column) { logic.DirViewColumnClick(Column); },
         [&logic] { logic.DirViewDblClick(); });
+    // Pop-up items run from the event loop once their menu has closed.
+    const std::pair<QAction *, void (TTarnMain::*)()> popUpItems[] = {
+        {DirView.Actions[0], &TTarnMain::DeleteDirectory1Click},
+        {DirView.Actions[1], &TTarnMain::CreateDirectory1Click},
+        {FileView.Actions[0], &TTarnMain::DeleteFile1Click},
+        {FileView.Actions[1], &TTarnMain::RenameButtonClick}};
+    for (const auto &[item, handler] : popUpItems)
+        connect(item, &QAction::triggered, this, [this, handler = handler] { Later(handler); });
     connectList(
         FileView, logic.FileView, [&logic](int Column) { logic.FileViewColumnClick(Column); },
         [&logic] { logic.FileViewDblClick(); });
@@ -209,7 +248,10 @@ void TTarnMainWindow::CaptionChanged(const std::string &Caption)
 
 void TTarnMainWindow::PanelChanged(int Panel, const std::string &Text)
 {
-    Panels[std::size_t(Panel)]->setText(FromLocal(Text));
+    QLabel *panel = Panels[std::size_t(Panel)];
+    panel->setText(FromLocal(Text));
+    // The accessible name is the panel's name; its text reaches a screen reader as description.
+    panel->setAccessibleDescription(panel->text());
 }
 
 void TTarnMainWindow::PageShown(TClientPage Page)
@@ -275,6 +317,11 @@ void TTarnMainWindow::LogCleared()
 void TTarnMainWindow::ScriptCleared()
 {
     Script->clear();
+}
+
+void TTarnMainWindow::ScriptLineAppended(const std::string &Line)
+{
+    Script->appendPlainText(FromLocal(Line));
 }
 
 void TTarnMainWindow::TransferTypeShown(bool Binary)
@@ -351,6 +398,11 @@ void TTarnMainWindow::closeEvent(QCloseEvent *Event)
         Event->ignore();
 }
 
+void TTarnMainWindow::Later(void (TTarnMain::*Handler)())
+{
+    QTimer::singleShot(0, this, [this, Handler] { (FLogic.get()->*Handler)(); });
+}
+
 bool TTarnMainWindow::eventFilter(QObject *Watched, QEvent *Event)
 {
     TTarnMain &logic = *FLogic;
@@ -366,12 +418,11 @@ bool TTarnMainWindow::eventFilter(QObject *Watched, QEvent *Event)
     } else if (Event->type() == QEvent::KeyPress && (inDirView || inFileView)) {
         const int key = static_cast<QKeyEvent *>(Event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            QTimer::singleShot(0, this, [&logic, inDirView] {
-                if (inDirView)
-                    logic.DirViewDblClick();
-                else
-                    logic.FileViewDblClick();
-            });
+            Later(inDirView ? &TTarnMain::DirViewDblClick : &TTarnMain::FileViewDblClick);
+            return true;
+        }
+        if (key == Qt::Key_Delete) {
+            Later(inDirView ? &TTarnMain::DeleteDirectory1Click : &TTarnMain::DeleteFile1Click);
             return true;
         }
     }

@@ -119,7 +119,7 @@ TPlayerWindow::TPlayerWindow(TPlayerCommandLine CommandLine, QWidget *Parent)
     StatusLine->setObjectName("StatusLine");
     statusBar()->addWidget(StatusLine, 1);
 
-    // Disabled until start-up, as at design time.
+    // Disabled until start-up has loaded the command line's script.
     ExecuteButton->setEnabled(false);
     StopButton->setEnabled(false);
     Play1->setEnabled(false);

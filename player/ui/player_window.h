@@ -6,11 +6,11 @@
 // SpeedButton1, SpeedButton2, FileOpenItem, Play1, Stop1, FileExitItem, HelpContentsItem,
 // HelpAboutItem).
 //
-// Choices: the menu items Play and Stop act like the tool buttons; Open is unavailable while a
-// run is executing; closing the window during a run stops the run before its next line and
-// closes when the run has ended. Errors at start-up (a script that cannot be loaded, an error
-// escaping the run of "/R") are shown in an error box and on standard error. The window's
-// caption names the loaded script; Ctrl+O opens, Ctrl+Q quits and F1 shows the help.
+// The menu items Play and Stop act like the tool buttons; Open is unavailable while a run is
+// executing; closing the window during a run stops the run before its next line and closes
+// when the run has ended. Errors at start-up (a script that cannot be loaded, an error escaping
+// the run of "/R") are shown in an error box and on standard error. The window's caption names
+// the loaded script; Ctrl+O opens, Ctrl+Q quits and F1 shows the help.
 
 #include "player/command_line.h"
 #include "player/player_view.h"

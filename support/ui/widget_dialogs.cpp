@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -38,7 +40,9 @@ QString TWidgetDialogs::QtNameFilters(const std::string &Filter)
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
         patterns.replace("*.*", "*");
-        filters << parts[i] + " (" + patterns + ")";
+        // A description that shows its patterns already ("Text Files (*.txt)") keeps them once.
+        const QString shown = " (" + patterns + ")";
+        filters << (parts[i].endsWith(shown) ? parts[i] : parts[i] + shown);
     }
     return filters.join(";;");
 }
@@ -57,6 +61,27 @@ bool TWidgetDialogs::Confirm(const std::string &Text)
 {
     return QMessageBox::question(Parent, QApplication::applicationName(), FromLocal(Text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<std::string> TWidgetDialogs::InputQuery(const std::string &Caption,
+                                                      const std::string &Prompt,
+                                                      const std::string &Value)
+{
+    QInputDialog dialog(Parent);
+    dialog.setObjectName("InputQuery");
+    dialog.setWindowTitle(FromLocal(Caption));
+    dialog.setLabelText(FromLocal(Prompt));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(FromLocal(Value));
+    // The edit takes at most 255 characters and starts with its text selected.
+    if (auto *edit = dialog.findChild<QLineEdit *>()) {
+        edit->setMaxLength(255);
+        edit->setAccessibleName(FromLocal(Prompt));
+        edit->selectAll();
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return ToLocal(dialog.textValue());
 }
 
 std::optional<std::string> TWidgetDialogs::OpenFileName(const TFileRequest &Request)

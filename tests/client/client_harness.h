@@ -8,11 +8,13 @@
 #include "tests/common/test_ftp_server.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@ class TRecordingView : public TClientView
 {
 public:
     std::vector<std::string> Log;
+    std::vector<std::string> Script;                // the lines recorded
     std::deque<std::optional<TLoginChoice>> Logins; // the login dialog's answers, in turn
     std::vector<TLoginRequest> LoginRequests;
     std::function<void(const std::string &FileName)> OnLibraryListDialog;
@@ -41,7 +44,8 @@ public:
     void CommandBoxFocused() override {}
     void LogAppended(const std::string &Line) override { Log.push_back(Line); }
     void LogCleared() override { Log.clear(); }
-    void ScriptCleared() override {}
+    void ScriptCleared() override { Script.clear(); }
+    void ScriptLineAppended(const std::string &Line) override { Script.push_back(Line); }
     void TransferTypeShown(bool) override {}
     void Repaint() override {}
     void CloseWindow() override { ++CloseRequests; }
@@ -61,12 +65,16 @@ public:
     }
 };
 
-// Message boxes: remembered, answered Yes; file pickers cancelled unless told otherwise.
+// Message boxes: remembered, answered Yes unless told otherwise; input boxes answered from a
+// queue (cancelled when it is empty); file pickers cancelled unless told otherwise.
 class TRecordingDialogs : public TUserDialogs
 {
 public:
-    std::vector<std::string> Messages; // "information: ..." or "error: ..."
+    // "information: ...", "error: ...", "confirm: ..." or "input: caption | prompt | value".
+    std::vector<std::string> Messages;
     std::optional<std::string> FileAnswer;
+    bool ConfirmAnswer = true;
+    std::deque<std::optional<std::string>> Inputs;
 
     void Information(const std::string &Text) override
     {
@@ -76,7 +84,17 @@ public:
     bool Confirm(const std::string &Text) override
     {
         Messages.push_back("confirm: " + Text);
-        return true;
+        return ConfirmAnswer;
+    }
+    std::optional<std::string> InputQuery(const std::string &Caption, const std::string &Prompt,
+                                          const std::string &Value) override
+    {
+        Messages.push_back("input: " + Caption + " | " + Prompt + " | " + Value);
+        if (Inputs.empty())
+            return std::nullopt;
+        std::optional<std::string> answer = Inputs.front();
+        Inputs.pop_front();
+        return answer;
     }
     std::optional<std::string> OpenFileName(const TFileRequest &) override { return FileAnswer; }
     std::optional<std::string> SaveFileName(const TFileRequest &) override { return FileAnswer; }
@@ -139,6 +157,37 @@ inline std::string ReadFile(const std::string &Path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Every byte value, CR LF and lone LF and CR among them, in an order set by Seed: a text-mode
+// conversion, a cut or a mix-up of two files shows.
+inline std::string RandomBytes(std::size_t Size, unsigned Seed)
+{
+    std::mt19937 random(Seed);
+    std::string bytes(Size, '\0');
+    for (char &byte : bytes)
+        byte = static_cast<char>(random() & 0xFF);
+    return "\r\n\n\r" + bytes;
+}
+
+// Whether a line of Lines holds Text.
+inline bool Contains(const std::vector<std::string> &Lines, const std::string &Text)
+{
+    for (const std::string &line : Lines) {
+        if (line.find(Text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FolderNames(const std::string &Folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(Folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A server of one personality with a small tree: /home/demo with a file and a folder, and for
 // IBM i the library DEMOLIB (a source file with a member) beside QGPL.
 inline std::unique_ptr<TTestFtpServer> StartServer(const std::string &Personality,
@@ -163,6 +212,7 @@ struct TClientHarness
 {
     TClientHarness()
     {
+        std::filesystem::create_directories(Download);
         auto book = std::make_unique<TPhoneBook>();
         Book = book.get();
         Main = std::make_unique<TTarnMain>(View, Dialogs, std::move(book));
@@ -200,6 +250,15 @@ struct TClientHarness
     {
         List.Selection.select(List.Model.index(Row, 0),
                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+
+    // Selects the rows with these captions, as Ctrl+clicks do.
+    static void SelectAll(TListView &List, const std::vector<std::string> &Captions)
+    {
+        List.Selection.clearSelection();
+        for (const std::string &caption : Captions)
+            List.Selection.select(List.Model.index(RowOf(List, caption), 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
     static int RowOf(const TListView &List, const std::string &Caption)

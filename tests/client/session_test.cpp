@@ -13,15 +13,6 @@ namespace {
 
 using TLines = std::vector<std::string>;
 
-bool Contains(const TLines &Lines, const std::string &Text)
-{
-    for (const std::string &line : Lines) {
-        if (line.find(Text) != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
 // Which of the controls of the session table are enabled.
 std::vector<TClientControl> EnabledControls(const TTarnMain &Main)
 {

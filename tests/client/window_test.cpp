@@ -17,12 +17,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace tarn::test {
@@ -273,6 +277,97 @@ TEST_F(ClientWindow, FileExitWhileBusyClosesAfterTheRequestIsAborted)
     EXPECT_FALSE(Window->isVisible());
     EXPECT_FALSE(Window->Logic().ControlFtp.Connected());
     EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+// The operations as a user reaches them in the window: files dropped from the desktop, the
+// Delete key, a pop-up item, Enter in the command box and the log's pop-up menu.
+TEST_F(ClientWindow, OperationsReachTheLogicFromTheWindow)
+{
+    const auto server = StartServer("unix");
+    WriteFile(server->Root() + "/DEMO/readme.txt", "read me");
+    AnswerLogin(server->Port(), "/DEMO");
+    TTarnMain &logic = Window->Logic();
+    logic.LoginButtonClick();
+    ASSERT_EQ(logic.Panel(4), "Ready");
+    const auto waitReady = [&] {
+        return QTest::qWaitFor([&] { return !logic.OperationRunning(); }) &&
+               logic.Panel(4) == "Ready";
+    };
+
+    // Two files dropped as a file manager drops them (text/uri-list).
+    QList<QUrl> urls;
+    for (const char *name : {"one.txt", "two.txt"}) {
+        const QString path = Folder.filePath(name);
+        WriteFile(path.toStdString(), name);
+        urls << QUrl::fromLocalFile(path);
+    }
+    QMimeData mime;
+    mime.setUrls(urls);
+    const QPoint at = Window->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(Window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(Window.get(), &drop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logic.FileView.Model.Count() == 3; }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(ReadFile(server->Root() + "/DEMO/two.txt"), "two.txt");
+    EXPECT_EQ(TClientHarness::Captions(logic.FileView),
+              (std::vector<std::string>{"one.txt", "readme.txt", "two.txt"}));
+
+    // Send takes the names the fields show, also when a program (a screen reader, a test
+    // driver) set them rather than keys.
+    const QString local = Folder.filePath("set.txt");
+    WriteFile(local.toStdString(), "set by a program");
+    static_cast<QLineEdit *>(Control("AS400File"))->setText("sent.txt");
+    static_cast<QLineEdit *>(Control("PCFile"))->setText(local);
+    static_cast<QToolButton *>(Control("Send"))->click();
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(ReadFile(server->Root() + "/DEMO/sent.txt"), "set by a program");
+
+    // The Delete key in the file view deletes the selected file after asking.
+    auto *files = static_cast<QTreeView *>(Control("FileView"));
+    TClientHarness::Select(logic.FileView, TClientHarness::RowOf(logic.FileView, "one.txt"));
+    files->setFocus();
+    QTest::keyClick(files, Qt::Key_Delete);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Dialogs.Messages.empty(); }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(Dialogs.Messages, std::vector<std::string>{"confirm: Delete file one.txt?"});
+    EXPECT_FALSE(std::filesystem::exists(server->Root() + "/DEMO/one.txt"));
+
+    // The file view's pop-up item Rename asks for the new name.
+    Dialogs.Messages.clear();
+    TClientHarness::Select(logic.FileView, TClientHarness::RowOf(logic.FileView, "two.txt"));
+    Dialogs.Inputs.push_back("three.txt");
+    Item("RenameFile2")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Dialogs.Messages.empty(); }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(Dialogs.Messages,
+              std::vector<std::string>{"input: Rename file two.txt | New Filename: | "});
+    EXPECT_TRUE(std::filesystem::exists(server->Root() + "/DEMO/three.txt"));
+
+    // A command typed into the box and sent with Enter; its answer is on the Log page.
+    auto *command = static_cast<QComboBox *>(Control("CommandEdit"));
+    command->lineEdit()->clear();
+    QTest::keyClicks(command->lineEdit(), "NOOP");
+    QTest::keyClick(command->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Contains(logic.LogLines(), "> NOOP"); }));
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(static_cast<QTabWidget *>(Control("PageControl"))->currentIndex(), int(cpLog));
+    auto *log = static_cast<QPlainTextEdit *>(Control("Log"));
+    EXPECT_TRUE(log->toPlainText().contains("< 200"));
+
+    // The log's pop-up menu: View Log, Clear Log, Save Log.
+    auto *logMenu = Window->findChild<QMenu *>("LogMenu");
+    ASSERT_NE(logMenu, nullptr);
+    std::vector<QString> items;
+    for (QAction *item : logMenu->actions())
+        items.push_back(item->isSeparator() ? "-" : item->objectName());
+    EXPECT_EQ(items, (std::vector<QString>{"ViewLog1", "-", "ClearLog1", "SaveLog1"}));
+    Item("ClearLog1")->trigger();
+    EXPECT_TRUE(log->toPlainText().isEmpty());
+    logic.LogoutButtonClick();
+    EXPECT_FALSE(Window->acceptDrops()) << "no drops while Offline";
 }
 
 // "tarn PROFILE.tnc": the window shows and the login dialog opens at once with the profile.

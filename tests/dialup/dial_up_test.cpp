@@ -3,12 +3,28 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <atomic>
+#include <chrono>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
+#include <string>
 #include <thread>
 
 namespace tarn {
 
 namespace {
+
+// How often the calling thread has given up the processor of its own accord (slept or waited).
+long VoluntarySwitches()
+{
+    std::ifstream status("/proc/thread-self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+            return std::stol(line.substr(line.find(':') + 1));
+    }
+    return -1;
+}
 
 // A phone book in memory that records every call made to it.
 class TFakeBackend : public TDialUpBackend
@@ -22,6 +38,10 @@ public:
     std::vector<std::string> Calls;
     std::vector<std::pair<int, int>> AsyncProgress = {{0, 0}, {2, 0}, {8192, 0}};
     std::thread Worker;
+    // Shared with the test, which may outlive the backend: notifications that have returned to
+    // the worker, and the times the worker's thread gave up the processor while notifying.
+    std::shared_ptr<std::atomic<int>> Returned = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::atomic<long>> WorkerSwitches = std::make_shared<std::atomic<long>>(-1);
 
     ~TFakeBackend() override
     {
@@ -46,8 +66,12 @@ public:
         Handle = ++NextHandle;
         if (Notifier && DialResult == rrSuccess) {
             Worker = std::thread([this, Notifier] {
-                for (auto [state, error] : AsyncProgress)
+                const long before = VoluntarySwitches();
+                for (auto [state, error] : AsyncProgress) {
                     Notifier(state, error);
+                    ++*Returned;
+                }
+                *WorkerSwitches = VoluntarySwitches() - before;
             });
         }
         return DialResult;
@@ -233,9 +257,29 @@ TEST(DialUpTeardown, DestroyingWhileNotificationsWaitDoesNotHang)
     auto dialer = std::make_unique<TDialUp>(std::unique_ptr<TDialUpBackend>(backend));
     dialer->Entry = "Mobile";
     EXPECT_EQ(dialer->Dial(), 0);
-    // No event loop runs, so the mailbox stays full and the backend's thread waits on it.
+    const auto returned = backend->Returned;
+    // No event loop runs, so the mailbox stays full and the backend's thread waits on it. The
+    // TDialUp going releases it: every notification returns, dropped, and the thread ends.
     dialer.reset();
-    SUCCEED();
+    EXPECT_EQ(*returned, 50);
+}
+
+TEST_F(DialUp, ANotificationWaitingForTheMailboxSleepsUntilItIsFree)
+{
+    FDialer.DialMode = dmAsync;
+    FDialer.Entry = "Mobile";
+    ASSERT_EQ(FDialer.Dial(), 0);
+    // The owner's loop is busy elsewhere for a while: the second notification waits for the
+    // first to be taken, asleep, not checking again and again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QElapsedTimer clock;
+    clock.start();
+    while (FEvents.Events.size() < 4 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(FEvents.Events.size(), 4u);
+    FBackend->Worker.join();
+    EXPECT_GE(*FBackend->WorkerSwitches, 0);
+    EXPECT_LT(*FBackend->WorkerSwitches, 30);
 }
 
 } // namespace

@@ -309,19 +309,12 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
     ASSERT_TRUE(h.Ftp.TypeSet());
     h.Ftp.HostFileName = "file.bin";
     h.Ftp.LocalFileName = Local("file.bin");
-    const auto restGet = [&] {
-        DeliverPosted();
-        h.Done.clear();
-        h.Ftp.RestGetAsync();
-        EXPECT_TRUE(PumpUntil([&] { return !h.Done.empty(); }));
-        return h.Done.empty() ? uint16_t(9999) : h.Done.back().Error;
-    };
     // A plain download cut by the server (426) fails and leaves nothing behind.
     EXPECT_FALSE(h.Ftp.Get());
     EXPECT_EQ(h.Ftp.StatusCode(), 426);
     EXPECT_FALSE(std::filesystem::exists(Local("file.bin")));
     // A resumable one keeps what arrived: a head of the file.
-    EXPECT_EQ(restGet(), 426);
+    EXPECT_EQ(RunRestGet(h), 426);
     std::string partial = ReadFile(Local("file.bin"));
     ASSERT_FALSE(partial.empty());
     EXPECT_TRUE(content.compare(0, partial.size(), partial) == 0);
@@ -330,7 +323,7 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
     h.Ftp.OnProgress = [&](TCustomFtpCli *, int64_t Count, bool &Abort) {
         Abort = Count > int64_t(partial.size()) + 200000;
     };
-    EXPECT_EQ(restGet(), 426);
+    EXPECT_EQ(RunRestGet(h), 426);
     EXPECT_EQ(h.Ftp.ErrorMessage(), "426 Transfer aborted");
     EXPECT_TRUE(h.Logged("> REST " + std::to_string(partial.size())));
     partial = ReadFile(Local("file.bin"));
@@ -343,7 +336,7 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
         if (firstCount < 0)
             firstCount = Count;
     };
-    EXPECT_EQ(restGet(), 0);
+    EXPECT_EQ(RunRestGet(h), 0);
     EXPECT_TRUE(h.Logged("> REST " + std::to_string(partial.size())));
     EXPECT_TRUE(ReadFile(Local("file.bin")) == content);
     EXPECT_GE(firstCount, int64_t(partial.size())); // progress counts from the restart offset
@@ -358,11 +351,7 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
     ASSERT_TRUE(s.Ftp.TypeSet());
     s.Ftp.HostFileName = "file.bin";
     s.Ftp.LocalFileName = Local("file.bin");
-    DeliverPosted();
-    s.Done.clear();
-    s.Ftp.RestGetAsync();
-    ASSERT_TRUE(PumpUntil([&] { return !s.Done.empty(); }));
-    EXPECT_EQ(s.Done.back().Error, 502);
+    EXPECT_EQ(RunRestGet(s), 502);
     EXPECT_FALSE(s.LoggedPrefix("> RETR"));
     // A later upload starts at the head of its file, not at the refused offset.
     s.Ftp.HostFileName = "up.bin";
@@ -373,7 +362,7 @@ TEST_F(FtpServerTest, ResumeAfterAPartialDownload)
 TEST_F(FtpServerTest, AbortThroughOnProgressAndNestedCalls)
 {
     TTestFtpServer server;
-    const std::string content = RandomBytes(4 * 1024 * 1024, 4);
+    const std::string content = RandomBytes(std::size_t(4) * 1024 * 1024, 4);
     WriteFile(server.Root() + "/big.bin", content);
     TFtpHarness h(server.Port(), "tester", "secret");
     ASSERT_TRUE(h.Ftp.Connect());
@@ -519,6 +508,27 @@ TEST_F(FtpServerTest, LocalFileFailuresAreNeverSuccess)
     EXPECT_EQ(h.Ftp.StatusCode(), 550);
     EXPECT_EQ(h.Ftp.State(), fsReady);
     EXPECT_TRUE(h.Ftp.Pwd()); // the session goes on
+
+    // A symbolic link under the local name, dangling or not, is never written through. A
+    // download replaces the link with the file; a resumed download, which writes on the named
+    // file itself, refuses it. The file the link names stays as it was, or absent.
+    WriteFile(Local("victim"), "precious");
+    h.Ftp.SetBinary(true);
+    ASSERT_TRUE(h.Ftp.TypeSet());
+    h.Ftp.LocalFileName = Local("link.bin");
+    for (const std::string &target : {Local("victim"), Local("created-through-link")}) {
+        std::filesystem::remove(Local("link.bin"));
+        std::filesystem::create_symlink(target, Local("link.bin"));
+        EXPECT_EQ(RunRestGet(h), 550) << target;
+        EXPECT_EQ(h.Ftp.LastResponse(),
+                  "Unable to open local file " + Local("link.bin") + ": is a symbolic link");
+        EXPECT_TRUE(std::filesystem::is_symlink(Local("link.bin"))) << target;
+        EXPECT_TRUE(h.Ftp.Get()) << target;
+        EXPECT_FALSE(std::filesystem::is_symlink(Local("link.bin"))) << target;
+        EXPECT_TRUE(ReadFile(Local("link.bin")) == content) << target;
+    }
+    EXPECT_EQ(ReadFile(Local("victim")), "precious");
+    EXPECT_FALSE(std::filesystem::exists(Local("created-through-link")));
 }
 
 } // namespace

@@ -96,6 +96,17 @@ inline void DeliverPosted()
     QCoreApplication::processEvents();
 }
 
+// Runs a RestGet (the engine offers it asynchronously only) until its completion notice comes;
+// the notice's error code, 9999 when none came.
+inline uint16_t RunRestGet(TFtpHarness &H)
+{
+    DeliverPosted();
+    H.Done.clear();
+    H.Ftp.RestGetAsync();
+    EXPECT_TRUE(PumpUntil([&] { return !H.Done.empty(); }));
+    return H.Done.empty() ? uint16_t(9999) : H.Done.back().Error;
+}
+
 // Count bytes of every value, the same for the same Seed.
 inline std::string RandomBytes(std::size_t Count, unsigned Seed)
 {

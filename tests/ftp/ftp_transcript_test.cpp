@@ -3,6 +3,7 @@
 #include "tests/ftp/ftp_test_support.h"
 #include "tests/ftp/scripted_peer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -61,6 +62,30 @@ TEST_F(FtpTranscript, ConnectJudgesRepliesHoweverTheyArriveInReads)
         ASSERT_TRUE(h.Ftp.Syst());
         peer.Finish();
         EXPECT_EQ(peer.Commands(), (TCommands{"USER u", "SYST"}));
+    }
+}
+
+// The multi-threaded wait sleeps on the event loop as the single-threaded one does: while the
+// server takes its time, the loop wakes for what happens, not thousands of times in a spin.
+TEST_F(FtpTranscript, WaitsSleepUntilTheReplyComes)
+{
+    for (const bool multiThreaded : {false, true}) {
+        SCOPED_TRACE(multiThreaded ? "multi-threaded" : "single-threaded");
+        TScriptedPeer peer;
+        peer.LoggedIn().Expect().Pause(500).Send("215 UNIX\r\n");
+        peer.Start();
+        TFtpHarness h(peer.Port());
+        h.Ftp.MultiThreaded = multiThreaded;
+        ASSERT_TRUE(h.Ftp.Connect());
+        int wakeUps = 0;
+        const QMetaObject::Connection counter =
+            QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                             [&] { ++wakeUps; });
+        EXPECT_TRUE(h.Ftp.Syst());
+        QObject::disconnect(counter);
+        peer.Finish();
+        EXPECT_EQ(h.Ftp.LastResponse(), "215 UNIX");
+        EXPECT_LT(wakeUps, 100);
     }
 }
 

@@ -192,14 +192,14 @@ void TScriptedPeer::Play()
 {
     if (!WaitReadable(FListenSocket)) {
         std::lock_guard guard(FLock);
-        FAilure = true;
+        FFailed = true;
         return;
     }
     ControlSocket = ::accept(FListenSocket, nullptr, nullptr);
     for (auto &step : FSteps)
         if (!step()) {
             std::lock_guard guard(FLock);
-            FAilure = true;
+            FFailed = true;
             return;
         }
 }
@@ -250,7 +250,7 @@ std::string TScriptedPeer::DataReceived()
 bool TScriptedPeer::Failed()
 {
     std::lock_guard guard(FLock);
-    return FAilure;
+    return FFailed;
 }
 
 } // namespace tarn

@@ -60,7 +60,7 @@ private:
     std::mutex FLock;
     std::vector<std::string> FReceived;
     std::string FData;
-    bool FAilure = false;
+    bool FFailed = false;
 };
 
 } // namespace tarn

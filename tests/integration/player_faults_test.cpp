@@ -46,7 +46,7 @@ TEST_F(PlayerFaultTest, SilentServerTimesOutAfterTheProfilesTimeoutNotAnEarlierT
 
 TEST_F(PlayerFaultTest, TransferCutMidwayIsAFailureBothWays)
 {
-    const std::string content = BinaryContent(64 * 1024);
+    const std::string content = BinaryContent(std::size_t(64) * 1024);
     Write(ServerPath("big.bin"), content);
     Write(PathOf("up.bin"), content);
     StartServer("unix", {"--drop-data-after", "8192"});

@@ -237,5 +237,21 @@ TEST_F(Os400Run, RcmdAnswered250Succeeds)
     EXPECT_TRUE(std::filesystem::is_directory(ServerPath("home/tester/after")));
 }
 
+// Passwords given to CL commands stay out of the log, in the command and in the reply that
+// repeats it.
+TEST_F(Os400Run, PasswordsOfClCommandsAreMaskedInTheLog)
+{
+    WriteProfile("/");
+    const TRunOutcome run = Run("PROFILE profile.tnc\nCONNECT\n"
+                                "COMMAND RCMD CHGUSRPRF USRPRF(BOB) password(Hidden1)\n"
+                                "COMMAND rcmd chgpwd curpwd(Old2) newpwd(New3)\n");
+    EXPECT_EQ(run.Status, 0) << run.Out;
+    EXPECT_TRUE(run.HasLine("> RCMD CHGUSRPRF USRPRF(BOB) password(********)")) << run.Out;
+    EXPECT_TRUE(run.HasLine("< 250 Command chgpwd curpwd(********) newpwd(********) successful."))
+        << run.Out;
+    for (const char *secret : {"Hidden1", "Old2", "New3"})
+        EXPECT_EQ(run.Out.find(secret), std::string::npos) << secret;
+}
+
 } // namespace
 } // namespace tarn::test

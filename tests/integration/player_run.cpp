@@ -108,7 +108,7 @@ TRunOutcome PlayerRunTest::Finish(QProcess &Process, int KillAfterSeconds)
         Process.waitForFinished();
         ADD_FAILURE() << "tarnsp still ran after " << KillAfterSeconds << " s";
     }
-    outcome.Seconds = FStarted.elapsed() / 1000.0;
+    outcome.Seconds = static_cast<double>(FStarted.elapsed()) / 1000.0;
     outcome.Out = Process.readAllStandardOutput().toStdString();
     outcome.Err = Process.readAllStandardError().toStdString();
     if (Process.exitStatus() == QProcess::NormalExit)

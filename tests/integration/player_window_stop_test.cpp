@@ -48,7 +48,7 @@ protected:
 
 TEST_F(PlayerWindowStopTest, StopDuringATransferEndsTheRunAfterIt)
 {
-    const std::string content = BinaryContent(96 * 1024);
+    const std::string content = BinaryContent(std::size_t(96) * 1024);
     Write(ServerPath("slow.bin"), content);
     StartServer("unix", {"--data-rate", "32768"});
     WriteProfile("/");

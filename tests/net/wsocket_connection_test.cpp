@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
@@ -436,6 +437,114 @@ TEST(WSocketConnection, HandlerMayDestroyItsOwnSocket)
     ASSERT_TRUE(RunUntil([&] { return destroyed; }));
     EXPECT_EQ(received, "bye");
     RunFor(50);
+}
+
+// Every event of a socket may destroy it; nothing may touch the socket once its handler has
+// returned (under ASan a use after free fails these cases). Each case arms one handler that
+// deletes the socket and then provokes that event.
+TEST(WSocketConnection, EveryEventMayDestroyItsSocket)
+{
+    struct TCase
+    {
+        const char *Name;
+        // Arms the deleting handler on S; Kill deletes the sender.
+        std::function<void(TWSocket &S, const std::function<void(TCustomWSocket *)> &Kill)> Arm;
+        // Provokes the event on S, connected to Peer (-1 when the case connects by itself).
+        std::function<void(TWSocket &S, int Peer)> Provoke;
+        bool NeedsConnection;
+    };
+    const auto deleteOn = [](TSocketState State) {
+        return [State](TWSocket &S, const std::function<void(TCustomWSocket *)> &Kill) {
+            S.OnChangeState = [State, Kill](TCustomWSocket *Sender, TSocketState,
+                                            TSocketState New) {
+                if (New == State)
+                    Kill(Sender);
+            };
+        };
+    };
+    TRawListener listener;
+    const std::vector<TCase> cases = {
+        {"session closed inside Close",
+         [](TWSocket &S, const auto &Kill) {
+             S.OnSessionClosed = [Kill](TCustomWSocket *Sender, uint16_t) { Kill(Sender); };
+         },
+         [](TWSocket &S, int) { S.Close(); }, true},
+        {"state change to closed inside Close", deleteOn(wsClosed),
+         [](TWSocket &S, int) { S.Close(); }, true},
+        {"state change to opened inside Connect", deleteOn(wsOpened),
+         [&](TWSocket &S, int) { ConnectTo(S, listener.Port()); }, false},
+        {"state change to connecting inside Connect", deleteOn(wsConnecting),
+         [&](TWSocket &S, int) { ConnectTo(S, listener.Port()); }, false},
+        {"state change to connected on FD_CONNECT", deleteOn(wsConnected),
+         [&](TWSocket &S, int) {
+             S.OnSessionConnected = [](TCustomWSocket *, uint16_t) {};
+             ConnectTo(S, listener.Port());
+         },
+         false},
+        {"session closed by the peer",
+         [](TWSocket &S, const auto &Kill) {
+             S.OnSessionClosed = [Kill](TCustomWSocket *Sender, uint16_t) { Kill(Sender); };
+         },
+         [](TWSocket &, int Peer) { ::close(Peer); }, true},
+        {"data sent",
+         [](TWSocket &S, const auto &Kill) {
+             S.OnDataSent = [Kill](TCustomWSocket *Sender, uint16_t) { Kill(Sender); };
+         },
+         [](TWSocket &S, int) { S.SendStr("x"); }, true},
+        {"error raised by an operation",
+         [](TWSocket &S, const auto &Kill) {
+             S.OnError = [Kill](TCustomWSocket *Sender) { Kill(Sender); };
+         },
+         [](TWSocket &S, int) { S.DnsLookup(""); }, false},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto *s = new TWSocket;
+        bool destroyed = false;
+        QObject::connect(s, &QObject::destroyed, [&] { destroyed = true; });
+        int peer = -1;
+        if (c.NeedsConnection) {
+            peer = ConnectAndAccept(*s, listener);
+            ASSERT_GE(peer, 0);
+        }
+        c.Arm(*s, [](TCustomWSocket *Sender) { delete Sender; });
+        c.Provoke(*s, peer);
+        EXPECT_TRUE(RunUntil([&] { return destroyed; }));
+        if (!destroyed)
+            delete s;
+        if (c.NeedsConnection && peer >= 0)
+            ::close(peer);
+        // A connection the case made by itself has to be accepted and dropped.
+        if (!c.NeedsConnection) {
+            const int late = listener.Accept(100);
+            if (late >= 0)
+                ::close(late);
+        }
+        RunFor(20);
+    }
+}
+
+// A handler may replace or clear itself while it runs: the running handler is a copy, so what
+// it captured stays alive until it returns.
+TEST(WSocketConnection, HandlerMayReplaceItselfWhileRunning)
+{
+    TRawListener listener;
+    TWSocket s;
+    const int peer = ConnectAndAccept(s, listener);
+    ASSERT_GE(peer, 0);
+    const std::string tag(100, 't'); // on the heap: a freed capture is a use after free
+    std::string received;
+    std::string seen;
+    s.OnDataAvailable = [&, tag](TCustomWSocket *Sender, uint16_t) {
+        ReceiveInto(Sender, received);
+        Sender->OnDataAvailable = nullptr;
+        seen = tag;
+    };
+    WriteAll(peer, "x");
+    ASSERT_TRUE(RunUntil([&] { return !seen.empty(); }));
+    EXPECT_EQ(seen, tag);
+    EXPECT_EQ(received, "x");
+    ::close(peer);
 }
 
 } // namespace tarn

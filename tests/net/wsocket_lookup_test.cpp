@@ -2,11 +2,15 @@
 // machine are looked up: localhost (from the hosts file) and names the resolver rejects before
 // asking any server.
 
+#include "net/host_lookup.h"
 #include "net/wsocket.h"
 #include "tests/net/loopback_peer.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <netdb.h>
 #include <string>
 #include <vector>
@@ -87,6 +91,30 @@ TEST(WSocketLookup, CancelledAndReplacedLookups)
     RunFor(300);
     EXPECT_EQ(lookups.Codes, std::vector<uint16_t>{0});
     EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+}
+
+// Lookups share a bounded set of resolver threads: a burst queues instead of starting one
+// thread each, and every lookup of the burst still completes.
+TEST(WSocketLookup, ABurstOfLookupsSharesABoundedSetOfThreads)
+{
+    const auto threads = [] {
+        const std::filesystem::directory_iterator tasks("/proc/self/task");
+        return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+    };
+    const std::size_t before = threads();
+    std::vector<std::unique_ptr<TWSocket>> sockets;
+    std::vector<uint16_t> codes;
+    std::size_t peak = before;
+    for (int i = 0; i < 64; ++i) {
+        sockets.push_back(std::make_unique<TWSocket>());
+        sockets.back()->OnDnsLookupDone = [&](TCustomWSocket *, uint16_t E) { codes.push_back(E); };
+        sockets.back()->DnsLookup("localhost");
+        if (i % 8 == 7)
+            peak = std::max(peak, threads());
+    }
+    ASSERT_TRUE(RunUntil([&] { return codes.size() == sockets.size(); }));
+    EXPECT_EQ(codes, std::vector<uint16_t>(sockets.size(), 0));
+    EXPECT_LE(peak - before, MaxResolverThreads);
 }
 
 TEST(WSocketLookup, EmptyOrOverlongHostIsRefused)

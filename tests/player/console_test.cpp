@@ -172,7 +172,7 @@ TEST_F(Console, CheckNamesProbableMistakesAndAConsoleRunWarnsBeforeItRuns)
                          "keyword and the line is skipped.\n");
     EXPECT_FALSE(Exists("made")) << "--check runs nothing";
 
-    // A run prints the same warnings first, then runs as before.
+    // A run prints the same warnings first, then runs the script.
     const TOutcome run = Tarnsp({"--console", "typos.tns"});
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(run.Err,
@@ -309,8 +309,9 @@ TEST_F(Console, EveryExampleIsACleanScriptThatStopsOnErrorAndKeepsItsLog)
         const std::string text((std::istreambuf_iterator<char>(in)), {});
         EXPECT_NE(text.find("\nONERROR STOP\n"), std::string::npos) << name;
         EXPECT_NE(text.find("\nLOGFILE "), std::string::npos) << name;
-        if (text.find("\nCONNECT\n") != std::string::npos)
+        if (text.find("\nCONNECT\n") != std::string::npos) {
             EXPECT_NE(text.find("\nPROFILE "), std::string::npos) << name;
+        }
     }
     EXPECT_GE(count, 5);
 }

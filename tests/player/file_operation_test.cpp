@@ -1,9 +1,43 @@
 #include "player/file_operation.h"
 #include "tests/player/temp_folder.h"
 
+#include <cstdio>
+#include <dlfcn.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// rename() and renameat2() of this test program pass through here. With a name set, a file of
+// that name is created just before the call, as another program might create it in that moment.
+static std::string PlantBeforeRename;
+
+static void Plant(const char *New)
+{
+    const std::string name = New;
+    if (!PlantBeforeRename.empty() && name.size() >= PlantBeforeRename.size() &&
+        name.compare(name.size() - PlantBeforeRename.size(), std::string::npos,
+                     PlantBeforeRename) == 0)
+        std::ofstream(New) << "planted";
+}
+
+extern "C" int rename(const char *Old, const char *New)
+{
+    using TRename = int (*)(const char *, const char *);
+    static const auto real = reinterpret_cast<TRename>(dlsym(RTLD_NEXT, "rename"));
+    Plant(New);
+    return real(Old, New);
+}
+
+extern "C" int renameat2(int OldFolder, const char *Old, int NewFolder, const char *New,
+                         unsigned Flags)
+{
+    using TRename = int (*)(int, const char *, int, const char *, unsigned);
+    static const auto real = reinterpret_cast<TRename>(dlsym(RTLD_NEXT, "renameat2"));
+    Plant(New);
+    return real(OldFolder, Old, NewFolder, New, Flags);
+}
 
 namespace tarn {
 namespace {
@@ -238,6 +272,13 @@ TEST_F(FileOperation, RenameGivesOneObjectANewNameWithoutOverwriting)
     Write("dir/f", "F");
     EXPECT_TRUE(Do(foRename, "dir", "folder"));
     EXPECT_EQ(Read("folder/f"), "F");
+
+    // A file that appears under the new name while the rename runs is not replaced either.
+    PlantBeforeRename = "late.txt";
+    EXPECT_FALSE(Do(foRename, "c.txt", "late.txt"));
+    PlantBeforeRename.clear();
+    EXPECT_EQ(Read("late.txt"), "planted");
+    EXPECT_EQ(Read("c.txt"), "A");
 }
 
 TEST_F(FileOperation, DeleteAndActive)

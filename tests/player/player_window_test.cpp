@@ -81,7 +81,7 @@ TEST_F(PlayerWindowTest, ControlsCaptionHintsAndStartState)
     EXPECT_EQ(window.windowTitle(), "nightly.tns - Tarn Script Player");
     window.Player().SetScriptText("");
     EXPECT_EQ(window.windowTitle(), "Tarn Script Player");
-    EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1")); // disabled at design
+    EXPECT_FALSE(Enabled(window, "ExecuteButton", "Play1")); // disabled until start-up
     Start(window);
     EXPECT_TRUE(Enabled(window, "ExecuteButton", "Play1")); // Play enabled, even without a script
     EXPECT_FALSE(Enabled(window, "StopButton", "Stop1"));

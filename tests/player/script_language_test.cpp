@@ -23,7 +23,7 @@ TEST(ScriptLanguage, TextSplitsAtEveryKindOfLineEndAndStopsAtNul)
         {"\r\n", {""}},
         {"A\n\r B", {"A", "", " B"}},
         {"\r\r", {"", ""}},
-        {std::string("A\r\nB\0C\r\nD", 10), {"A", "B"}},
+        {std::string("A\r\nB\0C\r\nD", 9), {"A", "B"}},
         {std::string("\0A", 2), {}},
         {"\xff\xfe\x01 x\n\x80", {"\xff\xfe\x01 x", "\x80"}},
     };

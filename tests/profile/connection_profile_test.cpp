@@ -83,7 +83,7 @@ TEST_F(ConnectionProfile, MissingKeysTakeTheDefaults)
     Write(Path("header.tnc"), "[Connection]\r\n");
     EXPECT_EQ(ReadConnectionProfile(Path("header.tnc")), defaults);
 
-    // A profile written on Windows names the drive root "\"; keys in any case, blanks around.
+    // A profile that names the root of a drive as "\"; keys in any case, blanks around.
     Write(Path("windows.tnc"), "[CONNECTION]\r\nlocaldir = \\ \r\n Port=2121\r\nVERSION=2.x\r\n");
     const TConnectionProfile windows = ReadConnectionProfile(Path("windows.tnc"));
     EXPECT_EQ(windows.LocalDir, "/");

@@ -31,6 +31,11 @@ public:
     void Information(const std::string &) override {}
     void Error(const std::string &Text) override { Errors.push_back(Text); }
     bool Confirm(const std::string &) override { return false; }
+    std::optional<std::string> InputQuery(const std::string &, const std::string &,
+                                          const std::string &) override
+    {
+        return std::nullopt;
+    }
     std::optional<std::string> OpenFileName(const TFileRequest &Request) override
     {
         return Answer(Request);

@@ -2,9 +2,26 @@
 #include "tests/profile/profile_files.h"
 
 #include <QDir>
+#include <atomic>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// Every umask() call of this test program passes through here, so that a test sees whether
+// saving a profile changed the process-wide mask, which a program started at that moment from
+// another thread would inherit.
+static std::atomic<int> UmaskChanges{0};
+
+extern "C" mode_t umask(mode_t Mask)
+{
+    using TUmask = mode_t (*)(mode_t);
+    static const auto real = reinterpret_cast<TUmask>(dlsym(RTLD_NEXT, "umask"));
+    const mode_t old = real(Mask);
+    if (old != Mask)
+        ++UmaskChanges;
+    return old;
+}
 
 namespace tarn {
 
@@ -149,6 +166,20 @@ TEST_F(PrivateProfile, SaveKeepsModeAndWritesThroughLinks)
     ASSERT_EQ(stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(Read(target), "[Connection]\r\nPORT=23\r\n");
+}
+
+TEST_F(PrivateProfile, NewFileTakesTheUmaskWithoutTouchingIt)
+{
+    const mode_t previous = umask(027);
+    UmaskChanges = 0;
+    TPrivateProfile ini(Path("new.tnc"));
+    ASSERT_TRUE(ini.WriteString("Connection", "PORT", "21"));
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(UmaskChanges, 0);
+    umask(previous);
+    struct stat info;
+    ASSERT_EQ(stat(Path("new.tnc").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 } // namespace

@@ -4,12 +4,29 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <dlfcn.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
+
+// Thread creation of this test program passes through here, so that a test can make the
+// system refuse new threads for the calling thread, as it does when a process hits its limit.
+static thread_local bool RefuseThreads = false;
+
+extern "C" int pthread_create(pthread_t *Thread, const pthread_attr_t *Attributes,
+                              void *(*Start)(void *), void *Argument)
+{
+    using TCreate = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+    static const auto real = reinterpret_cast<TCreate>(dlsym(RTLD_NEXT, "pthread_create"));
+    if (RefuseThreads)
+        return EAGAIN;
+    return real(Thread, Attributes, Start, Argument);
+}
 
 namespace tarn {
 
@@ -77,7 +94,6 @@ TEST(Process, WaitReportsTheExitCodeOnTheLaunchersThread)
         EXPECT_NE(finished.Threads[i], std::this_thread::get_id());
         EXPECT_EQ(finished.Senders[i], &process);
     }
-    EXPECT_NE(finished.Threads[0], finished.Threads[1]) << "one thread per start";
 
     // A program killed by a signal reports 128 + the signal number.
     process.Command = "/bin/sh -c 'kill -9 $$'";
@@ -163,6 +179,15 @@ TEST(Process, FailuresPassSilently)
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(finished.Codes, (std::vector<std::int32_t>{3}));
     EXPECT_FALSE(QFile::exists(marker)) << "started in a directory that does not exist";
+
+    // No thread to start the program from: nothing starts and nothing is thrown.
+    process.Command = "/bin/sh -c 'touch " + marker.toStdString() + "'";
+    RefuseThreads = true;
+    EXPECT_NO_THROW(process.Execute());
+    RefuseThreads = false;
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(QFile::exists(marker));
+    EXPECT_EQ(finished.Count(), 1u);
 }
 
 TEST(Process, DestroyedLauncherIsNotCalledBack)

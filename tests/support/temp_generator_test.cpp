@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,21 +18,23 @@ namespace {
 // The temporary directory is read once per program, so the first test that needs it points
 // TMPDIR at a fresh directory (given without its trailing "/") before anything reads it; the
 // directory goes when the program ends.
-struct TEmpRootDirectory
+struct TTempRootDirectory
 {
-    TEmpRootDirectory()
+    TTempRootDirectory()
     {
         char pattern[] = "/tmp/tarn-tempgen-XXXXXX";
         Path = mkdtemp(pattern) ? pattern : "";
+        // Before anything reads it, on the test's only thread.
+        // NOLINTNEXTLINE(concurrency-mt-unsafe)
         setenv("TMPDIR", Path.c_str(), 1);
     }
-    ~TEmpRootDirectory() { QDir(QString::fromStdString(Path)).removeRecursively(); }
+    ~TTempRootDirectory() { QDir(QString::fromStdString(Path)).removeRecursively(); }
     std::string Path;
 };
 
 const std::string &TempRoot()
 {
-    static const TEmpRootDirectory Root;
+    static const TTempRootDirectory Root;
     return Root.Path;
 }
 
@@ -149,6 +152,22 @@ TEST_F(TempGenerator, PlantedLinksAreSkippedAndNeverFollowed)
     in >> content;
     EXPECT_EQ(content, "precious");
     EXPECT_TRUE(QFileInfo(QString::fromStdString(In("~TG1.TMP"))).isSymLink());
+}
+
+TEST_F(TempGenerator, NoNameWhenTheFileCannotBeCreated)
+{
+    // The current directory is removed under the program: nothing can be created in it, not
+    // even by root.
+    const std::string gone = TempRoot() + "/gone";
+    ASSERT_EQ(mkdir(gone.c_str(), 0700), 0);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    ASSERT_EQ(chdir(gone.c_str()), 0);
+    ASSERT_EQ(rmdir(gone.c_str()), 0);
+    TTempGenerator generator;
+    generator.UseTempDir = false;
+    EXPECT_EQ(generator.NewName(), "");
+    EXPECT_TRUE(generator.Names().empty());
+    std::filesystem::current_path(previous);
 }
 
 } // namespace

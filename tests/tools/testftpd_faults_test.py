@@ -110,6 +110,17 @@ class ControlFaults(ServerTestCase):
         ftp = self.connect(server)
         self.assertTrue(ftp.pwd())
 
+    def test_a_line_without_a_verb_is_answered_in_every_personality(self):
+        for personality in ("unix", "windows", "os400"):
+            with self.subTest(personality):
+                raw = self.raw(self.start(personality=personality))
+                raw.login()
+                for line in ("", "  LIST"):
+                    raw.send(line)
+                    self.assertTrue(raw.read_reply().startswith("500"), line)
+                raw.send("NOOP")
+                self.assertTrue(raw.read_reply().startswith("2"))
+
     def test_refused_rest_and_unknown_size(self):
         server = self.start("--refuse-rest", "--no-size")
         server.write("f", b"0123456789")

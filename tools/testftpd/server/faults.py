@@ -165,7 +165,7 @@ class Faults:
         """
         if self.no_greeting:
             return True  # a server that never greets never answers either
-        if verb == self.drop_control_verb:
+        if self.drop_control_verb and verb == self.drop_control_verb:
             self._control_seen += 1
             if self._control_seen == self.drop_control_nth:
                 session.close()  # no reply: the link is simply gone
