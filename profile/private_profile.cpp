@@ -210,6 +210,13 @@ std::string TPrivateProfile::Text() const
     return data;
 }
 
+void TPrivateProfile::DeleteKey(const std::string &Section, const std::string &Key)
+{
+    const TKeyLocation location = Find(Section, Key);
+    if (location.KeyLine != Npos)
+        FLines.erase(FLines.begin() + std::ptrdiff_t(location.KeyLine));
+}
+
 bool TPrivateProfile::Save(mode_t NewFileMode) const
 {
     if (FLoadError && FLoadError.Code != ENOENT)

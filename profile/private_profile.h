@@ -55,6 +55,9 @@ public:
     // with "[" (it would read as a section header), and a name with blanks at either end.
     bool WriteString(const std::string &Section, const std::string &Key, const std::string &Value);
 
+    // Removes a key's line (its first occurrence) from a section; nothing when it is absent.
+    void DeleteKey(const std::string &Section, const std::string &Key);
+
     // Writes the profile to its file. Fails (false) without touching the file when it exists
     // but could not be loaded (its other lines would be lost), when the file or its folder
     // cannot be written, or when the file is marked read-only (no write permission
