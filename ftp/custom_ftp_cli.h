@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/ftp_exception.h"
+#include "ftp/ftp_security.h"
 #include "ftp/ftp_types.h"
 #include "ftp/reply_assembler.h"
 #include "ftp/transfer_file.h"
@@ -101,6 +102,16 @@ public:
     TFtpSessionEvent OnSessionClosed;    // control connection lost
     TFtpRequestDone OnRequestDone;       // a request finished (posted; RqType current at delivery)
     TFtpNotifyEvent OnStateChange;       // State changed
+
+    // Passive mode and TLS. Under scImplicit a Port that is empty or "ftp" means 990. A refused
+    // AUTH TLS, a failed handshake or a refused certificate fails the connect request (no USER
+    // is ever sent in clear text when Security is not scNone), with ErrorMessage saying why.
+    // Once per connect OnDisplay shows one "! " line with the TLS version, cipher, certificate
+    // subject and fingerprint.
+    bool Passive = false;                         // PASV (EPSV when PASV is refused)
+    TFtpSecurity Security = TFtpSecurity::scNone; // none / AUTH TLS / TLS from the first byte
+    std::string TlsFingerprint;                   // a pinned certificate (any form above)
+    TFtpCertificateCheck OnCertificateCheck;      // an unverified, unpinned certificate
 
     // Read-only values.
     TFtpState State() const
