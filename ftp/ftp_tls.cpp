@@ -153,6 +153,7 @@ void TCustomFtpCli::AskCertificate(const TTlsCertificateInfo &Info)
     // The handler's event loop may have destroyed the engine, aborted or lost the connection.
     if (!*alive || serial != FConnectSerial || !FHoldControl || !ControlOpen)
         return;
+    RestartTimeout();
     if (accept)
         ControlTlsAccepted(Info);
     else
