@@ -108,8 +108,20 @@ using PassiveTlsFaults = TLocalFolderTest;
 TEST_F(PassiveTlsFaults, PassiveStepsAndFailures)
 {
     const std::string bytes = RandomBytes(300000, 7);
+    struct TCase
     {
-        TSession s(TFtpSecurity::scNone, true, {"--pasv-address", "10.9.8.7"});
+        TFtpSecurity Security;
+        std::vector<std::string> Server;
+        const char *Logged;
+    };
+    const TCase cases[] = {
+        {TFtpSecurity::scNone,
+         {"--pasv-address", "10.9.8.7"},
+         "! PASV reply names 10.9.8.7; connecting to 127.0.0.1, the server's address, instead"},
+        {TFtpSecurity::scExplicit, {"--refuse", "PASV"}, "> EPSV"},
+    };
+    for (const TCase &c : cases) {
+        TSession s(c.Security, true, c.Server);
         WriteFile(s.Server.Root() + "/a.bin", bytes);
         ASSERT_TRUE(s.H.Ftp.Connect());
         ASSERT_TRUE(s.H.Ftp.TypeSet());
@@ -117,20 +129,8 @@ TEST_F(PassiveTlsFaults, PassiveStepsAndFailures)
         s.H.Ftp.LocalFileName = Local("a.bin");
         ASSERT_TRUE(s.H.Ftp.Get()) << s.H.Ftp.ErrorMessage();
         EXPECT_TRUE(ReadFile(Local("a.bin")) == bytes);
-        EXPECT_TRUE(s.H.Logged(
-            "! PASV reply names 10.9.8.7; connecting to 127.0.0.1, the server's address, instead"));
-    }
-    {
-        TSession s(TFtpSecurity::scExplicit, true, {"--refuse", "PASV"});
-        WriteFile(s.Server.Root() + "/a.bin", bytes);
-        ASSERT_TRUE(s.H.Ftp.Connect());
-        ASSERT_TRUE(s.H.Ftp.TypeSet());
-        s.H.Ftp.HostFileName = "a.bin";
-        s.H.Ftp.LocalFileName = Local("b.bin");
-        ASSERT_TRUE(s.H.Ftp.Get()) << s.H.Ftp.ErrorMessage();
-        EXPECT_TRUE(ReadFile(Local("b.bin")) == bytes);
-        EXPECT_TRUE(s.H.Logged("> EPSV"));
-        EXPECT_EQ(s.H.Ftp.ErrorMessage(), "") << "the refused PASV is no error";
+        EXPECT_TRUE(s.H.Logged(c.Logged)) << c.Logged;
+        EXPECT_EQ(s.H.Ftp.ErrorMessage(), "") << "a refused PASV is no error";
     }
     {
         TSession s(TFtpSecurity::scNone, true, {"--data-rate", "200000"});
