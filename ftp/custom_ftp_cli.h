@@ -249,6 +249,7 @@ private:
     void AskCertificate(const TTlsCertificateInfo &Info);
     void ControlTlsAccepted(const TTlsCertificateInfo &Info);
     void FailTls(int Code, const std::string &Reason);
+    void CheckLoginProtected() const;
     void LoginReplied();
     void StartDataTls();
 

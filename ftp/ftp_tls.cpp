@@ -195,6 +195,14 @@ void TCustomFtpCli::FailTls(int Code, const std::string &Reason)
         TriggerRequestDone(Code);
 }
 
+// A session that is to be protected but is not (Security set after a clear connect) sends no
+// login: the password would cross in clear.
+void TCustomFtpCli::CheckLoginProtected() const
+{
+    if (Security != TFtpSecurity::scNone && !FTlsReady)
+        throw FtpException("The connection is not protected by TLS: no login was sent");
+}
+
 // The reply to USER or PASS is in: after a login on a protected connection the data
 // connections are protected too.
 void TCustomFtpCli::LoginReplied()

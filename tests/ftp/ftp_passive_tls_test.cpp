@@ -208,6 +208,14 @@ TEST_F(PassiveTlsFaults, TheWireCarriesNoSecret)
         EXPECT_EQ(wire.find("tester"), std::string::npos) << SecurityName(security);
         EXPECT_EQ(wire.find("PASS"), std::string::npos) << SecurityName(security);
     }
+    {
+        // Protection asked for after a clear connect: no login goes out unprotected.
+        TSession s(TFtpSecurity::scNone, false);
+        ASSERT_TRUE(s.H.Ftp.Connect());
+        s.H.Ftp.Security = TFtpSecurity::scExplicit;
+        EXPECT_THROW(s.H.Ftp.UserAsync(), FtpException);
+        EXPECT_THROW(s.H.Ftp.PassAsync(), FtpException);
+    }
     TSession s(TFtpSecurity::scExplicit, false, {"--refuse", "AUTH"}, "unix", true);
     EXPECT_FALSE(s.H.Ftp.Connect());
     EXPECT_EQ(s.H.Ftp.ErrorMessage(), "AUTH TLS refused: 502 AUTH command not implemented.");
