@@ -290,8 +290,9 @@ TEST_F(PassiveTlsFaults, CertificateJudgement)
         ::unsetenv("SSL_CERT_FILE");
         EXPECT_EQ(connected, c.Works) << s.H.Ftp.ErrorMessage();
         EXPECT_EQ(problem, c.Problem);
-        if (!problem.empty())
+        if (!problem.empty()) {
             EXPECT_EQ(fingerprint, s.Server.CertificateFingerprint());
+        }
         if (!c.Works) {
             EXPECT_NE(s.H.Ftp.ErrorMessage().find(s.Server.CertificateFingerprint()),
                       std::string::npos)

@@ -28,8 +28,9 @@ TEST(PassiveReply, PasvAndEpsvPortsAsServersWordThem)
     for (const TCase &c : pasv) {
         const TPassiveTarget target = PassiveTarget(c.Line);
         EXPECT_EQ(target.Port, c.Port) << c.Line;
-        if (c.Port != 0)
+        if (c.Port != 0) {
             EXPECT_EQ(target.Address, c.Address) << c.Line;
+        }
     }
     const std::pair<const char *, int> epsv[] = {
         {"229 Entering Extended Passive Mode (|||50000|)", 50000},
