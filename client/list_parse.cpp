@@ -116,6 +116,8 @@ TListLine ParseListLine(TServerKind Kind, std::string_view Line)
     if (trimmed.find(' ') == std::string_view::npos)
         return entry; // empty, or a single word: there is no name field
     entry.Name = ListName(Line);
+    if (entry.Name.empty())
+        return entry; // nothing before an arrow ("-> x"): no name to show or fetch
     const TListWords words(Line);
     switch (Kind) {
     case skOther: {

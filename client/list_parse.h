@@ -47,8 +47,8 @@ struct TListLine
 // - skWindowsNT, DOS style: a directory when word 2 is "<DIR>"; Size word 2, Date words 0 and 1.
 // - skOS400: owner, size, date, time, type, name; a directory when the type (word 4) is *LIB,
 //   *DIR, *DDIR or *FLR, and then Size holds the type; otherwise Size is word 1.
-// A line that is empty or holds no blank (after its trailing blanks) has no name and is not
-// valid, whatever the kind.
+// A line that is empty or holds no blank (after its trailing blanks), or whose name is empty
+// (nothing but blanks before a "->"), has no name and is not valid, whatever the kind.
 TListLine ParseListLine(TServerKind Kind, std::string_view Line);
 
 // Compares two texts with the letters a to z upper-cased, byte by byte as unsigned values; a

@@ -157,6 +157,9 @@ that tells the scheduler how the run ended.")
 set(CPACK_DEBIAN_PACKAGE_SECTION "net")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The one dependency the binaries cannot show: QtKeychain loads libsecret (its way to GNOME
+# Keyring and every other Secret Service) only at run time. Without it only KWallet is reached.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

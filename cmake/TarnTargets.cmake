@@ -8,7 +8,8 @@
 #   usual; PUBLIC links make the linked library's headers reachable to users too.
 #
 # tarn_target_settings(<target>)
-#   Warnings (errors with TARN_WERROR) and the sanitizers (TARN_SANITIZE) for one target. Every
+#   Warnings (errors with TARN_WERROR), the sanitizers (TARN_SANITIZE) and the fuzzer's
+#   instrumentation (TARN_FUZZ) for one target. Every
 #   library, program, test and benchmark of the project goes through it.
 #
 # tarn_test_headers(<target>)
@@ -17,19 +18,24 @@
 
 option(TARN_WERROR "Treat compiler warnings as errors" OFF)
 option(TARN_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(TARN_FUZZ "Build only the libFuzzer targets of fuzz/ (clang), with ASan and UBSan" OFF)
 
 function(tarn_target_settings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra)
     if(TARN_WERROR)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
-    if(TARN_SANITIZE)
+    if(TARN_SANITIZE OR TARN_FUZZ)
         # -O1 -g1 (line tables) keep the reports exact and compile in less than half the time
         # of -O2 -g under the instrumentation.
         target_compile_options(${target} PRIVATE
             -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
             -O1 -g1)
         target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+    endif()
+    if(TARN_FUZZ)
+        # Coverage for the fuzzer's guidance in every library; fuzz/ links the fuzzer itself.
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
     endif()
 endfunction()
 

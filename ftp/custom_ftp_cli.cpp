@@ -403,11 +403,11 @@ void TCustomFtpCli::HandleReply(const TFtpReplyLine &Line)
         const std::function<void()> after = AfterReply;
         after();
     } else {
-        TriggerRequestDone(uint16_t(StepResult));
+        TriggerRequestDone(StepResult);
     }
 }
 
-void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
+void TCustomFtpCli::TriggerRequestDone(int Error)
 {
     FAwaitingFinal = false;
     if (DoneSignalled)
@@ -434,13 +434,18 @@ void TCustomFtpCli::TriggerRequestDone(uint16_t Error)
     PostRequestDone(Error);
 }
 
-void TCustomFtpCli::PostRequestDone(uint16_t Error)
+void TCustomFtpCli::PostRequestDone(int Error)
 {
+    // The event carries 16 bits: a failure whose code does not fit is still reported as one,
+    // never cut to 0.
+    const uint16_t code = Error == 0                     ? 0
+                          : Error > 0 && Error <= 0xffff ? uint16_t(Error)
+                                                         : uint16_t(NoCodeResult);
     QMetaObject::invokeMethod(
         FReceiver.get(),
-        [this, Error] {
+        [this, code] {
             if (OnRequestDone)
-                OnRequestDone(this, FRequestType, Error);
+                OnRequestDone(this, FRequestType, code);
         },
         Qt::QueuedConnection);
 }
@@ -472,7 +477,7 @@ void TCustomFtpCli::ControlSessionClosed(uint16_t Error)
     }
     if (FState != fsAborting)
         SetState(fsStepReady);
-    TriggerRequestDone(uint16_t(StepResult));
+    TriggerRequestDone(StepResult);
 }
 
 void TCustomFtpCli::Abort()

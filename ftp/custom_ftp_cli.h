@@ -185,7 +185,8 @@ protected:
     void CheckReady() const;
     void StartCommand(TFtpRequest Request, const std::string &Cmd, std::vector<int> Codes,
                       std::function<void()> After = {});
-    void TriggerRequestDone(uint16_t Error);
+    // Error 0 is success; any other value reports a failure, also one that does not fit in 16 bits.
+    void TriggerRequestDone(int Error);
     void StartChain(TFtpRequest Request, TFtpSteps Steps);
     void NextStep();
     void TransferStats();
@@ -219,7 +220,7 @@ private:
     void HandleReply(const TFtpReplyLine &Line);
     void FailOpen(uint16_t Error);
     int ReadStatusCode();
-    void PostRequestDone(uint16_t Error);
+    void PostRequestDone(int Error);
 
     // Requests (ftp_requests.cpp).
     void StartStep(TFtpStep Step);

@@ -1,5 +1,6 @@
 #include "ftp/ftp_parse.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tarn {
@@ -63,10 +64,14 @@ std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs)
 {
     std::string text = std::to_string(ByteCount) + " bytes received/sent in " +
                        std::to_string(ElapsedMs / 1000) + " seconds";
-    if (ElapsedMs != 0) {
-        const int64_t rate =
-            ByteCount <= 32767 ? ByteCount * 1000 / ElapsedMs : ByteCount / ElapsedMs * 1000;
-        text += " (" + std::to_string(rate) + " Bytes/sec)";
+    if (ElapsedMs > 0) {
+        // In 128 bits neither order of operations can overflow; a rate past the 64-bit range
+        // (a huge count over a millisecond) is shown as the nearest 64-bit value.
+        const __int128 count = ByteCount;
+        const __int128 rate = count <= 32767 ? count * 1000 / ElapsedMs : count / ElapsedMs * 1000;
+        const __int128 shown = std::clamp<__int128>(rate, std::numeric_limits<int64_t>::min(),
+                                                    std::numeric_limits<int64_t>::max());
+        text += " (" + std::to_string(int64_t(shown)) + " Bytes/sec)";
     }
     return text;
 }

@@ -30,8 +30,9 @@ int64_t AnnouncedLength(const std::string &Line);
 
 // The statistics line of a finished transfer, without the "! " prefix:
 // "<n> bytes received/sent in <s> seconds (<rate> Bytes/sec)". The rate part is left out when
-// no time passed. Up to 32767 bytes the rate multiplies first (exact for small transfers);
-// above that it divides first, which keeps the product far from overflow.
+// no time passed (or the clock went back). Up to 32767 bytes the rate multiplies first (exact
+// for small transfers), above that it divides first; either way no count overflows, and a rate
+// too large for 64 bits is shown as the largest 64-bit value.
 std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs);
 
 } // namespace tarn

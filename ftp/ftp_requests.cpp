@@ -372,7 +372,7 @@ void TCustomFtpCli::NextStep()
     ChainContinue = false;
     DoneSignalled = false;
     StepResult = ChainResult;
-    TriggerRequestDone(uint16_t(ChainResult));
+    TriggerRequestDone(ChainResult);
 }
 
 void TCustomFtpCli::FailStep(const std::string &Reason)

@@ -188,7 +188,7 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     if (!open && !OpenLocalFile(Step)) {
         LocalFileRefused();
         DataSocket->Close();
-        TriggerRequestDone(uint16_t(StepResult));
+        TriggerRequestDone(StepResult);
         return;
     }
     if (Step == stGet && TypeChar == 'I' && !FSizeName.empty() && FSizeName == HostFileName)
@@ -218,7 +218,7 @@ void TCustomFtpCli::StartUpload()
     if (!(FLocal.IsOpen() && FLocalStep == step) && !OpenLocalFile(step)) {
         LocalFileRefused();
         DataSocket->Close();
-        TriggerRequestDone(uint16_t(StepResult));
+        TriggerRequestDone(StepResult);
         return;
     }
     SetState(fsAwaitReply);
@@ -433,7 +433,7 @@ void TCustomFtpCli::TransferFirstReply(const TFtpReplyLine &Line)
     FLocal.Discard();
     RestartAt = 0;
     StepResult = FStatusCode > 0 ? FStatusCode : 500;
-    TriggerRequestDone(uint16_t(StepResult));
+    TriggerRequestDone(StepResult);
 }
 
 void TCustomFtpCli::TransferFinalReply(const TFtpReplyLine &Line)
@@ -475,7 +475,7 @@ void TCustomFtpCli::TransferFailed(int Code)
         FLastResponse = FTransferReason;
         FStatusCode = StepResult = FTransferError;
     }
-    TriggerRequestDone(uint16_t(StepResult));
+    TriggerRequestDone(StepResult);
 }
 
 // Keeps the first failure of the running transfer; ErrorMessage tells it at once.
@@ -518,7 +518,7 @@ void TCustomFtpCli::TransferCheck()
         FLastResponse = FTransferReason;
         FStatusCode = StepResult = FTransferError;
     }
-    TriggerRequestDone(uint16_t(StepResult));
+    TriggerRequestDone(StepResult);
 }
 
 bool TCustomFtpCli::TriggerProgress()

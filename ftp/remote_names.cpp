@@ -21,7 +21,13 @@ std::string PathFromPwdReply(const std::string &Reply)
     const std::size_t close = span.find('"');
     if (close == std::string::npos)
         return {};
-    return NormalizeLibraryPath(span.substr(0, close));
+    // The path goes into later commands (CWD, LIST): a control character from the server must
+    // never ride along, so such a path is no path.
+    const std::string path = span.substr(0, close);
+    for (const char c : path)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            return {};
+    return NormalizeLibraryPath(path);
 }
 
 std::string RemoteFileName(const std::string &Name)

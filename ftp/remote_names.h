@@ -13,8 +13,10 @@ namespace tarn {
 std::string NormalizeLibraryPath(const std::string &Path);
 
 // The directory of a PWD reply: the text between its first two double quotes, looked for
-// within 128 characters after the first one (empty when there is no closing quote there), with
-// the library rule applied. `257 "/home/x" is current directory.` gives "/home/x".
+// within 128 characters after the first one, with the library rule applied. Empty when there
+// is no closing quote there, and when the text holds a control character (code below 32, or
+// 127), so that a path from the server never carries one into a later command.
+// `257 "/home/x" is current directory.` gives "/home/x".
 std::string PathFromPwdReply(const std::string &Reply);
 
 // A remote name without everything up to and including its last backslash or colon; a forward

@@ -120,6 +120,9 @@ int WriteProfileFromAnswers(const std::string &FileName, std::FILE *In, std::FIL
                      error.Text.c_str());
         return 2;
     }
+    // The password asked for goes into the file, also for a profile that kept it in the
+    // keyring: this is the way to a profile that runs where no keyring is.
+    profile.PasswordStore = psProfile;
     if (error) {
         std::error_code ec;
         profile.LocalDir = std::filesystem::current_path(ec).string();

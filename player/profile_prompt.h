@@ -10,6 +10,8 @@
 //   host, user, password, port, time-out, local folder, remote folder, connection
 // An empty answer, or the end of the input, takes the default: the value of the existing file,
 // else port 21, time-out 30, the current directory, "/" and LAN. The host is required.
+// The password is always kept in the file: a profile that kept it in the desktop keyring
+// (PASSWORDSTORE=KEYRING) no longer does.
 
 #include <cstdio>
 #include <string>

@@ -10,6 +10,7 @@
 #include "player/script_language.h"
 #include "player/tarn_player.h"
 #include "profile/connection_profile.h"
+#include "profile/password_store.h"
 #include "support/local_files.h"
 #include "support/temp_generator.h"
 #include "support/text.h"
@@ -254,6 +255,8 @@ void TTarnPlayer::ReadProfile(const std::string &Argument)
     ServerName = profile.URLOrIP;
     LoginName = profile.UserName;
     LoginPassword = profile.PassWord;
+    PasswordInKeyring = profile.PasswordStore == psKeyring;
+    ProfileFile = Argument;
     ServerPort = profile.Port;
     const std::optional<int> timeout = ParseWholeNumber(profile.Timeout);
     if (!timeout)
@@ -269,6 +272,8 @@ void TTarnPlayer::ConnectToServer(const std::string &)
     AppendLog("Host:  " + ServerName);
     AppendLog("User:  " + LoginName);
     AppendLog("Port:  " + ServerPort);
+    if (PasswordInKeyring && !ReadKeyringPassword())
+        return;
 
     bool dialFailed = false;
     if (ConnectionName != "LAN" && !Dialed) {
@@ -311,6 +316,31 @@ void TTarnPlayer::ConnectToServer(const std::string &)
     if (!step(&TFtpClient::Cwd) || !step(&TFtpClient::Pwd))
         return;
     HostDir = PathFromPwdReply(ControlFtp->LastResponse());
+}
+
+// The password of a keyring profile, read when it is needed. A run without a keyring (a cron job
+// has no session bus) stops here with one line that says why and what to do instead.
+bool TTarnPlayer::ReadKeyringPassword()
+{
+    const TKeyringResult found = tarn::ReadKeyringPassword(ServerName, ServerPort, LoginName);
+    if (found) {
+        LoginPassword = found.Password;
+        return true;
+    }
+    const std::string login = LoginName + " on " + ServerName + " port " + ServerPort;
+    const std::string instead = "; to keep the password in the profile instead, run \"tarnsp "
+                                "--write-profile " +
+                                ProfileFile +
+                                "\" or untick \"Remember password in the keyring\" in Tarn's "
+                                "login dialog and save the profile.";
+    const std::string reason =
+        found.Status == ksNotFound
+            ? "The keyring holds no password for " + login + " (profile " + ProfileFile +
+                  "): save the profile with its password in Tarn's login dialog" + instead
+            : "No keyring can be reached for the password of " + login + " (" + found.Reason + ")" +
+                  instead;
+    FailAndStop(reason);
+    return false;
 }
 
 void TTarnPlayer::ChangeDirectory(const std::string &Argument)

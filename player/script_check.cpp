@@ -47,6 +47,12 @@ std::string_view NearKeyword(const std::string &Word)
     std::size_t best = Word.size() <= 4 ? 1 : 2;
     std::string_view nearest;
     for (std::string_view keyword : ScriptKeywords) {
+        // The distance is at least the difference in length: a long word (a whole line of
+        // text) is no typo of a keyword, and is not compared letter by letter.
+        const std::size_t gap = Word.size() > keyword.size() ? Word.size() - keyword.size()
+                                                             : keyword.size() - Word.size();
+        if (gap > best)
+            continue;
         const std::size_t distance = EditDistance(Word, std::string(keyword));
         if (distance > 0 && (distance < best || (distance == best && nearest.empty()))) {
             best = distance;

@@ -90,7 +90,10 @@ TTarnPlayer::~TTarnPlayer()
 void TTarnPlayer::AddControlOperations()
 {
     AddOperation("USERNAME", [this](const std::string &A) { LoginName = A; });
-    AddOperation("PASSWORD", [this](const std::string &A) { LoginPassword = A; });
+    AddOperation("PASSWORD", [this](const std::string &A) {
+        LoginPassword = A;
+        PasswordInKeyring = false;
+    });
     AddOperation("SERVER", [this](const std::string &A) { ServerName = A; });
     AddOperation("CONNECTION", [this](const std::string &A) { ConnectionName = A; });
     AddOperation("PORT", [this](const std::string &A) { ServerPort = A; });
@@ -254,6 +257,8 @@ void TTarnPlayer::ExecuteButtonClick()
 
     LoginName.clear();
     LoginPassword.clear();
+    PasswordInKeyring = false;
+    ProfileFile.clear();
     ServerName.clear();
     LogFileName.clear();
     ServerPort = "21";

@@ -48,6 +48,10 @@ public:
     std::string ServerName;
     std::string LoginName;
     std::string LoginPassword;
+    // Set by a PROFILE whose password is in the desktop keyring (cleared by a PASSWORD line):
+    // CONNECT then reads it from there, for ServerName, ServerPort and LoginName as they stand.
+    bool PasswordInKeyring = false;
+    std::string ProfileFile; // the last PROFILE line's file, for the keyring's messages
     std::string ServerPort = "21";
     int ProfileTimeout = 0;
     std::string LocalDir;
@@ -158,6 +162,7 @@ public:
     // Remote operations (remote_commands.cpp).
     void ReadProfile(const std::string &Argument);
     void ConnectToServer(const std::string &Argument);
+    bool ReadKeyringPassword();
     void ChangeDirectory(const std::string &Argument);
     void ChangeParent(const std::string &Argument);
     void MakeDirectory(const std::string &Argument);

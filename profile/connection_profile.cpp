@@ -1,12 +1,15 @@
 #include "profile/connection_profile.h"
 
 #include "profile/private_profile.h"
+#include "support/text.h"
 
 namespace tarn {
 
 namespace {
 
 const char *const Section = "Connection";
+const char *const StoreKey = "PASSWORDSTORE";
+const char *const KeyringStore = "KEYRING";
 
 std::string Shifted(const std::string &Text, int Offset)
 {
@@ -48,22 +51,29 @@ TConnectionProfile ReadConnectionProfile(const std::string &FileName, TLocalFile
     if (profile.LocalDir == "\\")
         profile.LocalDir = "/";
     profile.HostDir = read("HOSTDIR", defaults.HostDir);
+    if (UpperCaseAscii(read(StoreKey, "")) == KeyringStore)
+        profile.PasswordStore = psKeyring;
     return profile;
 }
 
 bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfile &Profile)
 {
     TPrivateProfile ini(FileName);
-    const bool valuesFit =
-        ini.WriteString(Section, "CONNECTION", Profile.Connection) &&
-        ini.WriteString(Section, "URLORIP", Profile.URLOrIP) &&
-        ini.WriteString(Section, "USERNAME", Profile.UserName) &&
-        ini.WriteString(Section, "PASSWORD", ScramblePassword(Profile.PassWord)) &&
-        ini.WriteString(Section, "PORT", Profile.Port) &&
-        ini.WriteString(Section, "TIMEOUT", Profile.Timeout) &&
-        ini.WriteString(Section, "LOCALDIR", Profile.LocalDir) &&
-        ini.WriteString(Section, "HOSTDIR", Profile.HostDir) &&
-        ini.WriteString(Section, "VERSION", "2.x");
+    const bool inKeyring = Profile.PasswordStore == psKeyring;
+    const std::string password = inKeyring ? std::string() : ScramblePassword(Profile.PassWord);
+    bool valuesFit = ini.WriteString(Section, "CONNECTION", Profile.Connection) &&
+                     ini.WriteString(Section, "URLORIP", Profile.URLOrIP) &&
+                     ini.WriteString(Section, "USERNAME", Profile.UserName) &&
+                     ini.WriteString(Section, "PASSWORD", password) &&
+                     ini.WriteString(Section, "PORT", Profile.Port) &&
+                     ini.WriteString(Section, "TIMEOUT", Profile.Timeout) &&
+                     ini.WriteString(Section, "LOCALDIR", Profile.LocalDir) &&
+                     ini.WriteString(Section, "HOSTDIR", Profile.HostDir) &&
+                     ini.WriteString(Section, "VERSION", "2.x");
+    if (inKeyring)
+        valuesFit = valuesFit && ini.WriteString(Section, StoreKey, KeyringStore);
+    else
+        ini.DeleteKey(Section, StoreKey);
     // The file holds the password, only scrambled: a new one is for its owner's eyes only.
     return valuesFit && ini.Save(0600);
 }

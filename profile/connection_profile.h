@@ -19,11 +19,22 @@ namespace tarn {
 //     LOCALDIR=/home/me/      local download directory
 //     HOSTDIR=/QSYS.LIB/MYLIB.LIB   first remote directory
 //     VERSION=2.x             written, never read
+//     PASSWORDSTORE=KEYRING   only in a profile whose password is in the desktop keyring
 //
 // Both programs read profiles with ReadConnectionProfile (the player for its PROFILE line, the
 // client's login dialog for Open, its last profile and its command line); the login dialog writes
 // them with WriteConnectionProfile. The fields are byte strings as the file holds them (values
 // trimmed).
+//
+// A profile whose password lives in the desktop keyring (profile/password_store.h) has
+// PASSWORDSTORE=KEYRING after the other keys and an empty PASSWORD=; its password is found in
+// the keyring by URLORIP, PORT and USERNAME. Any other PASSWORDSTORE value, or none, means the
+// password is in the file.
+enum TPasswordStorage {
+    psProfile, // PASSWORD= holds it, scrambled
+    psKeyring, // the desktop keyring holds it
+};
+
 struct TConnectionProfile
 {
     std::string Connection = "LAN";
@@ -34,6 +45,7 @@ struct TConnectionProfile
     std::string Timeout = "30";
     std::string LocalDir = "/";
     std::string HostDir = "/";
+    TPasswordStorage PasswordStore = psProfile;
 
     bool operator==(const TConnectionProfile &) const = default;
 };
@@ -48,7 +60,10 @@ TConnectionProfile ReadConnectionProfile(const std::string &FileName,
                                          TLocalFileError *Error = nullptr);
 
 // Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into
-// the file's [Connection] section, keeping every other line of an existing file. A new file is
+// the file's [Connection] section, keeping every other line of an existing file. With
+// psKeyring, PASSWORD is written empty and PASSWORDSTORE=KEYRING follows; with psProfile a
+// PASSWORDSTORE line of an existing file is removed. (The password itself is not put into the
+// keyring here: see WriteKeyringPassword.) A new file is
 // created with mode 0600 (less the umask); an existing one keeps its mode. Returns false,
 // leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).
 bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfile &Profile);

@@ -56,6 +56,20 @@ bool KeyName(const std::string &Line, std::string &Key)
     return true;
 }
 
+// A value holding a line end would break the file apart.
+bool WritableValue(const std::string &Value)
+{
+    return Value.find_first_of("\r\n") == Npos;
+}
+
+// A name that reads back as written: no line end, none of the bytes that end it in its line
+// (Stops), and no blank at either end, which reading drops.
+bool WritableName(const std::string &Name, const char *Stops)
+{
+    return Name.find_first_of(std::string("\r\n") + Stops) == Npos &&
+           Trim(Name, tsBlanks).size() == Name.size();
+}
+
 // Creates a new file named .tnc-XXXXXX in Folder, with `Mode` less the umask, without following
 // a link; its descriptor, or -1.
 int CreateTemporary(const std::string &Folder, mode_t Mode, std::string &Name)
@@ -91,8 +105,19 @@ TPrivateProfile::TPrivateProfile(std::string FileName) : FFileName(std::move(Fil
 {
     std::string data;
     FLoadError = ReadRegularFile(FFileName, MaxFileSize, data);
-    if (FLoadError)
-        return;
+    if (!FLoadError)
+        Parse(data);
+}
+
+TPrivateProfile::TPrivateProfile(std::string FileName, std::string_view Data)
+    : FFileName(std::move(FileName))
+{
+    Parse(Data);
+}
+
+void TPrivateProfile::Parse(std::string_view Data)
+{
+    const std::string data(Data);
     size_t start = 0;
     while (start < data.size()) {
         size_t end = data.find_first_of("\r\n", start);
@@ -151,13 +176,12 @@ std::string TPrivateProfile::ReadString(const std::string &Section, const std::s
 bool TPrivateProfile::WriteString(const std::string &Section, const std::string &Key,
                                   const std::string &Value)
 {
-    if (Value.find_first_of("\r\n") != Npos || Section.find_first_of("\r\n]") != Npos ||
-        Key.find_first_of("\r\n=") != Npos)
+    if (!WritableValue(Value) || !WritableName(Section, "]") || !WritableName(Key, "=") ||
+        Key.starts_with('['))
         return false;
     const TKeyLocation location = Find(Section, Key);
     TLine line{Key + "=" + Value, "\r\n"};
     if (location.KeyLine != Npos) {
-        line.Ending = FLines[location.KeyLine].Ending.empty() ? "" : "\r\n";
         FLines[location.KeyLine] = std::move(line);
         return true;
     }
@@ -176,6 +200,21 @@ bool TPrivateProfile::WriteString(const std::string &Section, const std::string 
     terminate(location.LastKeyLine);
     FLines.insert(FLines.begin() + std::ptrdiff_t(location.LastKeyLine) + 1, std::move(line));
     return true;
+}
+
+std::string TPrivateProfile::Text() const
+{
+    std::string data;
+    for (const TLine &line : FLines)
+        data += line.Text + line.Ending;
+    return data;
+}
+
+void TPrivateProfile::DeleteKey(const std::string &Section, const std::string &Key)
+{
+    const TKeyLocation location = Find(Section, Key);
+    if (location.KeyLine != Npos)
+        FLines.erase(FLines.begin() + std::ptrdiff_t(location.KeyLine));
 }
 
 bool TPrivateProfile::Save(mode_t NewFileMode) const
@@ -201,9 +240,7 @@ bool TPrivateProfile::Save(mode_t NewFileMode) const
     const int fd = CreateTemporary(Directory(target), NewFileMode, temporary);
     if (fd < 0)
         return false;
-    std::string data;
-    for (const TLine &line : FLines)
-        data += line.Text + line.Ending;
+    const std::string data = Text();
     bool written = !exists || fchmod(fd, info.st_mode & 07777) == 0;
     for (size_t done = 0; written && done < data.size();) {
         const ssize_t n = write(fd, data.data() + done, data.size() - done);

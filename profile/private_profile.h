@@ -3,6 +3,7 @@
 #include "support/local_files.h"
 
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -24,7 +25,7 @@ namespace tarn {
 // a section or a key appears twice, the first occurrence counts, for reading and for writing.
 // Lines that are neither a header nor hold an "=" are ignored. CR LF, LF and CR all end a line.
 //
-// Writing replaces the value of an existing key in its own line, adds a missing key after the
+// Writing replaces the line of an existing key, adds a missing key after the
 // last line of its section that holds a key, and a missing section at the end of the file;
 // every other line keeps its bytes and its line end. New and replaced lines end in CR LF.
 // Save writes a temporary file beside the profile and renames it over the profile, so a
@@ -38,6 +39,9 @@ public:
     // Loads the file; a file that does not exist or cannot be read is an empty profile.
     explicit TPrivateProfile(std::string FileName);
 
+    // The profile that the file FileName would be if it held Data (nothing is read).
+    TPrivateProfile(std::string FileName, std::string_view Data);
+
     // Why the file could not be loaded (ENOENT for a file that does not exist); no error when
     // it was loaded.
     const TLocalFileError &LoadError() const { return FLoadError; }
@@ -45,9 +49,14 @@ public:
     std::string ReadString(const std::string &Section, const std::string &Key,
                            const std::string &DefaultValue) const;
 
-    // Sets a value in memory. A value holding a CR or LF would break the file apart: it is
-    // refused (false) and the profile is left as it was.
+    // Sets a value in memory; ReadString then gives it back with its blanks trimmed and cut
+    // to MaxValue. What could not be read back is refused (false) and the profile is left as it
+    // was: a CR or LF anywhere, a section name holding "]", a key holding "=" or starting
+    // with "[" (it would read as a section header), and a name with blanks at either end.
     bool WriteString(const std::string &Section, const std::string &Key, const std::string &Value);
+
+    // Removes a key's line (its first occurrence) from a section; nothing when it is absent.
+    void DeleteKey(const std::string &Section, const std::string &Key);
 
     // Writes the profile to its file. Fails (false) without touching the file when it exists
     // but could not be loaded (its other lines would be lost), when the file or its folder
@@ -58,6 +67,8 @@ public:
     bool Save(mode_t NewFileMode = 0666) const;
 
     const std::string &FileName() const { return FFileName; }
+    // The bytes that Save writes.
+    std::string Text() const;
 
 private:
     struct TLine
@@ -72,6 +83,7 @@ private:
         size_t LastKeyLine; // the section's last key line, or its header when it has none
     };
 
+    void Parse(std::string_view Data);
     TKeyLocation Find(const std::string &Section, const std::string &Key) const;
 
     std::string FFileName;

@@ -1,9 +1,11 @@
 #include "profile/ui/login_dlg.h"
 
+#include "profile/password_store.h"
 #include "support/settings_store.h"
 #include "support/ui/local_text.h"
 #include "support/ui/upper_case_validator.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -23,6 +25,7 @@ namespace {
 
 const char *const LastProfileValue = "Profile_Caption";
 const char *const ProfileFilter = "Tarn Connection Profile|*.tnc";
+const char *const RememberText = "Remember password in the keyring";
 
 } // namespace
 
@@ -84,6 +87,9 @@ TLoginDlg::TLoginDlg(TUserDialogs &Dialogs, QWidget *Parent) : QDialog(Parent), 
     TimeoutEdit->setMaximumWidth(80);
     addRow("Timeout:", TimeoutEdit, new QLabel("seconds", this));
     addRow("Connection:", ConnectionEdit);
+    RememberPassword = new QCheckBox(RememberText, this);
+    RememberPassword->setAccessibleName(RememberText);
+    fields->addWidget(RememberPassword, row++, 1);
 
     OKBtn = new QPushButton("Connect", this);
     OKBtn->setDefault(true);
@@ -112,14 +118,15 @@ TLoginDlg::TLoginDlg(TUserDialogs &Dialogs, QWidget *Parent) : QDialog(Parent), 
                                                         {PortEdit, "PortEdit"},
                                                         {TimeoutEdit, "TimeoutEdit"},
                                                         {ConnectionEdit, "ConnectionEdit"},
+                                                        {RememberPassword, "RememberPassword"},
                                                         {OKBtn, "OKBtn"},
                                                         {CancelBtn, "CancelBtn"}};
     for (const auto &[control, name] : names)
         control->setObjectName(name);
 
-    QWidget *order[] = {URLEdit,        UserEdit,   PasswordEdit, LoginLibrary,   Download,
-                        DownloadButton, PortEdit,   TimeoutEdit,  ConnectionEdit, OKBtn,
-                        CancelBtn,      OpenButton, SaveButton};
+    QWidget *order[] = {URLEdit,        UserEdit,  PasswordEdit, LoginLibrary,   Download,
+                        DownloadButton, PortEdit,  TimeoutEdit,  ConnectionEdit, RememberPassword,
+                        OKBtn,          CancelBtn, OpenButton,   SaveButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     URLEdit->setFocus();
@@ -157,6 +164,7 @@ TConnectionProfile TLoginDlg::Values() const
     profile.Timeout = ToLocal(TimeoutEdit->text());
     profile.LocalDir = ToLocal(Download->text());
     profile.HostDir = ToLocal(LoginLibrary->text());
+    profile.PasswordStore = RememberPassword->isChecked() ? psKeyring : psProfile;
     return profile;
 }
 
@@ -170,6 +178,7 @@ void TLoginDlg::SetValues(const TConnectionProfile &Source)
     TimeoutEdit->setText(FromLocal(Source.Timeout));
     Download->setText(FromLocal(Source.LocalDir));
     LoginLibrary->setText(FromLocal(Source.HostDir));
+    RememberPassword->setChecked(Source.PasswordStore == psKeyring);
 }
 
 std::string TLoginDlg::ProfileName() const
@@ -184,12 +193,44 @@ void TLoginDlg::SetProfileName(const std::string &FileName)
 
 void TLoginDlg::ReadProfile(const std::string &FileName)
 {
-    SetValues(ReadConnectionProfile(FileName));
+    TConnectionProfile profile = ReadConnectionProfile(FileName);
+    if (profile.PasswordStore == psKeyring) {
+        const TKeyringResult found =
+            ReadKeyringPassword(profile.URLOrIP, profile.Port, profile.UserName);
+        profile.PassWord = found.Password;
+        // No entry yet: the password field stays empty for the user to fill in and save.
+        if (found.Status == ksUnreachable)
+            FDialogs.Error("No keyring can be reached for the password of " + profile.UserName +
+                           " on " + profile.URLOrIP + " (" + found.Reason +
+                           "). Type the password in; to keep it in the profile instead, untick \"" +
+                           RememberText + "\" and save the profile.");
+    }
+    SetValues(profile);
 }
 
-bool TLoginDlg::WriteProfile(const std::string &FileName) const
+bool TLoginDlg::WriteProfile(const std::string &FileName)
 {
-    return WriteConnectionProfile(FileName, Values());
+    const TConnectionProfile profile = Values();
+    const TConnectionProfile before = ReadConnectionProfile(FileName);
+    if (profile.PasswordStore == psKeyring) {
+        const TKeyringResult stored =
+            WriteKeyringPassword(profile.URLOrIP, profile.Port, profile.UserName, profile.PassWord);
+        if (!stored) {
+            FDialogs.Error("Unable to keep the password in the keyring (" + stored.Reason +
+                           "). To keep it in the profile instead, untick \"" + RememberText +
+                           "\" and save again.");
+            return false;
+        }
+    }
+    if (!WriteConnectionProfile(FileName, profile)) {
+        FDialogs.Error("Unable to write to " + FileName);
+        return false;
+    }
+    // The password moved out of the keyring: the entry this file used is forgotten. (A
+    // keyring that cannot be reached keeps it; the profile no longer needs it either way.)
+    if (profile.PasswordStore == psProfile && before.PasswordStore == psKeyring)
+        DeleteKeyringPassword(before.URLOrIP, before.Port, before.UserName);
+    return true;
 }
 
 void TLoginDlg::OpenButtonClick()
@@ -210,10 +251,8 @@ void TLoginDlg::SaveButtonClick()
         FDialogs.SaveFileName({"Save Profile", ProfileFilter, "tnc", namePart});
     if (!chosen)
         return;
-    if (!WriteProfile(*chosen)) {
-        FDialogs.Error("Unable to write to " + *chosen);
+    if (!WriteProfile(*chosen))
         return;
-    }
     SetProfileName(*chosen);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -32,6 +33,12 @@ namespace tarn {
 // nothing is attempted. The profile name shown in `Profile` is kept as the last profile when
 // the dialog closes and again when it is destroyed.
 //
+// With "Remember password in the keyring" ticked, Save puts the password into the desktop
+// keyring (profile/password_store.h) and the profile gets PASSWORDSTORE=KEYRING and an empty
+// PASSWORD; reading such a profile fills the password from the keyring. Saving with the box
+// unticked over a keyring profile keeps the password in the file and removes it from the
+// keyring. A keyring that cannot be reached is reported as an error; Save then writes nothing.
+//
 // Every message and file dialog goes through the TUserDialogs given at construction.
 class TLoginDlg : public QDialog
 {
@@ -52,6 +59,7 @@ public:
     QLineEdit *PortEdit;
     QLineEdit *TimeoutEdit;
     QComboBox *ConnectionEdit;
+    QCheckBox *RememberPassword; // "Remember password in the keyring"
     QPushButton *OKBtn;
     QPushButton *CancelBtn;
 
@@ -68,10 +76,12 @@ public:
     void SetValues(const TConnectionProfile &Source);
     std::string ProfileName() const;
 
-    // Fills every field from a profile file, defaults for what it lacks.
+    // Fills every field from a profile file, defaults for what it lacks, the password of a
+    // keyring profile from the keyring.
     void ReadProfile(const std::string &FileName);
-    // Writes the fields to a profile file; false when it cannot be written.
-    bool WriteProfile(const std::string &FileName) const;
+    // Writes the fields to a profile file, and the password to the keyring when the box is
+    // ticked; false, after saying why, when either cannot be written.
+    bool WriteProfile(const std::string &FileName);
 
     void OpenButtonClick();
     void SaveButtonClick();

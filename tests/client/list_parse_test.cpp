@@ -47,6 +47,8 @@ TEST(ParseListLine, RealLinesOfTheThreeKinds)
         {skOther, "", false, false, "", "", ""},
         {skOther, "-rw-r--r--", false, false, "", "", ""},
         {skOther, "-rw-r--r--   ", false, false, "", "", ""},
+        // Nothing before the arrow: no name, so no entry that would fetch "".
+        {skOther, "-> r-- 1 ftp ftp 5 Jan 1 12:00 x", false, false, "", "", ""},
 
         // Windows NT (IIS), MS-DOS style.
         {skWindowsNT, "01-16-02  11:14AM       <DIR>          epsgroup", true, true, "epsgroup",
@@ -80,6 +82,7 @@ TEST(ParseListLine, RealLinesOfTheThreeKinds)
         {skOS400, "QPGMR          135168 22.06.13 13:18:19 *FILE     ", true, false, "*FILE",
          "135168", "22.06.13 13:18:19"},
         {skOS400, "QPGMR", false, false, "", "", ""},
+        {skWindowsNT, " ->", false, false, "", "", ""},
     };
     for (const TLineCase &c : cases) {
         const TListLine entry = ParseListLine(c.Kind, c.Line);

@@ -47,6 +47,9 @@ depends=$(dpkg-deb --field "$deb" Depends)
 echo "$deb: version $version"
 echo "Depends: $depends"
 [[ $depends == *libqt6core6* ]] || fail "the dependencies were not taken from the binaries"
+[[ $depends == *libqt6keychain1* ]] || fail "the keyring library is not among the dependencies"
+[[ $(dpkg-deb --field "$deb" Recommends) == *libsecret-1-0* ]] ||
+    fail "libsecret, which the keyring library loads at run time, is not recommended"
 
 # Warnings and remarks are shown; an error fails the package.
 lintian --fail-on error --display-info "$deb" >"$out/lintian.log" 2>&1 ||

@@ -88,6 +88,44 @@ TEST_F(FtpHostileServer, ReplyCodesStandAtTheStartAndBareLineFeedsEndLines)
     EXPECT_TRUE(h.Logged("< 220-Welcome"));
 }
 
+TEST_F(FtpHostileServer, ResultsAreTheReplyThatDecidedAndFailuresNeverReportZero)
+{
+    { // Lines after the deciding reply in the same read change neither LastResponse nor the
+        // next command's result: the early 230 answers no USER, the 250 after PWD is no path.
+        TScriptedPeer peer;
+        peer.Send("220\r\n230\r\n\r\n")
+            .Expect("331 pw\r\n")
+            .Expect("230 in\r\n")
+            .Expect("257 \"/home\" is cwd\r\n250 \"/evil\" junk\r\n")
+            .Expect("215 UNIX\r\n");
+        peer.Start();
+        TFtpHarness h(peer.Port());
+        ASSERT_TRUE(h.Ftp.Connect());
+        EXPECT_EQ(h.Ftp.LastResponse(), "230 in");
+        EXPECT_EQ(h.Ftp.StatusCode(), 230);
+        ASSERT_TRUE(h.Ftp.Pwd());
+        EXPECT_EQ(h.Ftp.LastResponse(), "257 \"/home\" is cwd");
+        ASSERT_TRUE(h.Ftp.Syst());
+        EXPECT_EQ(h.Ftp.LastResponse(), "215 UNIX");
+        peer.Finish();
+        EXPECT_EQ(peer.Commands(), (TLines{"USER u", "PASS p", "PWD", "SYST"}));
+        EXPECT_TRUE(h.Logged("! Unsolicited reply: 250 \"/evil\" junk"));
+    }
+    { // A code that is no three-digit code, however it would read in 16 bits, fails the
+        // request, and its completion says so.
+        for (const char *greeting : {"65536 hi\r\n", "131072 hi\r\n", "000 hi\r\n"}) {
+            TScriptedPeer peer;
+            peer.Send(greeting);
+            peer.Start();
+            TFtpHarness h(peer.Port());
+            EXPECT_FALSE(h.Ftp.Connect()) << greeting;
+            ASSERT_TRUE(PumpUntil([&] { return !h.Done.empty(); })) << greeting;
+            EXPECT_NE(h.Done.back().Error, 0) << greeting;
+            peer.Finish();
+        }
+    }
+}
+
 TEST_F(FtpHostileServer, ServerTextIsShownNotObeyedAndThePasswordNeverShown)
 {
     const auto clean = [](const TLines &Log) {

@@ -30,6 +30,11 @@ TEST(RemoteNames, PwdReplyGivesTheQuotedDirectory)
     const std::string fits(127, 'd');
     EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "\" ok"), fits);
     EXPECT_EQ(PathFromPwdReply("257 \"" + fits + "d\" ok"), "");
+    // A control character would ride into the next CWD or LIST: no path at all.
+    for (const char *reply : {"257 \"/home/a\nDELE x\"", "257 \"/home/a\rDELE x\"",
+                              "257 \"/x\x1b[2J\"", "257 \"/x\ty\"", "257 \"/x\x7f\""})
+        EXPECT_EQ(PathFromPwdReply(reply), "") << reply;
+    EXPECT_EQ(PathFromPwdReply("257 \"/\xe9t\xe9\" ok"), "/\xe9t\xe9") << "bytes above 127 stay";
 }
 
 TEST(RemoteNames, RemoteNamesSplitAtBackslashOrColonOnly)

@@ -146,9 +146,15 @@ TEST(FtpParse, TransferStatsFormula)
               "32767 bytes received/sent in 1 seconds (32767 Bytes/sec)");
     EXPECT_EQ(TransferStatsText(32768, 1000),
               "32768 bytes received/sent in 1 seconds (32000 Bytes/sec)");
-    // Past 2 GiB nothing overflows.
+    // Past 2 GiB nothing overflows, nor does any 64-bit count over a short time.
     EXPECT_EQ(TransferStatsText(5000000000, 2000),
               "5000000000 bytes received/sent in 2 seconds (2500000000 Bytes/sec)");
+    EXPECT_EQ(TransferStatsText(9223372036854775807, 1),
+              "9223372036854775807 bytes received/sent in 0 seconds (9223372036854775807 "
+              "Bytes/sec)");
+    EXPECT_EQ(TransferStatsText(9223372036854775, 1),
+              "9223372036854775 bytes received/sent in 0 seconds (9223372036854775000 Bytes/sec)");
+    EXPECT_EQ(TransferStatsText(100, -5), "100 bytes received/sent in 0 seconds");
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The real tarnsp against a server that misbehaves where the engine must hold: a repeated reply
 // never answers a later line, a download that fails keeps the file that was there, a folder is
-// never sent, a password cannot smuggle in a command, and server text reaches the log and the
-// log file shown, never obeyed, with the password masked.
+// never sent, a password cannot smuggle in a command, server text reaches the log and the log
+// file shown, never obeyed, with the password masked, and a directory from the server never
+// carries a control character into a later command.
 
 #include "tests/integration/player_run.h"
 
@@ -113,6 +114,34 @@ TEST_F(PlayerEngineFaultTest, ServerTextIsShownNotObeyedAndThePasswordStaysHidde
         EXPECT_NE(log.find("clear^[[2J^Gbell"), std::string::npos) << log;
         EXPECT_EQ(log.find("\r< 230"), std::string::npos) << log;
         ExpectNoPassword(run, Password);
+    }
+}
+
+TEST_F(PlayerEngineFaultTest, TheDirectoryComesFromThePwdReplyAndNeverCarriesControlCharacters)
+{
+    std::filesystem::create_directories(ServerPath("sub"));
+    { // A line after the PWD reply, in the same read, is no directory.
+        StartServer("unix", {"--extra-reply", "PWD", "--extra-text", "250 \"/evil\" junk"});
+        WriteProfile("/");
+        const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\nCHDIR sub\n"
+                                    "LIST\nQUIT\n");
+        EXPECT_EQ(run.Status, 0) << run.Out;
+        EXPECT_TRUE(run.HasLine("> LIST /sub")) << run.Out;
+    }
+    // A PWD path holding a line break or another control character is no directory: LIST
+    // without an argument lists where the session stands.
+    for (const char *reply : {"257 \"/sub\\nDELE victim.txt\" is cwd",
+                              "257 \"/sub\\x1b[2J\\rDELE victim.txt\" is cwd"}) {
+        Write(ServerPath("victim.txt"), "keep me");
+        StartServer("unix", {"--reply-text", std::string("PWD=") + reply});
+        WriteProfile("/");
+        const TRunOutcome run = Run("PROFILE profile.tnc\nONERROR STOP\nCONNECT\nCHDIR sub\n"
+                                    "LIST\nQUIT\n");
+        EXPECT_EQ(run.Status, 0) << reply << "\n" << run.Out;
+        EXPECT_TRUE(run.HasLine("> LIST")) << reply << "\n" << run.Out;
+        EXPECT_LT(run.LineStarting("> DELE"), 0) << run.Out;
+        EXPECT_FALSE(HasControlCharacters(run.Out)) << run.Out;
+        EXPECT_EQ(Read(ServerPath("victim.txt")), "keep me");
     }
 }
 

@@ -87,6 +87,8 @@ std::unique_ptr<QProcess> PlayerRunTest::Start(const std::string &Script,
     environment.insert("TMPDIR", QString::fromStdString(PathOf("tmp")));
     for (const auto &[name, value] : FEnvironment)
         environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+    for (const std::string &name : FRemovedEnvironment)
+        environment.remove(QString::fromStdString(name));
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(QString::fromStdString(FRoot.string()));
     FStarted.start();

@@ -75,6 +75,8 @@ protected:
     std::unique_ptr<TTestFtpServer> FServer;
     // Set for the runs of tarnsp in addition to this process's environment.
     std::vector<std::pair<std::string, std::string>> FEnvironment;
+    // Removed from the environment of the runs of tarnsp.
+    std::vector<std::string> FRemovedEnvironment;
 
 private:
     QTemporaryDir FDir;

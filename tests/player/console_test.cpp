@@ -283,6 +283,14 @@ TEST_F(Console, WriteProfileTakesAnswersFromStandardInputAndWritesAPrivateProfil
     EXPECT_EQ(bad.Status, 2);
     EXPECT_NE(bad.Err.find("whole number"), std::string::npos) << bad.Err;
     EXPECT_FALSE(Exists("none.tnc") || Exists("bad.tnc"));
+
+    // A profile whose password was in the keyring gets the answered one in the file.
+    Write("keyring.tnc",
+          "[Connection]\r\nURLORIP=h\r\nPASSWORD=\r\nVERSION=2.x\r\nPASSWORDSTORE=KEYRING\r\n");
+    EXPECT_EQ(Tarnsp({"--write-profile", "keyring.tnc"}, false, "\n\nnew pw\n").Status, 0);
+    const TConnectionProfile moved = ReadConnectionProfile(PathOf("keyring.tnc"));
+    EXPECT_EQ(moved.PasswordStore, psProfile);
+    EXPECT_EQ(moved.PassWord, "new pw");
 }
 
 TEST_F(Console, EveryExampleIsACleanScriptThatStopsOnErrorAndKeepsItsLog)

@@ -108,6 +108,40 @@ TEST_F(ConnectionProfile, RewritingKeepsTheRestOfTheFile)
     EXPECT_FALSE(WriteConnectionProfile(missingFolder, profile));
 }
 
+TEST_F(ConnectionProfile, KeyringProfileKeepsNoPasswordAndSwitchesBack)
+{
+    const std::string file = Path("keyring.tnc");
+    Write(file, "[Connection]\r\nURLORIP=host\r\nPASSWORD=\x6C\x6C\r\n; a note\r\n");
+    TConnectionProfile profile = ReadConnectionProfile(file);
+    profile.PassWord = "never written";
+    profile.PasswordStore = psKeyring;
+    ASSERT_TRUE(WriteConnectionProfile(file, profile));
+    std::string text = Read(file);
+    EXPECT_NE(text.find("\r\nPASSWORD=\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nVERSION=2.x\r\nPASSWORDSTORE=KEYRING\r\n; a note\r\n"),
+              std::string::npos)
+        << "after the other keys: " << text;
+    const TConnectionProfile read = ReadConnectionProfile(file);
+    EXPECT_EQ(read.PasswordStore, psKeyring);
+    EXPECT_EQ(read.PassWord, "");
+
+    // Back to a password in the file: the line goes, nothing else changes.
+    profile.PasswordStore = psProfile;
+    ASSERT_TRUE(WriteConnectionProfile(file, profile));
+    text = Read(file);
+    EXPECT_EQ(text.find("PASSWORDSTORE"), std::string::npos) << text;
+    EXPECT_EQ(ReadConnectionProfile(file), profile);
+    EXPECT_NE(text.find("\r\nVERSION=2.x\r\n; a note\r\n"), std::string::npos) << text;
+
+    // Only KEYRING (in any case, blanks around) means the keyring.
+    const std::pair<const char *, TPasswordStorage> values[] = {
+        {"KEYRING", psKeyring}, {" keyring ", psKeyring}, {"", psProfile}, {"FILE", psProfile}};
+    for (const auto &[value, storage] : values) {
+        Write(file, std::string("[Connection]\r\nPASSWORDSTORE=") + value + "\r\n");
+        EXPECT_EQ(ReadConnectionProfile(file).PasswordStore, storage) << value;
+    }
+}
+
 TEST(LibraryListFileName, FollowsTheProfileName)
 {
     const std::pair<std::string, std::string> cases[] = {

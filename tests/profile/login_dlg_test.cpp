@@ -1,7 +1,10 @@
+#include "profile/password_store.h"
 #include "profile/ui/login_dlg.h"
 #include "support/settings_store.h"
+#include "tests/common/private_keyring.h"
 #include "tests/profile/profile_files.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -107,16 +110,21 @@ TEST_F(LoginDlg, OpensWithDefaultsAndTheFieldsInOrder)
     EXPECT_EQ(dlg.ConnectionEdit->itemText(2), "Mobile");
     EXPECT_TRUE(dlg.OKBtn->isDefault());
     EXPECT_EQ(dlg.OKBtn->text(), "Connect");
+    EXPECT_EQ(dlg.RememberPassword->accessibleName(), "Remember password in the keyring");
+    EXPECT_FALSE(dlg.RememberPassword->isChecked());
 
-    const std::vector<QWidget *> fields = {dlg.URLEdit,      dlg.UserEdit,      dlg.PasswordEdit,
-                                           dlg.LoginLibrary, dlg.Download,      dlg.PortEdit,
-                                           dlg.TimeoutEdit,  dlg.ConnectionEdit};
+    const std::vector<QWidget *> fields = {
+        dlg.URLEdit,  dlg.UserEdit,    dlg.PasswordEdit,   dlg.LoginLibrary,    dlg.Download,
+        dlg.PortEdit, dlg.TimeoutEdit, dlg.ConnectionEdit, dlg.RememberPassword};
     QWidget *w = fields.front();
     for (size_t i = 1; i < fields.size(); ++i) {
+        // Skips what takes no tab focus, and the inner line edit of the editable connection box.
         do
             w = w->nextInFocusChain();
-        while (w != fields[i] && w->focusPolicy() != Qt::TabFocus &&
-               w->focusPolicy() != Qt::StrongFocus && w->focusPolicy() != Qt::WheelFocus);
+        while (w != fields[i] &&
+               ((w->focusPolicy() != Qt::TabFocus && w->focusPolicy() != Qt::StrongFocus &&
+                 w->focusPolicy() != Qt::WheelFocus) ||
+                fields[i - 1]->isAncestorOf(w)));
         if (w == dlg.DownloadButton)
             w = w->nextInFocusChain();
         EXPECT_EQ(w, fields[i]) << "field " << i;
@@ -239,6 +247,94 @@ TEST_F(LoginDlg, RemembersTheLastProfileAndPrefersTheCommandLine)
         EXPECT_EQ(dlg.URLEdit->text(), "given-host");
     }
     EXPECT_EQ(LastProfile(), Path("given.tnc")) << "kept when the dialog is destroyed";
+}
+
+// Runs first, while this process has not reached any session bus (ctest runs each case in a
+// process of its own anyway): a desktop without a keyring, as over ssh.
+TEST_F(LoginDlg, KeyringThatCannotBeReachedIsReported)
+{
+    if (test::TPrivateKeyring::Started())
+        GTEST_SKIP() << "this process is tied to the test keyring's bus; run the case alone";
+    QDir(Dir.path()).mkpath("run");
+    qputenv("XDG_RUNTIME_DIR", (Dir.path() + "/run").toLocal8Bit());
+    for (const char *name : {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
+        qunsetenv(name);
+
+    const std::string file = Path("keyring.tnc");
+    Write(file, "[Connection]\r\nURLORIP=as400\r\nUSERNAME=QUSER\r\nPASSWORD=\r\n"
+                "PASSWORDSTORE=KEYRING\r\n");
+    TLoginDlg dlg(FDialogs);
+    dlg.CommandLineProfile = file;
+    dlg.show();
+    EXPECT_TRUE(dlg.RememberPassword->isChecked());
+    EXPECT_EQ(dlg.PasswordEdit->text(), "");
+    ASSERT_EQ(FDialogs.Errors.size(), 1u);
+    EXPECT_EQ(FDialogs.Errors[0].rfind(
+                  "No keyring can be reached for the password of QUSER on as400 (", 0),
+              0u)
+        << FDialogs.Errors[0];
+
+    // Save with the box ticked writes nothing and says how to do without the keyring.
+    FDialogs.Errors.clear();
+    Fill(dlg);
+    const std::string before = Read(file);
+    FDialogs.Answers = {file};
+    dlg.SaveButton->click();
+    ASSERT_EQ(FDialogs.Errors.size(), 1u);
+    EXPECT_EQ(FDialogs.Errors[0].rfind("Unable to keep the password in the keyring (", 0), 0u);
+    EXPECT_NE(FDialogs.Errors[0].find("untick \"Remember password in the keyring\""),
+              std::string::npos);
+    EXPECT_EQ(Read(file), before);
+}
+
+TEST_F(LoginDlg, RememberedPasswordGoesToTheKeyringAndComesBack)
+{
+    const test::TPrivateKeyring &keyring = test::TPrivateKeyring::Shared();
+    if (!keyring.Missing.empty())
+        GTEST_SKIP() << keyring.Missing;
+    ASSERT_TRUE(keyring.Error.empty()) << keyring.Error;
+
+    const std::string file = Path("remembered.tnc");
+    {
+        TLoginDlg dlg(FDialogs);
+        dlg.show();
+        Fill(dlg);
+        dlg.PasswordEdit->setText("in the keyring");
+        dlg.RememberPassword->setChecked(true);
+        FDialogs.Answers = {file};
+        dlg.SaveButton->click();
+        EXPECT_TRUE(FDialogs.Errors.empty()) << FDialogs.Errors.front();
+    }
+    const std::string text = Read(file);
+    EXPECT_NE(text.find("\r\nPASSWORD=\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("VERSION=2.x\r\nPASSWORDSTORE=KEYRING\r\n"), std::string::npos) << text;
+    EXPECT_EQ(ReadKeyringPassword("as400", "21", "QUSER").Password, "in the keyring");
+
+    // Opened again (as the client does at start), the password is back and Connect goes on.
+    TLoginDlg dlg(FDialogs);
+    dlg.CommandLineProfile = file;
+    dlg.show();
+    EXPECT_TRUE(dlg.RememberPassword->isChecked());
+    EXPECT_EQ(dlg.PasswordEdit->text(), "in the keyring");
+    EXPECT_EQ(dlg.Values().PassWord, "in the keyring");
+    EXPECT_TRUE(FDialogs.Errors.empty());
+
+    // Unticked and saved: the password moves into the file and leaves the keyring.
+    dlg.RememberPassword->setChecked(false);
+    FDialogs.Answers = {file};
+    dlg.SaveButton->click();
+    EXPECT_EQ(ReadConnectionProfile(file).PassWord, "in the keyring");
+    EXPECT_EQ(Read(file).find("PASSWORDSTORE"), std::string::npos);
+    EXPECT_EQ(ReadKeyringPassword("as400", "21", "QUSER").Status, ksNotFound);
+
+    // A keyring profile whose login has no entry yet opens with an empty password, no error.
+    Write(file, "[Connection]\r\nURLORIP=elsewhere\r\nUSERNAME=QUSER\r\n"
+                "PASSWORDSTORE=keyring\r\n");
+    FDialogs.Answers = {file};
+    dlg.OpenButton->click();
+    EXPECT_TRUE(dlg.RememberPassword->isChecked());
+    EXPECT_EQ(dlg.PasswordEdit->text(), "");
+    EXPECT_TRUE(FDialogs.Errors.empty());
 }
 
 } // namespace

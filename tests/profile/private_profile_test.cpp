@@ -126,6 +126,31 @@ TEST_F(PrivateProfile, ValuesThatWouldBreakTheFileAreRefused)
     EXPECT_EQ(Read(Path("a.tnc")), "[Connection]\r\nURLORIP=host\r\n");
 }
 
+TEST_F(PrivateProfile, NamesThatCannotBeReadBackAreRefusedAndALastLineGetsItsEnd)
+{
+    // Each of these would be written, read back as the default, and added once more at every
+    // repeat; "[X" would even open a section of its own.
+    const std::string original = "[Connection]\r\nPORT=21";
+    TPrivateProfile ini("a.tnc", original);
+    const std::pair<std::string, std::string> refused[] = {
+        {" Connection", "PORT"}, {"Connection\t", "PORT"}, {"Connection", " PORT"},
+        {"Connection", "PORT "}, {"Connection", "[X"},     {"Connection", "[X]"},
+        {"Con]nection", "PORT"}, {"Connection", "A=B"},    {"Conn\nection", "PORT"},
+    };
+    for (const auto &[section, key] : refused) {
+        EXPECT_FALSE(ini.WriteString(section, key, "1")) << section << "/" << key;
+        EXPECT_EQ(ini.Text(), original) << section << "/" << key;
+    }
+    // The key on the last line, which has no line end: replaced, it ends like every line
+    // written, so a line added later cannot run into it.
+    ASSERT_TRUE(ini.WriteString("connection", "port", " 2121 "));
+    EXPECT_EQ(ini.Text(), "[Connection]\r\nport= 2121 \r\n");
+    EXPECT_EQ(ini.ReadString("CONNECTION", "PORT", ""), "2121");
+    // Names with blanks or brackets inside read back.
+    ASSERT_TRUE(ini.WriteString("My Host", "KEY[1]", "v"));
+    EXPECT_EQ(TPrivateProfile("b.tnc", ini.Text()).ReadString("my host", "key[1]", ""), "v");
+}
+
 TEST_F(PrivateProfile, FailedSaveLeavesTheFileWhole)
 {
     const std::string original = "[Connection]\r\nPORT=21\r\n";
