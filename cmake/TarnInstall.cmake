@@ -3,6 +3,8 @@
 # Installed under CMAKE_INSTALL_PREFIX:
 #   bin/                       tarnsp, and tarn when the client is built (it starts the player
 #                              from its own folder, so both always go to the same place)
+#   lib/tarn/                  tarnsp-window.so, the player's window, which tarnsp loads from
+#                              ../lib/tarn beside its folder (TARN_PRIVATE_LIBDIR)
 #   share/applications/        a menu entry per program, named by its application id
 #   share/icons/hicolor/scalable/apps/   their icons
 #   share/mime/packages/       the file types .tns (scripts), .tnc (profiles), .tnl (library lists)
@@ -64,6 +66,11 @@ foreach(program tarnsp tarn)
         list(APPEND tarnPrograms ${program})
     endif()
 endforeach()
+if(TARGET tarnsp)
+    # Not executable: a module is only ever loaded (Debian's rule for libraries).
+    install(TARGETS tarnsp-window LIBRARY DESTINATION ${TARN_PRIVATE_LIBDIR}
+            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endif()
 
 # Menu entries, icons and the metainfo, for the programs that are built. The metainfo lists the
 # client's entry first, so that software centres start the client.
