@@ -3,8 +3,8 @@
 # Installed under CMAKE_INSTALL_PREFIX:
 #   bin/                       tarnsp, and tarn when the client is built (it starts the player
 #                              from its own folder, so both always go to the same place)
-#   lib/tarn/                  tarnsp-window.so, the player's window, which tarnsp loads from
-#                              ../lib/tarn beside its folder (TARN_PRIVATE_LIBDIR)
+#   lib/tarn/modules/          tarnsp-window.so, the player's window, which tarnsp loads from
+#                              ../lib/tarn/modules beside its folder (TARN_MODULE_DIR)
 #   share/applications/        a menu entry per program, named by its application id
 #   share/icons/hicolor/scalable/apps/   their icons
 #   share/mime/packages/       the file types .tns (scripts), .tnc (profiles), .tnl (library lists)
@@ -68,7 +68,7 @@ foreach(program tarnsp tarn)
 endforeach()
 if(TARGET tarnsp)
     # Not executable: a module is only ever loaded (Debian's rule for libraries).
-    install(TARGETS tarnsp-window LIBRARY DESTINATION ${TARN_PRIVATE_LIBDIR}
+    install(TARGETS tarnsp-window LIBRARY DESTINATION ${TARN_MODULE_DIR}
             PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
 

@@ -5,9 +5,9 @@
 // what the engine needs, not Qt Gui and Qt Widgets with the X11, OpenGL, font and image
 // libraries behind them: it starts in about half the time and with some 40% less memory.
 //
-// The module is found beside the program (the build tree) or in the folder of private
-// libraries of the installed tree (../lib/tarn from bin/, set by the build). A module that is
-// missing or cannot be loaded is not fatal: the caller says why and runs in the console.
+// The module is found beside the program (the build tree) or in the installed tree's folder of
+// modules (../lib/tarn/modules from bin/, set by the build). A module that is missing or cannot
+// be loaded is not fatal: the caller says why and runs in the console.
 
 #include <filesystem>
 #include <string>

@@ -29,7 +29,7 @@ int RunWithoutWindow(const tarn::TPlayerCommandLine &Line)
 }
 
 // Where the window module may be: beside the program (the build tree), then in the installed
-// tree's folder of private libraries.
+// tree's folder of modules.
 std::vector<std::filesystem::path> WindowModuleFolders()
 {
     std::error_code error;

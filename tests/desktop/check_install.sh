@@ -62,7 +62,7 @@ file-list)
             echo "644 share/applications/$id.desktop"
             echo "644 share/icons/hicolor/scalable/apps/$id.svg"
         done < <(programs)
-        echo "644 lib/tarn/tarnsp-window.so"
+        echo "644 lib/tarn/modules/tarnsp-window.so"
         echo "644 share/metainfo/$client_id.metainfo.xml"
         echo "644 share/mime/packages/tarn.xml"
         echo "644 lib/systemd/user/tarnsp@.service"
@@ -233,8 +233,9 @@ cron-line)
     ;;
 
 window-module)
-    # The installed player finds its window module in ../lib/tarn: with a display that cannot
-    # be opened the module's QApplication falls back to the console, which only the module says.
+    # The installed player finds its window module in ../lib/tarn/modules: with a display that
+    # cannot be opened the module's QApplication falls back to the console, which only the
+    # module says.
     # A console run needs neither Qt Gui nor Qt Widgets.
     printf 'LOCALMD made\r\n' >"$scratch/s.tns"
     status=0

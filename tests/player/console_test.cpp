@@ -259,7 +259,7 @@ TEST_F(Console, ADisplayThatCannotBeOpenedGivesAConsoleRun)
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Err, "tarnsp: the window module tarnsp-window.so is missing (looked in " +
                            alone.parent_path().string() + ", " +
-                           (alone.parent_path().parent_path() / "lib/tarn").string() +
+                           (alone.parent_path().parent_path() / "lib/tarn/modules").string() +
                            "); running without a window\n");
     EXPECT_TRUE(Exists("made2"));
 }
