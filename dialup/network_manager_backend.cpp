@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
 
@@ -11,6 +12,9 @@ namespace {
 
 constexpr size_t MaxListed = 100;
 constexpr int ListTimeout = 15;
+
+constexpr const char NotAvailableText[] = "NetworkManager is not available (nmcli cannot be "
+                                          "started), so dial-up connections cannot be made.";
 
 // nmcli exit statuses.
 constexpr int NmcliNotRunning = 8;
@@ -67,15 +71,19 @@ TNetworkManagerBackend::Run(const std::vector<std::string> &Arguments, int Timeo
     QStringList list;
     for (const std::string &argument : Arguments)
         list << QString::fromLocal8Bit(argument.c_str());
+    // Where nmcli is not installed there is no NetworkManager to ask: said without starting a
+    // process, so that the look for active lines at every run costs nothing there.
+    const QString program = QStandardPaths::findExecutable("nmcli");
+    if (program.isEmpty())
+        return {rrNoService, NotAvailableText};
     QProcess nmcli;
     // English messages and untranslated states, whatever the user's language; names stay UTF-8.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LC_ALL", "C.UTF-8");
     nmcli.setProcessEnvironment(environment);
-    nmcli.start("nmcli", list);
+    nmcli.start(program, list);
     if (!nmcli.waitForStarted())
-        return {rrNoService, "NetworkManager is not available (nmcli cannot be started), so "
-                             "dial-up connections cannot be made."};
+        return {rrNoService, NotAvailableText};
     if (!nmcli.waitForFinished(TimeoutSeconds * 1000)) {
         nmcli.kill();
         nmcli.waitForFinished();

@@ -49,16 +49,21 @@ using TFtpNotifyEvent = std::function<void(TCustomFtpCli *Sender)>;
 class TCustomFtpCli
 {
 public:
-    // Block sizes of the data connection: one read per receive notification, and one upload
-    // block in flight at a time, so memory stays flat whatever the file size. A build may
-    // set both with TARN_FTP_BLOCK_SIZE to measure their cost (bench/ftp/README.md).
+    // Block sizes of the data connection. A download reads at most DownloadBlockSize bytes
+    // per read, straight into the engine's one data buffer; an upload reads blocks of at most
+    // UploadBlockSize bytes of the file and keeps the data connection fed until the system has
+    // no room (each block after a progress event, at most UploadBlocksPerPass blocks before the
+    // event loop runs again). Memory stays flat whatever the file size: one buffer per engine,
+    // allocated once. A build may set both sizes with TARN_FTP_BLOCK_SIZE to measure their
+    // effect (bench/ftp/README.md).
 #ifdef TARN_FTP_BLOCK_SIZE
     static constexpr std::size_t DownloadBlockSize = TARN_FTP_BLOCK_SIZE;
     static constexpr std::size_t UploadBlockSize = TARN_FTP_BLOCK_SIZE;
 #else
-    static constexpr std::size_t DownloadBlockSize = 2048;
-    static constexpr std::size_t UploadBlockSize = 1024;
+    static constexpr std::size_t DownloadBlockSize = std::size_t(256) * 1024;
+    static constexpr std::size_t UploadBlockSize = std::size_t(64) * 1024;
 #endif
+    static constexpr int UploadBlocksPerPass = 16;
 
     TCustomFtpCli();
     virtual ~TCustomFtpCli();
@@ -235,6 +240,8 @@ private:
     void DownloadClosed(uint16_t Error);
     void UploadAccept();
     void UploadSend();
+    bool SendUploadBlock();
+    char *DataBuffer();
     void UploadClosed(uint16_t Error);
     void DiscardData();
     void ProbeUploadEnd();
@@ -283,13 +290,15 @@ private:
     bool FResumable = false; // the running chain resumes: its download writes in place
     std::string DataCommand;
     bool Uploading = false;
-    bool FAcceptWaiting = false;   // the server connected before the data step began
-    bool FUploadEnded = false;     // the whole file was sent and the sending side shut down
-    int FTransferError = 0;        // the first failure seen during the transfer (its code)...
-    std::string FTransferReason;   // ... and its text; the transfer fails whatever the server says
-    int64_t FExpected = -1;        // the length a binary download must reach, -1 when unknown
-    std::string FSizeName;         // the name a binary SIZE was last answered for
-    std::vector<char> FDataBuffer; // the network block in hand
+    bool FAcceptWaiting = false; // the server connected before the data step began
+    bool FUploadEnded = false;   // the whole file was sent and the sending side shut down
+    int FTransferError = 0;      // the first failure seen during the transfer (its code)...
+    std::string FTransferReason; // ... and its text; the transfer fails whatever the server says
+    int64_t FExpected = -1;      // the length a binary download must reach, -1 when unknown
+    std::string FSizeName;       // the name a binary SIZE was last answered for
+    std::unique_ptr<char[]> FDataBuffer; // the block in hand, allocated at the first transfer
+    std::size_t FSendPos = 0;            // an upload block: the first byte not yet sent...
+    std::size_t FSendLen = 0;            // ... and its end
     int64_t ByteCount = 0;
     int64_t RestartAt = 0;
     bool ServerDone = false;

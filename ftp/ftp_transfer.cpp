@@ -9,6 +9,7 @@
 #include "net/wsocket.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -148,8 +149,17 @@ void TCustomFtpCli::LocalFileRefused()
     TriggerDisplay("! " + FLastResponse);
 }
 
+char *TCustomFtpCli::DataBuffer()
+{
+    if (!FDataBuffer)
+        FDataBuffer =
+            std::make_unique_for_overwrite<char[]>(std::max(DownloadBlockSize, UploadBlockSize));
+    return FDataBuffer.get();
+}
+
 void TCustomFtpCli::BeginTransfer()
 {
+    FSendPos = FSendLen = 0;
     ServerDone = FDataClosed = DoneSignalled = FUploadEnded = false;
     FTransferError = 0;
     FTransferReason.clear();
@@ -265,11 +275,11 @@ void TCustomFtpCli::DownloadData()
 {
     if (!TriggerProgress() || DataSocket->State() != wsConnected)
         return;
-    FDataBuffer.resize(DownloadBlockSize);
-    const int received = DataSocket->Receive(FDataBuffer.data(), int(DownloadBlockSize));
+    char *block = DataBuffer();
+    const int received = DataSocket->Receive(block, int(DownloadBlockSize));
     if (received > 0) {
         ByteCount += received;
-        if (FLocal.IsOpen() && !FLocal.Write(FDataBuffer.data(), std::size_t(received))) {
+        if (FLocal.IsOpen() && !FLocal.Write(block, std::size_t(received))) {
             TriggerDisplay("! Error writing local file");
             FailTransfer(LocalFileResult, std::to_string(LocalFileResult) +
                                               " Error writing local file " + LocalFileName + ": " +
@@ -279,7 +289,7 @@ void TCustomFtpCli::DownloadData()
             return;
         }
         if (DisplayFlag)
-            ShowDataLines(FDataBuffer.data(), std::size_t(received));
+            ShowDataLines(block, std::size_t(received));
     } else if (received < 0 && DataSocket->State() == wsConnected &&
                DataSocket->LastError() != WouldBlock) {
         // A reset: what the server still had queued is lost.
@@ -292,32 +302,60 @@ void TCustomFtpCli::DownloadData()
 
 void TCustomFtpCli::DiscardData()
 {
-    char discard[DownloadBlockSize];
+    char discard[4096]; // nothing should come here: what does is thrown away
     const int received = DataSocket->Receive(discard, int(sizeof discard));
     if (received < 0 && DataSocket->State() == wsConnected && DataSocket->LastError() != WouldBlock)
         FailTransfer(DataBrokenResult, DataBrokenText(DataSocket->LastError()));
 }
 
+// Keeps the data connection fed: each block is read from the file after a progress event and
+// sent straight from the data buffer until the system has no room; what it did not take goes
+// first when OnDataSent tells that there is room again. After UploadBlocksPerPass blocks the
+// event loop runs (the control connection, a Stop, the time-out) before the next pass.
 void TCustomFtpCli::UploadSend()
 {
-    if (FUploadEnded || !TriggerProgress() || DataSocket->State() != wsConnected)
-        return;
-    if (!FLocal.Read(UploadBlockSize, FDataBuffer)) {
-        TriggerDisplay("! Error reading file");
-        FailTransfer(LocalFileResult, std::to_string(LocalFileResult) + " Error reading file " +
-                                          LocalFileName + ": " + FLocal.Error());
-        DataSocket->Close(); // the server's reply ends the step
-        return;
+    for (int blocks = 0;; ++blocks) {
+        if (FUploadEnded || DataSocket->State() != wsConnected || !SendUploadBlock())
+            return;
+        if (blocks == UploadBlocksPerPass) {
+            DataSocket->Send(nullptr, 0); // OnDataSent comes back from the event loop
+            return;
+        }
+        if (!TriggerProgress() || DataSocket->State() != wsConnected)
+            return;
+        char *block = DataBuffer();
+        std::size_t length = 0;
+        if (!FLocal.Read(block, UploadBlockSize, length)) {
+            TriggerDisplay("! Error reading file");
+            FailTransfer(LocalFileResult, std::to_string(LocalFileResult) + " Error reading file " +
+                                              LocalFileName + ": " + FLocal.Error());
+            DataSocket->Close(); // the server's reply ends the step
+            return;
+        }
+        if (length == 0) {
+            // The whole file is out. Only our sending side is shut down: the server then
+            // closes its side, and a reset instead of that close tells that it did not take
+            // everything.
+            FUploadEnded = true;
+            DataSocket->Shutdown(1);
+            return;
+        }
+        ByteCount += int64_t(length);
+        FSendPos = 0;
+        FSendLen = length;
     }
-    if (FDataBuffer.empty()) {
-        // The whole file is out. Only our sending side is shut down: the server then closes its
-        // side, and a reset instead of that close tells that it did not take everything.
-        FUploadEnded = true;
-        DataSocket->Shutdown(1);
-        return;
-    }
-    ByteCount += int64_t(FDataBuffer.size());
-    DataSocket->Send(FDataBuffer.data(), int(FDataBuffer.size()));
+}
+
+// Offers the rest of the block in hand; true when all of it is taken (or there was none).
+bool TCustomFtpCli::SendUploadBlock()
+{
+    if (FSendPos == FSendLen)
+        return true;
+    const int sent = DataSocket->SendDirect(DataBuffer() + FSendPos, int(FSendLen - FSendPos));
+    if (sent <= 0)
+        return false; // no room (OnDataSent follows), or the connection is gone (closed)
+    FSendPos += std::size_t(sent);
+    return FSendPos == FSendLen;
 }
 
 void TCustomFtpCli::DownloadClosed(uint16_t Error)
@@ -422,9 +460,9 @@ void TCustomFtpCli::TransferFailed(int Code)
     // A download in place keeps what already arrived, ready for the next resume.
     if (!Uploading && FLocal.IsOpen() && FLocal.TemporaryName().empty())
         while (DataSocket->State() == wsConnected) {
-            FDataBuffer.resize(DownloadBlockSize);
-            const int received = DataSocket->Receive(FDataBuffer.data(), int(DownloadBlockSize));
-            if (received <= 0 || !FLocal.Write(FDataBuffer.data(), std::size_t(received)))
+            char *block = DataBuffer();
+            const int received = DataSocket->Receive(block, int(DownloadBlockSize));
+            if (received <= 0 || !FLocal.Write(block, std::size_t(received)))
                 break;
             ByteCount += received;
         }

@@ -2,6 +2,7 @@
 
 #include "support/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,8 +15,10 @@ namespace tarn {
 
 namespace {
 
-// Local reads and writes go through a buffer of this size, so that the small network blocks
-// do not each cost a system call; the memory stays the same whatever the file size.
+// Small pieces of a download (text mode, small network reads) are gathered in a buffer of this
+// size before they are written, and a text upload is read in blocks of it; larger binary
+// blocks go to and come from the file directly. The memory stays the same whatever the file
+// size.
 constexpr std::size_t LocalBufferSize = std::size_t(64) * 1024;
 
 // ".NAME.XXXXXX.part": the base name is shortened so that the whole stays a valid file name.
@@ -161,25 +164,35 @@ bool TTransferFile::OpenReplacement(const std::string &Name, bool Text)
     return Adopt(fd, Name, Text);
 }
 
-bool TTransferFile::Flush()
+bool TTransferFile::WriteAll(const char *Data, std::size_t Len)
 {
     std::size_t done = 0;
-    while (done < FBuffer.size()) {
-        const ssize_t written = ::write(FFd, FBuffer.data() + done, FBuffer.size() - done);
+    while (done < Len) {
+        const ssize_t written = ::write(FFd, Data + done, Len - done);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            FBuffer.erase(FBuffer.begin(), FBuffer.begin() + std::ptrdiff_t(done));
             return Fail(SystemErrorText(errno));
         }
         done += std::size_t(written);
     }
-    FBuffer.clear();
     return true;
+}
+
+bool TTransferFile::Flush()
+{
+    if (FBuffer.empty())
+        return true;
+    const bool written = WriteAll(FBuffer.data(), FBuffer.size());
+    FBuffer.clear();
+    return written;
 }
 
 bool TTransferFile::Emit(const char *Data, std::size_t Len)
 {
+    // A large block goes to the file as it is, after what waits before it.
+    if (Len >= LocalBufferSize)
+        return Flush() && WriteAll(Data, Len);
     FBuffer.insert(FBuffer.end(), Data, Data + Len);
     return FBuffer.size() < LocalBufferSize || Flush();
 }
@@ -217,35 +230,54 @@ bool TTransferFile::Write(const char *Data, std::size_t Len)
     return true;
 }
 
-bool TTransferFile::Read(std::size_t MaxLocal, std::vector<char> &Wire)
+bool TTransferFile::ReadLocal(char *Buffer, std::size_t Room, std::size_t &Len)
 {
-    Wire.clear();
+    ssize_t got;
+    do
+        got = ::read(FFd, Buffer, Room);
+    while (got < 0 && errno == EINTR);
+    Len = got > 0 ? std::size_t(got) : 0;
+    return got >= 0 || Fail(SystemErrorText(errno));
+}
+
+bool TTransferFile::Read(char *Wire, std::size_t Room, std::size_t &Len)
+{
+    Len = 0;
     if (FFd < 0)
         return Fail("not open");
-    if (FReadPos == FReadBlock.size()) {
-        FReadBlock.resize(LocalBufferSize);
-        ssize_t got;
-        do
-            got = ::read(FFd, FReadBlock.data(), FReadBlock.size());
-        while (got < 0 && errno == EINTR);
-        FReadPos = 0;
-        FReadBlock.resize(got > 0 ? std::size_t(got) : 0);
-        if (got < 0)
-            return Fail(SystemErrorText(errno));
-    }
-    const std::size_t count = std::min(MaxLocal, FReadBlock.size() - FReadPos);
-    const char *local = FReadBlock.data() + FReadPos;
-    FReadPos += count;
-    if (!FText) {
-        Wire.assign(local, local + count);
-        return true;
-    }
-    Wire.reserve(2 * count);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (local[i] == '\n' && !FLastLocalCr)
-            Wire.push_back('\r');
-        Wire.push_back(local[i]);
-        FLastLocalCr = local[i] == '\r';
+    if (!FText)
+        return ReadLocal(Wire, Room, Len);
+    // Runs of bytes without LF are copied as they are; each LF that does not follow a CR gets
+    // one. The block always keeps room for a CR LF pair.
+    while (Len + 2 <= Room) {
+        if (FReadPos == FReadBlock.size()) {
+            FReadBlock.resize(LocalBufferSize);
+            std::size_t got = 0;
+            const bool read = ReadLocal(FReadBlock.data(), FReadBlock.size(), got);
+            FReadBlock.resize(got);
+            FReadPos = 0;
+            if (!read)
+                return false;
+            if (got == 0)
+                break;
+        }
+        const char *local = FReadBlock.data() + FReadPos;
+        const std::size_t run = std::min(FReadBlock.size() - FReadPos, Room - Len - 1);
+        const void *found = std::memchr(local, '\n', run);
+        const std::size_t plain =
+            found ? std::size_t(static_cast<const char *>(found) - local) : run;
+        std::memcpy(Wire + Len, local, plain);
+        Len += plain;
+        FReadPos += plain;
+        if (plain > 0)
+            FLastLocalCr = local[plain - 1] == '\r';
+        if (!found)
+            continue;
+        if (!FLastLocalCr)
+            Wire[Len++] = '\r';
+        Wire[Len++] = '\n';
+        ++FReadPos;
+        FLastLocalCr = false;
     }
     return true;
 }

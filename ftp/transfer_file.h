@@ -55,9 +55,9 @@ public:
 
     // A download's block from the wire; false when the file cannot take it.
     bool Write(const char *Data, std::size_t Len);
-    // The next block of an upload for the wire, at most MaxLocal bytes of the file (twice that
-    // on the wire at most); an empty block at the end of the file; false when reading fails.
-    bool Read(std::size_t MaxLocal, std::vector<char> &Wire);
+    // The next block of an upload for the wire: at most Room bytes (Room is at least 2) into
+    // Wire, their count in Len; 0 at the end of the file; false when reading fails.
+    bool Read(char *Wire, std::size_t Room, std::size_t &Len);
 
     // Ends a download that succeeded: the data reaches the disk and the target; false (and the
     // temporary file removed) when that fails. An upload's file is just closed.
@@ -70,6 +70,8 @@ private:
     bool OpenNamed(const std::string &Name, int Flags, int64_t Offset, bool Text, bool Download);
     bool Adopt(int Fd, const std::string &Name, bool Text);
     bool Flush();
+    bool WriteAll(const char *Data, std::size_t Len);
+    bool ReadLocal(char *Buffer, std::size_t Room, std::size_t &Len);
     bool Emit(const char *Data, std::size_t Len);
 
     int FFd = -1;
@@ -82,7 +84,7 @@ private:
     std::string FTemporary;    // a replacing download's temporary file
     std::string FError;
     std::vector<char> FBuffer;    // a download's bytes not yet written
-    std::vector<char> FReadBlock; // an upload's bytes as read from the file
+    std::vector<char> FReadBlock; // a text upload's bytes as read from the file
     std::size_t FReadPos = 0;     // the first of them not yet handed out
 };
 

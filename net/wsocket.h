@@ -151,6 +151,12 @@ public:
     // when not connected (reported as "Send"). OnDataSent fires when the queue has drained.
     virtual int Send(const void *Data, int Len);
     virtual int SendStr(const std::string &Str);
+    // Sends as much of Data as the system takes now, without copying it into the send queue
+    // (whatever Send queued goes first): the count taken, 0 when there is no room now, or -1
+    // when the connection failed (LastError; a reset or closed connection closes the socket,
+    // as Send does). When it takes less than Len, OnDataSent fires once there is room again;
+    // the caller keeps the rest and offers it then.
+    virtual int SendDirect(const void *Data, int Len);
     // Blocking read of one line (CR dropped, LF ends it, cut at 254 characters with
     // OnLineTooLong). A line left unfinished by a time-out is continued by the next call.
     virtual void ReadLine(int Timeout, std::string &Buffer);
@@ -323,6 +329,8 @@ private:
     uint64_t FSerial = 0;
     // The receive calls made so far; tells ReceiveAvailable whether a handler read anything.
     uint64_t FRecvCalls = 0;
+    // The last receive call filled its whole buffer: more may be waiting.
+    bool FLastRecvFilled = false;
     // Notifier activations in progress on the stack (their notifiers must not be deleted).
     int FNotifierDepth = 0;
     std::unique_ptr<QSocketNotifier> FReadNotifier;

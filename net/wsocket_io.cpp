@@ -31,6 +31,14 @@ int PendingBytes(TSocket Handle)
     return count;
 }
 
+// A send failed because the connection is over. EPIPE is how Linux reports a send on a
+// connection the peer has reset or closed, where WinSock reports 10054.
+bool ConnectionGone(int Code)
+{
+    return Code == WSAECONNRESET || Code == WSAENOTSOCK || Code == WSAENOTCONN ||
+           Code == WSAEINVAL || Code == WSAESHUTDOWN;
+}
+
 using TClock = std::chrono::steady_clock;
 
 TClock::time_point DeadlineAfter(int Seconds)
@@ -89,9 +97,13 @@ void TCustomWSocket::OnReadReady()
     ::poll(&probe, 1, 0);
     uint16_t events = 0;
     uint16_t error = 0;
-    if (PendingBytes(FHSocket) > 0 || FType == SOCK_DGRAM)
+    const bool closing =
+        FType != SOCK_DGRAM && (probe.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    // Readable means data unless the peer has closed: only then are the bytes counted, since a
+    // stream at its end is readable too.
+    if (FType == SOCK_DGRAM || (closing ? PendingBytes(FHSocket) > 0 : (probe.revents & POLLIN)))
         events |= FD_READ;
-    if (FType != SOCK_DGRAM && (probe.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+    if (closing) {
         events |= FD_CLOSE;
         FCloseDelivered = true;
         int soError = 0;
@@ -256,6 +268,7 @@ int TCustomWSocket::RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From
     if (result < 0)
         WSASetLastErrorFromErrno();
     ++FRecvCalls;
+    FLastRecvFilled = result >= Size && Size > 0;
     ReenableRead();
     return static_cast<int>(result);
 }
@@ -311,6 +324,10 @@ void TCustomWSocket::ReceiveAvailable(uint16_t Error)
         // A handler that read nothing would be called again without end while the bytes wait;
         // the next FD_READ comes once it (or anyone) reads.
         if (!lineMode && FRecvCalls == callsBefore)
+            break;
+        // A read that did not fill its buffer emptied the system's: nothing waits now, and
+        // whatever comes later brings a notice of its own.
+        if (!lineMode && !FLastRecvFilled)
             break;
         const int waiting = PendingBytes(FHSocket);
         if (waiting < 0) {
@@ -497,6 +514,41 @@ int TCustomWSocket::Send(const void *Data, int Len)
     return Len;
 }
 
+int TCustomWSocket::SendDirect(const void *Data, int Len)
+{
+    if (FState != wsConnected) {
+        WSASetLastError(WSAENOTCONN);
+        SocketError("Send");
+        return -1;
+    }
+    // Bytes queued by Send go out first.
+    TryToSend();
+    if (FHSocket == INVALID_SOCKET)
+        return -1;
+    if (!FAllSent || Len <= 0)
+        return 0;
+    ssize_t sent;
+    do
+        sent = ::send(FHSocket, Data, static_cast<size_t>(Len), FSendFlags | MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+        const int code = WSASetLastErrorFromErrno();
+        if (code == WSAEWOULDBLOCK) {
+            WatchForWrite();
+            return 0;
+        }
+        FLastError = code;
+        if (ConnectionGone(code))
+            Close();
+        else
+            SocketError("Send");
+        return -1;
+    }
+    if (sent < Len)
+        WatchForWrite(); // the system has no room for the rest now, and says when it has
+    return static_cast<int>(sent);
+}
+
 int TCustomWSocket::SendStr(const std::string &Str)
 {
     return Send(Str.data(), static_cast<int>(Str.size()));
@@ -569,10 +621,7 @@ void TCustomWSocket::TryToSend()
             return;
         if (sent < 0) {
             const int code = WSASetLastErrorFromErrno();
-            // EPIPE is how Linux reports a send on a connection the peer has reset or closed,
-            // where WinSock reports 10054: the connection is over either way.
-            if (code == WSAECONNRESET || code == WSAENOTSOCK || code == WSAENOTCONN ||
-                code == WSAEINVAL || code == WSAESHUTDOWN) {
+            if (ConnectionGone(code)) {
                 Close();
                 return;
             }

@@ -5,6 +5,7 @@
 #include "player/tarn_player.h"
 #include "support/local_files.h"
 
+#include <QObject>
 #include <exception>
 #include <unistd.h>
 
@@ -23,20 +24,53 @@ void PrintWarnings(const std::string &FileName, const std::vector<TScriptWarning
 
 } // namespace
 
+TConsoleView::TConsoleView(std::FILE *Out, std::FILE *Err, std::FILE *Progress)
+    : FOut(Out), FErr(Err), FProgress(Progress), FFlushEachLine(::isatty(::fileno(Out)) == 1),
+      FLastFlush(std::chrono::steady_clock::now())
+{
+    FFlushTimer.setSingleShot(true);
+    QObject::connect(&FFlushTimer, &QTimer::timeout,
+                     [this] { FlushOut(std::chrono::steady_clock::now()); });
+}
+
+TConsoleView::~TConsoleView()
+{
+    WipeProgress();
+    FlushOut(std::chrono::steady_clock::now());
+}
+
 void TConsoleView::LogLineAppended(const std::string &Line)
 {
     WipeProgress();
     if (FOutLost)
         return;
-    // Flushed line by line so that a scheduler or a pipe sees the log as it grows.
     std::fwrite(Line.data(), 1, Line.size(), FOut);
     std::fputc('\n', FOut);
-    if (std::fflush(FOut) != 0 || std::ferror(FOut))
+    // A terminal shows every line at once. A file or a pipe gets the log in blocks (a listing
+    // of many lines would otherwise cost a system call each): what waits is written as soon as
+    // the program waits for the network (a zero timer fires when the event loop runs), so that
+    // a scheduler or a reader of the pipe sees the log up to what is going on now.
+    if (FFlushEachLine)
+        FlushOut(std::chrono::steady_clock::now());
+    else if (std::ferror(FOut))
+        FOutLost = true;
+    else if (!FFlushTimer.isActive())
+        FFlushTimer.start(0);
+}
+
+void TConsoleView::FlushOut(std::chrono::steady_clock::time_point Now)
+{
+    FLastFlush = Now;
+    if (!FOutLost && (std::fflush(FOut) != 0 || std::ferror(FOut)))
         FOutLost = true;
 }
 
 void TConsoleView::BetweenLines()
 {
+    // Local commands do not run the event loop: their lines go out at least once a second.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastFlush >= std::chrono::seconds(1))
+        FlushOut(now);
     if (OnBetweenLines)
         OnBetweenLines();
 }
@@ -45,6 +79,7 @@ void TConsoleView::CommandFailed(std::size_t LineNumber, const std::string &Keyw
                                  const std::string &Reason)
 {
     WipeProgress();
+    FlushOut(std::chrono::steady_clock::now()); // the log up to the failure comes first
     std::fprintf(FErr, "tarnsp: line %zu: %s failed%s%s\n", LineNumber, Keyword.c_str(),
                  Reason.empty() ? "" : ": ", Reason.c_str());
     std::fflush(FErr);
@@ -53,6 +88,7 @@ void TConsoleView::CommandFailed(std::size_t LineNumber, const std::string &Keyw
 void TConsoleView::SyntaxError(std::size_t LineNumber, const std::string &Message)
 {
     WipeProgress();
+    FlushOut(std::chrono::steady_clock::now());
     std::fprintf(FErr, "tarnsp: line %zu: %s\n", LineNumber, Message.c_str());
     std::fflush(FErr);
 }
@@ -91,11 +127,27 @@ void TConsoleView::WipeProgress()
 
 int RunInConsole(const TPlayerCommandLine &Line, std::FILE *Out, std::FILE *Err)
 {
+    // A file or a pipe takes the log in blocks of 64 KiB rather than the stream's default 4 KiB:
+    // a listing of 100,000 lines is then some hundred writes. Nothing has been written yet.
+    if (::isatty(::fileno(Out)) != 1)
+        std::setvbuf(Out, nullptr, _IOFBF, std::size_t(64) * 1024);
+    // SIGINT and SIGTERM end a waiting engine call at once (through the event loop) or the run
+    // before its next line (polled between lines); the run-end steps still run. The watcher
+    // outlives the view, whose last lines go out when it is destroyed: with SIGPIPE ignored,
+    // a reader that went away makes that an error, not the end of the program.
+    TTarnPlayer *running = nullptr;
+    TSignalWatcher signalWatcher([&running](int Signal) {
+        if (running)
+            running->Interrupt(Signal);
+    });
     TConsoleView view(Out, Err, ::isatty(::fileno(Err)) ? Err : nullptr);
     TTarnPlayer player(view);
-    // SIGINT and SIGTERM end a waiting engine call at once (through the event loop) or the run
-    // before its next line (polled between lines); the run-end steps still run.
-    TSignalWatcher signalWatcher([&player](int Signal) { player.Interrupt(Signal); });
+    running = &player;
+    struct TForget
+    {
+        TTarnPlayer *&Running;
+        ~TForget() { Running = nullptr; }
+    } forget{running};
     view.OnBetweenLines = [&signalWatcher] { signalWatcher.Poll(); };
 
     const std::string script = Line.At(1);

@@ -1,14 +1,17 @@
 #pragma once
 
-// The player without a window: every log line goes to an output stream as it is appended, and
-// a whole run maps onto an exit status for schedulers. With a progress stream (a terminal), a
-// running transfer shows one line there that is rewritten in place and wiped before the next
-// log line, so that the log itself stays exactly the log. Failures and syntax errors are told
-// a second time on the error stream, with their script line.
+// The player without a window: every log line goes to an output stream as it is appended (at
+// once on a terminal; on a file or a pipe in blocks, written whenever the player waits for the
+// network, at least once a second, before a failure is told and at the end), and a whole run maps
+// onto an exit status for schedulers. With a progress stream (a terminal), a running transfer shows
+// one line there that is rewritten in place and wiped before the next log line, so that the log
+// itself stays exactly the log. Failures and syntax errors are told a second time on the error
+// stream, with their script line.
 
 #include "player/command_line.h"
 #include "player/player_view.h"
 
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -18,11 +21,8 @@ namespace tarn {
 class TConsoleView : public TPlayerView
 {
 public:
-    TConsoleView(std::FILE *Out, std::FILE *Err, std::FILE *Progress = nullptr)
-        : FOut(Out), FErr(Err), FProgress(Progress)
-    {
-    }
-    ~TConsoleView() override { WipeProgress(); }
+    TConsoleView(std::FILE *Out, std::FILE *Err, std::FILE *Progress = nullptr);
+    ~TConsoleView() override;
 
     // Called between two script lines (the console takes in signals there).
     std::function<void()> OnBetweenLines;
@@ -41,12 +41,16 @@ public:
 
 private:
     void WipeProgress();
+    void FlushOut(std::chrono::steady_clock::time_point Now);
 
     std::FILE *FOut;
     std::FILE *FErr;
     std::FILE *FProgress;
     // Standard output failed (its reader went away): the run goes on, without it.
     bool FOutLost = false;
+    bool FFlushEachLine;
+    std::chrono::steady_clock::time_point FLastFlush;
+    QTimer FFlushTimer;
     bool FProgressShown = false;
     std::chrono::steady_clock::time_point FLastProgress;
 };

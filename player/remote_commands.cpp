@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarn {
 
@@ -49,13 +50,29 @@ int64_t AnnouncedSize(const std::string &Reply)
 // the last line end is one more line.
 template <typename TAppend> void ForEachListingLine(const std::string &FileName, TAppend Append)
 {
+    // Read in blocks and cut at LF: a listing of many lines costs a few reads, not a stream
+    // operation per byte.
     std::ifstream file(FileName, std::ios::binary);
+    std::vector<char> block(std::size_t(64) * 1024);
     std::string line;
-    while (std::getline(file, line)) {
+    const auto takeLine = [&] {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         Append(line);
+        line.clear();
+    };
+    while (file.read(block.data(), std::streamsize(block.size())) || file.gcount() > 0) {
+        const char *at = block.data();
+        const char *end = at + file.gcount();
+        while (const void *found = std::memchr(at, '\n', std::size_t(end - at))) {
+            line.append(at, static_cast<const char *>(found));
+            takeLine();
+            at = static_cast<const char *>(found) + 1;
+        }
+        line.append(at, end);
     }
+    if (!line.empty())
+        takeLine();
 }
 
 // True for a line of the engine that says why a call failed: a reply with a 4xx or 5xx code,
@@ -209,9 +226,10 @@ void TTarnPlayer::FailEngine()
 void TTarnPlayer::ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool &)
 {
     SetStatusText(std::to_string(Count));
-    const int64_t total =
-        FTransferTotal >= 0 ? FTransferTotal : AnnouncedSize(Sender->LastResponse());
-    FView.TransferProgress(Count, total);
+    // The size the server announced is read once, from its first reply that tells it.
+    if (FTransferTotal < 0)
+        FTransferTotal = AnnouncedSize(Sender->LastResponse());
+    FView.TransferProgress(Count, FTransferTotal);
 }
 
 bool TTarnPlayer::Transfer(bool (TFtpClient::*Call)(), int64_t Total)

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 #include <type_traits>
@@ -51,17 +52,22 @@ QStringView Trim(QStringView Text, TTrimSet Set)
 
 std::string PrintableText(std::string_view Text)
 {
+    const auto control = [](char c) {
+        const auto code = static_cast<unsigned char>(c);
+        return (code < 32 && c != '\t') || code == 127;
+    };
+    // Most text holds no control character: runs between them are copied whole.
     std::string result;
     result.reserve(Text.size());
-    for (const char c : Text) {
-        const auto code = static_cast<unsigned char>(c);
-        if ((code < 32 && c != '\t') || code == 127) {
-            result += '^';
-            result += static_cast<char>(code ^ 64);
-        } else {
-            result += c;
-        }
+    auto at = Text.begin();
+    for (auto found = std::find_if(at, Text.end(), control); found != Text.end();
+         found = std::find_if(at, Text.end(), control)) {
+        result.append(at, found);
+        result += '^';
+        result += static_cast<char>(static_cast<unsigned char>(*found) ^ 64);
+        at = found + 1;
     }
+    result.append(at, Text.end());
     return result;
 }
 
