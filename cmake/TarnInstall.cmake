@@ -83,8 +83,15 @@ foreach(program tarn tarnsp)
     endif()
     if(program STREQUAL "tarn")
         set(id ${TARN_CLIENT_ID})
+        set(windowTarget tarn)
     else()
         set(id ${TARN_PLAYER_ID})
+        set(windowTarget tarnsp-window)
+    endif()
+    # The window names its menu entry (Wayland matches the two by it) and takes the icon
+    # installed under the same name.
+    if(TARGET ${windowTarget})
+        target_compile_definitions(${windowTarget} PRIVATE TARN_DESKTOP_ID="${id}")
     endif()
     configure_file(${tarnDesktopSource}/applications/${program}.desktop.in
                    ${tarnDesktopBinary}/${id}.desktop @ONLY)

@@ -7,6 +7,7 @@
 #include "player/window_module.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -100,6 +101,8 @@ TarnspWindowMain(int &Argc, char **Argv, const tarn::TPlayerCommandLine &Line,
     QApplication::setApplicationName("Tarn Script Player");
     QApplication::setApplicationDisplayName("Tarn Script Player");
     QApplication::setApplicationVersion(TARN_VERSION);
+    QApplication::setDesktopFileName(TARN_DESKTOP_ID);
+    QApplication::setWindowIcon(QIcon::fromTheme(TARN_DESKTOP_ID));
     TPlayerWindow window(Line);
     // A signal ends a run as the console's does, then the program with 128 + the signal.
     TSignalWatcher signalWatcher([&window](int Signal) { window.Interrupt(Signal); });
