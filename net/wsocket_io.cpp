@@ -11,6 +11,7 @@
 #include <QtGlobal>
 #include <cerrno>
 #include <chrono>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -111,6 +112,10 @@ void TCustomWSocket::OnReadReady()
         if ((probe.revents & POLLERR) &&
             ::getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &soError, &len) == 0)
             error = static_cast<uint16_t>(WinSockErrorFromErrno(soError));
+        // After the peer's TLS close_notify the stream is complete: a reset that our answering
+        // close_notify provoked from a peer that had closed already means nothing.
+        if (FTls && FTlsPeerClosed)
+            error = 0;
     }
     if (events == 0)
         events = FD_READ;
@@ -213,6 +218,15 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
         if (gone())
             return;
     }
+    if (FTlsHandshaking) {
+        // Every notice is the handshake's until it is done. The step that completes it may
+        // have come with the first data, or with the peer's close: those go on to the owner.
+        if (Events & (FD_READ | FD_WRITE | FD_CLOSE))
+            TlsHandshakeStep();
+        if (gone() || FTlsHandshaking || !FTls)
+            return;
+        Events &= FD_READ | FD_CLOSE;
+    }
     if (Events & FD_READ) {
         ReceiveAvailable(Error);
         if (gone())
@@ -256,7 +270,9 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
 int TCustomWSocket::RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From, int *FromLen)
 {
     ssize_t result;
-    if (From) {
+    if (FTls && !From) {
+        result = TlsReceive(Buffer, Size); // sets the last error itself
+    } else if (From) {
         socklen_t len = static_cast<socklen_t>(FromLen ? std::max(*FromLen, 0) : 0);
         result = ::recvfrom(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags,
                             reinterpret_cast<sockaddr *>(From), &len);
@@ -265,7 +281,7 @@ int TCustomWSocket::RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From
     } else {
         result = ::recv(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags);
     }
-    if (result < 0)
+    if (result < 0 && !FTls)
         WSASetLastErrorFromErrno();
     ++FRecvCalls;
     FLastRecvFilled = result >= Size && Size > 0;
@@ -329,7 +345,7 @@ void TCustomWSocket::ReceiveAvailable(uint16_t Error)
         // whatever comes later brings a notice of its own.
         if (!lineMode && !FLastRecvFilled)
             break;
-        const int waiting = PendingBytes(FHSocket);
+        const int waiting = WaitingBytes();
         if (waiting < 0) {
             FLastError = WSAGetLastError();
             break;
@@ -337,6 +353,12 @@ void TCustomWSocket::ReceiveAvailable(uint16_t Error)
         if (waiting == 0)
             break;
     }
+}
+
+int TCustomWSocket::WaitingBytes()
+{
+    const int count = PendingBytes(FHSocket);
+    return count >= 0 && FTls && !FTlsHandshaking ? count + SSL_pending(FTls) : count;
 }
 
 // ---- Line mode -----------------------------------------------------------------------------
@@ -527,6 +549,8 @@ int TCustomWSocket::SendDirect(const void *Data, int Len)
         return -1;
     if (!FAllSent || Len <= 0)
         return 0;
+    if (FTls)
+        return TlsSendDirect(Data, Len);
     ssize_t sent;
     do
         sent = ::send(FHSocket, Data, static_cast<size_t>(Len), FSendFlags | MSG_NOSIGNAL);
@@ -572,6 +596,10 @@ void TCustomWSocket::TryToSend()
 {
     if (FHSocket == INVALID_SOCKET)
         return;
+    if (FTls) {
+        TlsSendQueued();
+        return;
+    }
     // An empty queue holds no unsent byte: without this a zero-length Send would leave AllSent
     // false for good, and Flush would never return.
     if (FBufList.empty()) {
