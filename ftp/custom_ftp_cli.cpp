@@ -3,6 +3,7 @@
 #include "ftp/custom_ftp_cli.h"
 
 #include "ftp/ftp_parse.h"
+#include "net/tls_context.h"
 #include "net/wsocket.h"
 #include "support/text.h"
 
@@ -90,6 +91,7 @@ TCustomFtpCli::TCustomFtpCli()
 TCustomFtpCli::~TCustomFtpCli()
 {
     // The sockets go with the engine and must not call back into it while it is torn down.
+    *FAlive = false;
     ControlSocket->Destroying();
     DataSocket->Destroying();
     // FLocal goes with the engine: a download's temporary file is removed.
@@ -210,14 +212,32 @@ void TCustomFtpCli::StartCommand(TFtpRequest Request, const std::string &Cmd,
     }
 }
 
+void TCustomFtpCli::FollowUp(const std::string &Cmd, std::vector<int> Codes,
+                             std::function<void()> After)
+{
+    AcceptedCodes = std::move(Codes);
+    ReplyHandler = &TCustomFtpCli::HandleReply;
+    AfterReply = std::move(After);
+    FAwaitingFinal = true;
+    SendCommand(Cmd);
+}
+
 void TCustomFtpCli::OpenAsync()
 {
     CheckReady();
     if (ControlOpen)
         throw FtpException("FTP component already connected");
-    const int port = ServicePort(Port);
+    const std::string service = Trim(Port, tsBlanks);
+    const bool implicit = Security == TFtpSecurity::scImplicit;
+    const int port = implicit && (service.empty() || UpperCaseAscii(service) == "FTP")
+                         ? 990 // the port of FTP over TLS from the first byte
+                         : ServicePort(Port);
+    if (Security != TFtpSecurity::scNone && !FTlsContext)
+        FTlsContext = NewTlsClientContext();
     if (!ChainActive)
         FRequestType = rqOpen;
+    ++FConnectSerial;
+    FTlsReady = FHoldControl = false;
     FPortNumber = port;
     DoneSignalled = false;
     FAssembler.Reset();
@@ -275,6 +295,8 @@ void TCustomFtpCli::ControlSessionConnected(uint16_t Error)
 {
     if (Error == 0) {
         ControlOpen = true;
+        if (Security == TFtpSecurity::scImplicit)
+            StartControlTls();
         return;
     }
     FailOpen(Error);
@@ -284,6 +306,8 @@ void TCustomFtpCli::ControlSessionConnected(uint16_t Error)
 
 void TCustomFtpCli::ControlDataAvailable(uint16_t Error)
 {
+    if (FHoldControl)
+        return;                       // read once the certificate is accepted
     char *space = FAssembler.Space(); // first: it makes room for SpaceLen()
     const int received = ControlSocket->Receive(space, int(FAssembler.SpaceLen()));
     if (received == 0) {
@@ -361,6 +385,11 @@ bool TCustomFtpCli::JudgeLine(const TFtpReplyLine &Line, uint16_t Error)
         SetState(fsConnected); // 220 Service ready
         if (OnSessionConnected)
             OnSessionConnected(this, Error);
+        if (Security == TFtpSecurity::scExplicit && !FTlsReady) {
+            SetState(fsAwaitReply);
+            FollowUp("AUTH TLS", {234}, [this] { AuthTlsReplied(); });
+            return true;
+        }
         TriggerRequestDone(0);
         return true;
     case fsAwaitReply: // with a handler: lines no handler waits for are unsolicited
@@ -454,6 +483,7 @@ void TCustomFtpCli::ControlSessionClosed(uint16_t Error)
 {
     const bool lost = FAwaitingFinal;
     FAwaitingFinal = false;
+    FTlsReady = FHoldControl = false;
     if (ControlOpen) {
         ControlOpen = false;
         if (FState != fsAborting)
@@ -492,6 +522,7 @@ void TCustomFtpCli::Abort()
         DataSocket->Close();
     FLocal.Discard();
     ControlOpen = false;
+    FTlsReady = FHoldControl = false;
     // A request ended here says why, also one that was no chain.
     if (before != fsReady && before != fsStepReady && before != fsOffline) {
         FLastResponse = "426 Operation aborted.";

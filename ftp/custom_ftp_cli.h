@@ -5,6 +5,7 @@
 #include "ftp/ftp_types.h"
 #include "ftp/reply_assembler.h"
 #include "ftp/transfer_file.h"
+#include "net/tls_context.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -29,8 +30,9 @@ using TFtpRequestDone =
 using TFtpSessionEvent = std::function<void(TCustomFtpCli *Sender, uint16_t Error)>;
 using TFtpNotifyEvent = std::function<void(TCustomFtpCli *Sender)>;
 
-// The asynchronous FTP engine: one control connection (RFC 959) and active-mode data
-// connections, driven by the owning thread's event loop. Every operation sends its command and
+// The asynchronous FTP engine: one control connection (RFC 959) and active- or passive-mode
+// data connections, in clear text or protected by TLS (RFC 4217), driven by the owning thread's
+// event loop. Every operation sends its command and
 // returns; the request completes later from socket notifications, sets State back to fsReady
 // and posts OnRequestDone, which the event loop delivers after the current handler returns.
 //
@@ -233,6 +235,26 @@ private:
     int ReadStatusCode();
     void PostRequestDone(int Error);
 
+    // Sends a further command for the running request (the reply to the last one is in):
+    // its reply goes through HandleReply to After.
+    void FollowUp(const std::string &Cmd, std::vector<int> Codes, std::function<void()> After);
+
+    // TLS (ftp_tls.cpp).
+    void StartControlTls();
+    void AuthTlsReplied();
+    void ControlTlsDone(uint16_t Error);
+    void AskCertificate(const TTlsCertificateInfo &Info);
+    void ControlTlsAccepted(const TTlsCertificateInfo &Info);
+    void FailTls(int Code, const std::string &Reason);
+    void LoginReplied();
+    void StartDataTls();
+
+    // Passive mode (ftp_passive.cpp).
+    void PassiveAsync();
+    void PassiveReplied(bool Extended);
+    void PassiveConnected(uint16_t Error);
+    void FailPassive(int Code, const std::string &Reason);
+
     // Requests (ftp_requests.cpp).
     void StartStep(TFtpStep Step);
     void FailStep(const std::string &Reason);
@@ -245,11 +267,11 @@ private:
     bool OpenLocalFile(TFtpStep Step);
     bool OpenChainLocalFile(TFtpSteps Steps);
     void LocalFileRefused();
-    bool AcceptData();
-    void DownloadAccept();
+    void AcceptData();
+    void DataConnected();
+    void DataReady();
     void DownloadData();
     void DownloadClosed(uint16_t Error);
-    void UploadAccept();
     void UploadSend();
     bool SendUploadBlock();
     char *DataBuffer();
@@ -265,6 +287,9 @@ private:
     void ShowDataLines(const char *Data, std::size_t Len);
 
     std::unique_ptr<QObject> FReceiver; // target of the posted completion notices
+    // Cleared when the engine is destroyed: a handler that runs a nested event loop (the
+    // certificate question) learns from it that the engine went meanwhile.
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
     TFtpState FState = fsReady;
     int64_t FSizeResult = 0;
@@ -273,6 +298,14 @@ private:
     bool AppendMode = false;
     bool ControlOpen = false;
     int FPortNumber = 21; // Port as checked by the last OpenAsync
+    // TLS: the context of this engine's connections (made at the first protected connect), the
+    // control connection protected and its certificate accepted, control replies held back
+    // while a person is asked about the certificate, and the connect attempt they belong to.
+    TTlsContext FTlsContext;
+    bool FTlsReady = false;
+    bool FHoldControl = false;
+    uint64_t FConnectSerial = 0;
+    std::string FErrorBeforePasv; // ErrorMessage before a PASV that EPSV may stand in for
     TFtpRequest FRequestType = rqNone;
     std::vector<int> AcceptedCodes;
     TReplyHandler ReplyHandler = nullptr;
@@ -303,6 +336,8 @@ private:
     bool Uploading = false;
     bool FAcceptWaiting = false; // the server connected before the data step began
     bool FUploadEnded = false;   // the whole file was sent and the sending side shut down
+    bool FDataTls = false;       // the data connection of this transfer is protected
+    bool FDataReady = false;     // ... and is up (TCP and, with TLS, the handshake)
     int FTransferError = 0;      // the first failure seen during the transfer (its code)...
     std::string FTransferReason; // ... and its text; the transfer fails whatever the server says
     int64_t FExpected = -1;      // the length a binary download must reach, -1 when unknown

@@ -76,4 +76,48 @@ std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs)
     return text;
 }
 
+TPassiveTarget PassiveTarget(const std::string &Line)
+{
+    // The six numbers are the first run of digits and commas after the code.
+    std::size_t at = Line.find_first_of("0123456789", std::min<std::size_t>(Line.size(), 4));
+    int numbers[6];
+    for (int i = 0; i < 6; ++i) {
+        if (at >= Line.size() || Line[at] < '0' || Line[at] > '9')
+            return {};
+        int value = 0;
+        while (at < Line.size() && Line[at] >= '0' && Line[at] <= '9' && value <= 255)
+            value = value * 10 + (Line[at++] - '0');
+        if (value > 255)
+            return {};
+        numbers[i] = value;
+        if (i < 5) {
+            if (at >= Line.size() || Line[at] != ',')
+                return {};
+            ++at;
+        }
+    }
+    TPassiveTarget target;
+    target.Address = std::to_string(numbers[0]) + '.' + std::to_string(numbers[1]) + '.' +
+                     std::to_string(numbers[2]) + '.' + std::to_string(numbers[3]);
+    target.Port = numbers[4] * 256 + numbers[5];
+    return target;
+}
+
+int ExtendedPassivePort(const std::string &Line)
+{
+    const std::size_t open = Line.find('(', std::min<std::size_t>(Line.size(), 4));
+    if (open == std::string::npos || open + 4 >= Line.size())
+        return 0;
+    const char delimiter = Line[open + 1];
+    if (Line[open + 2] != delimiter || Line[open + 3] != delimiter)
+        return 0;
+    long port = 0;
+    std::size_t at = open + 4;
+    while (at < Line.size() && Line[at] >= '0' && Line[at] <= '9' && port <= 65535)
+        port = port * 10 + (Line[at++] - '0');
+    if (at == open + 4 || at >= Line.size() || Line[at] != delimiter || port > 65535)
+        return 0;
+    return int(port);
+}
+
 } // namespace tarn

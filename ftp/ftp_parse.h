@@ -35,4 +35,18 @@ int64_t AnnouncedLength(const std::string &Line);
 // too large for 64 bits is shown as the largest 64-bit value.
 std::string TransferStatsText(int64_t ByteCount, int64_t ElapsedMs);
 
+// The address and port a 227 reply names ("227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)", the
+// parentheses optional); Port is 0 when the line holds no six numbers from 0 to 255 or names
+// port 0.
+struct TPassiveTarget
+{
+    std::string Address;
+    int Port = 0;
+};
+TPassiveTarget PassiveTarget(const std::string &Line);
+
+// The port a 229 reply names ("229 Entering Extended Passive Mode (|||port|)", any delimiter
+// in place of '|'); 0 when it names none from 1 to 65535.
+int ExtendedPassivePort(const std::string &Line);
+
 } // namespace tarn

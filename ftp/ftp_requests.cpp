@@ -30,7 +30,8 @@ void TCustomFtpCli::UserAsync()
     if (UserName.empty())
         throw FtpException("UserName emtpy");
     CurrentStep = stUser;
-    StartCommand(rqUser, "USER " + UserName, {331, 230}); // 331 need password, 230 logged in
+    // 331 need password, 230 logged in
+    StartCommand(rqUser, "USER " + UserName, {331, 230}, [this] { LoginReplied(); });
 }
 
 void TCustomFtpCli::PassAsync()
@@ -38,7 +39,7 @@ void TCustomFtpCli::PassAsync()
     if (PassWord.empty())
         throw FtpException("Password emtpy");
     CurrentStep = stPass;
-    StartCommand(rqPass, "PASS " + PassWord, {230});
+    StartCommand(rqPass, "PASS " + PassWord, {230}, [this] { LoginReplied(); });
 }
 
 void TCustomFtpCli::CwdAsync()

@@ -1,4 +1,4 @@
-// The active-mode data connection: the PORT step, downloads (RETR, LIST, NLST), uploads
+// The data connection: the active-mode PORT step, downloads (RETR, LIST, NLST), uploads
 // (STOR, APPE), progress and abort, completion in either order, and the statistics line.
 //
 // A transfer succeeds only when the server's final reply is positive, the data connection ended
@@ -44,6 +44,10 @@ TFtpStep LocalFileStep(TFtpSteps Steps)
 
 void TCustomFtpCli::PortAsync()
 {
+    if (Passive) {
+        PassiveAsync();
+        return;
+    }
     DataSocket->SetProto("tcp");
     DataSocket->SetAddr("0.0.0.0");
     DataSocket->SetPort("0");
@@ -160,7 +164,7 @@ char *TCustomFtpCli::DataBuffer()
 void TCustomFtpCli::BeginTransfer()
 {
     FSendPos = FSendLen = 0;
-    ServerDone = FDataClosed = DoneSignalled = FUploadEnded = false;
+    ServerDone = FDataClosed = DoneSignalled = FUploadEnded = FDataTls = FDataReady = false;
     FTransferError = 0;
     FTransferReason.clear();
     FExpected = -1;
@@ -181,7 +185,7 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     DataCommand = Word;
     Uploading = false;
     BeginTransfer();
-    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { DownloadAccept(); };
+    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { AcceptData(); };
     const bool early = std::exchange(FAcceptWaiting, false);
     // A resumed download whose REST was refused starts again from 0: the file is opened anew.
     const bool open = FLocal.IsOpen() && FLocalStep == Step && FLocal.Offset() == RestartAt;
@@ -198,8 +202,10 @@ void TCustomFtpCli::StartDownload(const char *Word, TFtpRequest Request, TFtpSte
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     FAwaitingFinal = true;
     SendCommand(command);
-    if (early)
-        DownloadAccept();
+    if (Passive)
+        DataConnected();
+    else if (early)
+        AcceptData();
 }
 
 void TCustomFtpCli::StartUpload()
@@ -213,7 +219,7 @@ void TCustomFtpCli::StartUpload()
     const TFtpStep step = AppendMode ? stAppend : stPut;
     Uploading = true;
     BeginTransfer();
-    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { UploadAccept(); };
+    DataSocket->OnSessionAvailable = [this](auto &&, uint16_t) { AcceptData(); };
     const bool early = std::exchange(FAcceptWaiting, false);
     if (!(FLocal.IsOpen() && FLocalStep == step) && !OpenLocalFile(step)) {
         LocalFileRefused();
@@ -225,27 +231,44 @@ void TCustomFtpCli::StartUpload()
     ReplyHandler = &TCustomFtpCli::TransferFirstReply;
     FAwaitingFinal = true;
     SendCommand(command);
-    if (early)
-        UploadAccept();
+    if (Passive)
+        DataConnected();
+    else if (early)
+        AcceptData();
 }
 
 // Accepts the waiting data connection when it comes from the server we talk to. Anyone else
 // on the network could otherwise connect first and inject or steal the file's data, so such a
 // connection is closed at once and the listening socket goes on waiting for the server's.
-bool TCustomFtpCli::AcceptData()
+void TCustomFtpCli::AcceptData()
 {
     const auto handle = DataSocket->Accept();
     if (handle == INVALID_SOCKET)
-        return false;
+        return;
     const sockaddr_in peer = DataSocket->SockAddr();
     if (peer.sin_addr.s_addr != ControlSocket->SockAddr().sin_addr.s_addr) {
         ::close(int(handle));
         char address[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
         TriggerDisplay(std::string("! Data connection from ") + address + " refused");
-        return false;
+        return;
     }
     DataSocket->Close(); // ends the listening
+    DataSocket->Dup(handle);
+    DataConnected();
+}
+
+// The data connection is up (accepted, or connected in passive mode before the data command
+// went out): the transfer's handlers take it over, and with TLS the handshake starts.
+void TCustomFtpCli::DataConnected()
+{
+    if (DataSocket->State() != wsConnected) {
+        // A passive connection that the server closed before the transfer began.
+        FDataClosed = true;
+        FailTransfer(DataBrokenResult, std::to_string(DataBrokenResult) +
+                                           " Data connection closed before the transfer");
+        return;
+    }
     if (Uploading) {
         DataSocket->OnSessionClosed = [this](auto &&, uint16_t Error) { UploadClosed(Error); };
         DataSocket->OnDataAvailable = [this](auto &&, uint16_t) { DiscardData(); };
@@ -255,19 +278,17 @@ bool TCustomFtpCli::AcceptData()
         DataSocket->OnDataAvailable = [this](auto &&, uint16_t) { DownloadData(); };
         DataSocket->OnDataSent = nullptr;
     }
-    DataSocket->Dup(handle);
     StartTime = FtpTickCount();
-    return true;
+    if (FTlsReady)
+        StartDataTls();
+    else
+        DataReady();
 }
 
-void TCustomFtpCli::DownloadAccept()
+void TCustomFtpCli::DataReady()
 {
-    AcceptData();
-}
-
-void TCustomFtpCli::UploadAccept()
-{
-    if (AcceptData())
+    FDataReady = true;
+    if (Uploading)
         UploadSend();
 }
 
@@ -314,6 +335,8 @@ void TCustomFtpCli::DiscardData()
 // event loop runs (the control connection, a Stop, the time-out) before the next pass.
 void TCustomFtpCli::UploadSend()
 {
+    if (!FDataReady)
+        return; // the TLS handshake comes first
     for (int blocks = 0;; ++blocks) {
         if (FUploadEnded || DataSocket->State() != wsConnected || !SendUploadBlock())
             return;
@@ -363,8 +386,15 @@ void TCustomFtpCli::DownloadClosed(uint16_t Error)
     if (FDataClosed)
         return;
     FDataClosed = true;
-    if (Error != 0)
+    if (Error != 0) {
         FailTransfer(DataBrokenResult, DataBrokenText(Error));
+    } else if (FDataTls && !DataSocket->TlsPeerClosed() && FTransferError == 0) {
+        // Without close_notify nothing tells a whole file from one cut by someone in between.
+        const std::string reason =
+            std::to_string(DataBrokenResult) + " Data connection ended without TLS close_notify";
+        TriggerDisplay("! " + reason);
+        FailTransfer(DataBrokenResult, reason);
+    }
     TransferCheck();
 }
 
@@ -407,6 +437,7 @@ void TCustomFtpCli::DropDataConnection()
     DataSocket->OnSessionClosed = nullptr;
     DataSocket->OnDataAvailable = nullptr;
     DataSocket->OnDataSent = nullptr;
+    DataSocket->OnTlsDone = nullptr;
     if (DataSocket->State() != wsClosed)
         DataSocket->Close();
 }

@@ -400,6 +400,7 @@ void TCustomWSocket::AdoptHandle(TSocket NewHandle)
 int TCustomWSocket::AbandonHandle()
 {
     RetireNotifiers();
+    TlsRelease();
     if (FHSocket == INVALID_SOCKET)
         return 0;
     const TSocket old = FHSocket;
@@ -666,6 +667,10 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
 
 void TCustomWSocket::Shutdown(int How)
 {
+    if (How != 0 && !TlsShutdown() && FHSocket != INVALID_SOCKET) {
+        FTlsShutdownPending = How;
+        return;
+    }
     if (FHSocket != INVALID_SOCKET)
         ::shutdown(FHSocket, How);
 }

@@ -43,6 +43,9 @@
 #include <vector>
 
 class QSocketNotifier;
+struct ssl_st;
+struct ssl_ctx_st;
+struct ssl_session_st;
 
 namespace tarn {
 
@@ -96,6 +99,7 @@ using TDnsLookupDone = std::function<void(TCustomWSocket *Sender, uint16_t Error
 using TChangeState =
     std::function<void(TCustomWSocket *Sender, TSocketState OldState, TSocketState NewState)>;
 using TSocketNotify = std::function<void(TCustomWSocket *Sender)>;
+using TTlsDone = std::function<void(TCustomWSocket *Sender, uint16_t Error)>;
 
 class TCustomWSocket : public QObject
 {
@@ -164,6 +168,23 @@ public:
     // whether State equals WantedState.
     virtual bool Wait(int Timeout, TSocketState WantedState);
 
+    // ---- TLS -----------------------------------------------------------------------------
+    // Starts a client TLS handshake on the connected stream with Context (tls_context.h). Host
+    // is the peer's name (sent for SNI and checked against the certificate) or dotted address
+    // (checked against it); Resume, when given, is a session of the same server to resume.
+    // The handshake runs from the event loop; until OnTlsDone(Error) no FD_READ, FD_WRITE or
+    // FD_CLOSE reaches the owner. Error is 0 when it succeeded, else a WinSock code (TlsError
+    // says more); the socket stays open either way and the owner closes it. From then on
+    // Receive, Send and SendDirect carry plaintext, and Shutdown(1 or 2) and Close send
+    // close_notify first. The certificate is not judged here: see SSL_get_verify_result.
+    void StartTls(ssl_ctx_st *Context, const std::string &Host, ssl_session_st *Resume);
+    // The TLS connection (null without TLS), for its certificate, version, cipher, session.
+    ssl_st *TlsHandle() const { return FTls; }
+    // The peer ended its stream with TLS close_notify. An end without it (Receive returning 0
+    // while this is false) may be a cut made by someone else.
+    bool TlsPeerClosed() const { return FTlsPeerClosed; }
+    const std::string &TlsError() const { return FTlsError; }
+
     // ---- Names ---------------------------------------------------------------------------
     // Asynchronous lookup of a host name, ending with OnDnsLookupDone. A dotted address
     // completes inside the call. A pending lookup is replaced silently.
@@ -229,6 +250,7 @@ public:
     TSocketNotify OnLineTooLong;
     TDnsLookupDone OnDnsLookupDone;
     TSocketNotify OnError;
+    TTlsDone OnTlsDone;
 
     // ---- Process-wide --------------------------------------------------------------------
     static bool SocketLibraryStarted();
@@ -279,6 +301,19 @@ private:
     void HandleNotification(uint64_t Serial, uint16_t Events, uint16_t Error);
     void DispatchNotification(uint16_t Events, uint16_t Error);
     int RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From, int *FromLen);
+    // TLS (wsocket_tls.cpp).
+    void TlsHandshakeStep();
+    int TlsReceive(void *Buffer, int Size);
+    void TlsSendQueued();
+    int TlsSendDirect(const void *Data, int Len);
+    // Sends close_notify once; false while the system has no room for it (it goes, and the
+    // shutdown of the stream with it, at the next FD_WRITE).
+    bool TlsShutdown();
+    void TlsRelease();
+    int TlsFailure(int SslCode, const char *What);
+    // Bytes waiting to be received: in the system's buffer and, with TLS, decrypted already.
+    int WaitingBytes();
+
     void HandleLookupDone(uint64_t Task, int Error, const std::vector<uint32_t> &Addresses);
     void StopWaitCtrl();
     // Shows the wait control with Timeout as its count and runs its modal wait.
@@ -338,6 +373,12 @@ private:
     uint64_t FDnsTask = 0;
     uint64_t FLastDnsTask = 0;
     std::shared_ptr<TLookupRelay> FRelay;
+    ssl_st *FTls = nullptr;
+    bool FTlsHandshaking = false;
+    bool FTlsPeerClosed = false;
+    bool FTlsCloseSent = false;
+    int FTlsShutdownPending = -1; // the shutdown(How) that waits for close_notify to go out
+    std::string FTlsError;
 };
 
 // The published socket component; adds nothing to TCustomWSocket.

@@ -11,6 +11,7 @@
 #include <QtGlobal>
 #include <cerrno>
 #include <chrono>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -213,6 +214,12 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
         if (gone())
             return;
     }
+    if (FTlsHandshaking) {
+        // Every notice is the handshake's until it is done.
+        if (Events & (FD_READ | FD_WRITE | FD_CLOSE))
+            TlsHandshakeStep();
+        return;
+    }
     if (Events & FD_READ) {
         ReceiveAvailable(Error);
         if (gone())
@@ -256,7 +263,9 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
 int TCustomWSocket::RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From, int *FromLen)
 {
     ssize_t result;
-    if (From) {
+    if (FTls && !From) {
+        result = TlsReceive(Buffer, Size); // sets the last error itself
+    } else if (From) {
         socklen_t len = static_cast<socklen_t>(FromLen ? std::max(*FromLen, 0) : 0);
         result = ::recvfrom(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags,
                             reinterpret_cast<sockaddr *>(From), &len);
@@ -265,7 +274,7 @@ int TCustomWSocket::RecvRaw(void *Buffer, int Size, int Flags, sockaddr_in *From
     } else {
         result = ::recv(FHSocket, Buffer, static_cast<size_t>(std::max(Size, 0)), Flags);
     }
-    if (result < 0)
+    if (result < 0 && !FTls)
         WSASetLastErrorFromErrno();
     ++FRecvCalls;
     FLastRecvFilled = result >= Size && Size > 0;
@@ -329,7 +338,7 @@ void TCustomWSocket::ReceiveAvailable(uint16_t Error)
         // whatever comes later brings a notice of its own.
         if (!lineMode && !FLastRecvFilled)
             break;
-        const int waiting = PendingBytes(FHSocket);
+        const int waiting = WaitingBytes();
         if (waiting < 0) {
             FLastError = WSAGetLastError();
             break;
@@ -337,6 +346,12 @@ void TCustomWSocket::ReceiveAvailable(uint16_t Error)
         if (waiting == 0)
             break;
     }
+}
+
+int TCustomWSocket::WaitingBytes()
+{
+    const int count = PendingBytes(FHSocket);
+    return count >= 0 && FTls && !FTlsHandshaking ? count + SSL_pending(FTls) : count;
 }
 
 // ---- Line mode -----------------------------------------------------------------------------
@@ -527,6 +542,8 @@ int TCustomWSocket::SendDirect(const void *Data, int Len)
         return -1;
     if (!FAllSent || Len <= 0)
         return 0;
+    if (FTls)
+        return TlsSendDirect(Data, Len);
     ssize_t sent;
     do
         sent = ::send(FHSocket, Data, static_cast<size_t>(Len), FSendFlags | MSG_NOSIGNAL);
@@ -572,6 +589,10 @@ void TCustomWSocket::TryToSend()
 {
     if (FHSocket == INVALID_SOCKET)
         return;
+    if (FTls) {
+        TlsSendQueued();
+        return;
+    }
     // An empty queue holds no unsent byte: without this a zero-length Send would leave AllSent
     // false for good, and Flush would never return.
     if (FBufList.empty()) {
