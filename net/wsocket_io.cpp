@@ -215,10 +215,13 @@ void TCustomWSocket::DispatchNotification(uint16_t Events, uint16_t Error)
             return;
     }
     if (FTlsHandshaking) {
-        // Every notice is the handshake's until it is done.
+        // Every notice is the handshake's until it is done. The step that completes it may
+        // have come with the first data, or with the peer's close: those go on to the owner.
         if (Events & (FD_READ | FD_WRITE | FD_CLOSE))
             TlsHandshakeStep();
-        return;
+        if (gone() || FTlsHandshaking || !FTls)
+            return;
+        Events &= FD_READ | FD_CLOSE;
     }
     if (Events & FD_READ) {
         ReceiveAvailable(Error);

@@ -194,7 +194,10 @@ int TCustomWSocket::TlsReceive(void *Buffer, int Size)
         if (code == SSL_ERROR_WANT_WRITE)
             WatchForWrite();
         if (code == SSL_ERROR_ZERO_RETURN) {
+            // The peer's close_notify is answered with ours: a server may wait for it before
+            // it confirms the transfer (vsftpd does).
             FTlsPeerClosed = true;
+            TlsShutdown();
             break;
         }
         if (UnexpectedEnd(code)) {
