@@ -10,6 +10,7 @@ namespace {
 const char *const Section = "Connection";
 const char *const StoreKey = "PASSWORDSTORE";
 const char *const KeyringStore = "KEYRING";
+const char *const TransportKeys[] = {"PASSIVE", "SECURITY", "TLSFINGERPRINT"};
 
 std::string Shifted(const std::string &Text, int Offset)
 {
@@ -129,6 +130,9 @@ bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfil
         valuesFit = valuesFit && ini.WriteString(Section, StoreKey, KeyringStore);
     else
         ini.DeleteKey(Section, StoreKey);
+    // The transport keys always follow the others, PASSWORDSTORE included when it is new.
+    for (const char *key : TransportKeys)
+        ini.DeleteKey(Section, key);
     valuesFit = valuesFit && ini.WriteString(Section, "PASSIVE", Profile.Passive) &&
                 ini.WriteString(Section, "SECURITY", Profile.Security) &&
                 ini.WriteString(Section, "TLSFINGERPRINT", Profile.TlsFingerprint);

@@ -95,7 +95,8 @@ TConnectionProfile ReadConnectionProfile(const std::string &FileName,
 // the file's [Connection] section, keeping every other line of an existing file. With
 // psKeyring, PASSWORD is written empty and PASSWORDSTORE=KEYRING follows; with psProfile a
 // PASSWORDSTORE line of an existing file is removed. PASSIVE, SECURITY and TLSFINGERPRINT
-// follow as the profile holds them. (The password itself is not put into the
+// follow as the profile holds them, after every other key of the section (they are moved
+// there when the file has them elsewhere). (The password itself is not put into the
 // keyring here: see WriteKeyringPassword.) A new file is
 // created with mode 0600 (less the umask); an existing one keeps its mode. Returns false,
 // leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).

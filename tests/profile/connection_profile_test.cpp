@@ -231,6 +231,13 @@ TEST_F(ConnectionProfile, TransportKeysFollowTheOldOnesAndSurviveARewrite)
     EXPECT_NE(Read(file).find("VERSION=2.x\r\nPASSIVE=1\r\nSECURITY=EXPLICIT\r\n"),
               std::string::npos);
 
+    // A password moved into the keyring later: PASSWORDSTORE still comes before them.
+    profile.PasswordStore = psKeyring;
+    ASSERT_TRUE(WriteConnectionProfile(file, profile));
+    EXPECT_NE(Read(file).find("VERSION=2.x\r\nPASSWORDSTORE=KEYRING\r\nPASSIVE=1\r\n"),
+              std::string::npos)
+        << Read(file);
+
     profile.Security = "TSL";
     ASSERT_TRUE(WriteConnectionProfile(file, profile));
     const TConnectionProfile reread = ReadConnectionProfile(file);
