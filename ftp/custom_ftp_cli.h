@@ -192,6 +192,9 @@ protected:
     virtual void SendCommand(const std::string &Cmd);
     virtual void TriggerDisplay(const std::string &Msg);
     virtual bool TriggerProgress();
+    // A person answered a question of the engine (the certificate): the time they took is no
+    // silence of the server.
+    virtual void RestartTimeout() {}
     void ShowReply();
     void KeepError();
     void SetState(TFtpState NewState);
@@ -246,6 +249,7 @@ private:
     void AskCertificate(const TTlsCertificateInfo &Info);
     void ControlTlsAccepted(const TTlsCertificateInfo &Info);
     void FailTls(int Code, const std::string &Reason);
+    void CheckLoginProtected() const;
     void LoginReplied();
     void StartDataTls();
 

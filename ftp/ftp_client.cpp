@@ -145,9 +145,14 @@ bool TFtpClient::WaitReady(uint64_t Started)
 bool TFtpClient::TriggerProgress()
 {
     const bool result = TCustomFtpCli::TriggerProgress();
+    RestartTimeout();
+    return result;
+}
+
+void TFtpClient::RestartTimeout()
+{
     if (Timeout > 0)
         Deadline = FtpTickCount() + int64_t(Timeout) * 1000;
-    return result;
 }
 
 } // namespace tarn

@@ -45,6 +45,7 @@ public:
 
 protected:
     bool TriggerProgress() override;
+    void RestartTimeout() override;
 
 private:
     bool RunSync(void (TCustomFtpCli::*Operation)());

@@ -29,6 +29,7 @@ void TCustomFtpCli::UserAsync()
 {
     if (UserName.empty())
         throw FtpException("UserName emtpy");
+    CheckLoginProtected();
     CurrentStep = stUser;
     // 331 need password, 230 logged in
     StartCommand(rqUser, "USER " + UserName, {331, 230}, [this] { LoginReplied(); });
@@ -38,6 +39,7 @@ void TCustomFtpCli::PassAsync()
 {
     if (PassWord.empty())
         throw FtpException("Password emtpy");
+    CheckLoginProtected();
     CurrentStep = stPass;
     StartCommand(rqPass, "PASS " + PassWord, {230}, [this] { LoginReplied(); });
 }

@@ -153,6 +153,7 @@ void TCustomFtpCli::AskCertificate(const TTlsCertificateInfo &Info)
     // The handler's event loop may have destroyed the engine, aborted or lost the connection.
     if (!*alive || serial != FConnectSerial || !FHoldControl || !ControlOpen)
         return;
+    RestartTimeout();
     if (accept)
         ControlTlsAccepted(Info);
     else
@@ -192,6 +193,14 @@ void TCustomFtpCli::FailTls(int Code, const std::string &Reason)
         ControlSocket->Close(); // the loss handler ends the request with StepResult
     else
         TriggerRequestDone(Code);
+}
+
+// A session that is to be protected but is not (Security set after a clear connect) sends no
+// login: the password would cross in clear.
+void TCustomFtpCli::CheckLoginProtected() const
+{
+    if (Security != TFtpSecurity::scNone && !FTlsReady)
+        throw FtpException("The connection is not protected by TLS: no login was sent");
 }
 
 // The reply to USER or PASS is in: after a login on a protected connection the data

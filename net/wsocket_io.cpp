@@ -112,6 +112,10 @@ void TCustomWSocket::OnReadReady()
         if ((probe.revents & POLLERR) &&
             ::getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &soError, &len) == 0)
             error = static_cast<uint16_t>(WinSockErrorFromErrno(soError));
+        // After the peer's TLS close_notify the stream is complete: a reset that our answering
+        // close_notify provoked from a peer that had closed already means nothing.
+        if (FTls && FTlsPeerClosed)
+            error = 0;
     }
     if (events == 0)
         events = FD_READ;

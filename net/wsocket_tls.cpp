@@ -238,24 +238,17 @@ void TCustomWSocket::TlsSendQueued()
             FAllSent = true;
             return;
         }
-        size_t written = 0;
-        ERR_clear_error();
-        errno = 0;
-        if (SSL_write_ex(FTls, bytes, size_t(len), &written) == 1) {
-            FBufList.front()->Remove(int32_t(written));
-            continue;
-        }
-        const int code = SSL_get_error(FTls, 0);
-        if (WouldBlock(code)) {
-            WatchForWrite();
-            return;
-        }
-        FLastError = TlsFailure(code, "TLS send");
-        Close();
-        return;
+        const int sent = TlsSendDirect(bytes, len);
+        if (sent < 0)
+            return; // closed
+        FBufList.front()->Remove(sent);
+        if (sent < len)
+            return; // the rest when there is room
     }
 }
 
+// Writes as much of Data as the system takes now: the count, or -1 when the connection failed
+// (closed then). What is left waits for FD_WRITE.
 int TCustomWSocket::TlsSendDirect(const void *Data, int Len)
 {
     if (FTlsHandshaking)

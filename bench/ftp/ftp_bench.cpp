@@ -1,13 +1,16 @@
 // One benchmark case of the FTP engine per run, so that the runner can measure the process's
 // wall time, CPU time and peak memory the same way it measures curl.
 //
+//   ftp_bench [--passive] [--tls FINGERPRINT] CASE PORT ARGS...
+//
 //   ftp_bench get   PORT REMOTE LOCAL   download REMOTE (binary) into LOCAL
 //   ftp_bench put   PORT LOCAL REMOTE   upload LOCAL (binary) as REMOTE
 //   ftp_bench quote PORT COUNT          COUNT sequential NOOP round trips
 //   ftp_bench dir   PORT REMOTE LOCAL   list REMOTE (LIST) into LOCAL
 //
-// The server is on 127.0.0.1 and takes an anonymous login. Exit status 0 when every call
-// succeeded.
+// The server is on 127.0.0.1 and takes an anonymous login. --passive uses passive mode,
+// --tls explicit TLS with the server's certificate pinned by its SHA-256 fingerprint. Exit
+// status 0 when every call succeeded.
 #include "ftp/ftp_client.h"
 
 #include <QCoreApplication>
@@ -21,7 +24,7 @@ namespace {
 
 int Fail(TFtpClient &Ftp, const char *What)
 {
-    std::fprintf(stderr, "ftp_bench: %s failed: %s\n", What, Ftp.LastResponse().c_str());
+    std::fprintf(stderr, "ftp_bench: %s failed: %s\n", What, Ftp.ErrorMessage().c_str());
     return 1;
 }
 
@@ -30,12 +33,26 @@ int Fail(TFtpClient &Ftp, const char *What)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    TFtpClient ftp;
+    for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
+        if (std::string(argv[1]) == "--passive") {
+            ftp.Passive = true;
+        } else if (std::string(argv[1]) == "--tls" && argc > 2) {
+            ftp.Security = TFtpSecurity::scExplicit;
+            ftp.TlsFingerprint = argv[2];
+            --argc;
+            ++argv;
+        } else {
+            argc = 0; // the usage
+            break;
+        }
+    }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: ftp_bench get|put|dir|quote PORT ARGS...\n");
+        std::fprintf(stderr, "usage: ftp_bench [--passive] [--tls FINGERPRINT] "
+                             "get|put|dir|quote PORT ARGS...\n");
         return 2;
     }
     const std::string mode = argv[1];
-    TFtpClient ftp;
     ftp.HostName = "127.0.0.1";
     ftp.Port = argv[2];
     ftp.UserName = "anonymous";

@@ -8,6 +8,7 @@
 #include "profile/ui/login_dlg.h"
 #include "support/settings_store.h"
 #include "tests/client/client_harness.h"
+#include "tests/common/colored_ranges.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,8 +27,6 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -531,15 +530,7 @@ TEST_F(ClientWindow, ScriptPageColoursKeywordsAndFollowsItsLines)
     EXPECT_TRUE(Control("SaveButton")->isEnabled());
     EXPECT_TRUE(Control("PlayButton")->isEnabled());
     QCoreApplication::processEvents();
-    const auto blue = [&](int Line) {
-        std::vector<std::pair<int, int>> ranges;
-        const QTextBlock block = script->document()->findBlockByNumber(Line);
-        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
-            if (range.format.foreground().color() == QColor(Qt::blue))
-                ranges.emplace_back(range.start, range.length);
-        }
-        return ranges;
-    };
+    const auto blue = [&](int Line) { return ColoredRanges(*script, Line, Qt::blue); };
     EXPECT_EQ(blue(0), (std::vector<std::pair<int, int>>{{0, 6}}));
     EXPECT_EQ(blue(1), (std::vector<std::pair<int, int>>{{0, 5}}));
     static_cast<QToolButton *>(Control("ClearButton"))->click();

@@ -38,8 +38,9 @@ TEST(TlsFingerprint, PastedFormsNormalizeToSixtyFourUpperCaseDigits)
     for (const auto &c : cases) {
         const auto got = NormalizeTlsFingerprint(c.Text);
         EXPECT_EQ(got.has_value(), c.Valid) << c.Text;
-        if (c.Valid && got)
+        if (c.Valid && got) {
             EXPECT_EQ(*got, Hex) << c.Text;
+        }
     }
     EXPECT_EQ(FormatTlsFingerprint(Hex), colons);
     EXPECT_EQ(FormatTlsFingerprint(Hex).size(), 95u);

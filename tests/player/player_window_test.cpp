@@ -1,5 +1,6 @@
 #include "player/ui/player_window.h"
 #include "support/ui/help_window.h"
+#include "tests/common/colored_ranges.h"
 #include "tests/player/temp_folder.h"
 
 #include <QAction>
@@ -7,8 +8,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QToolButton>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -241,16 +240,7 @@ TEST_F(PlayerWindowTest, ScriptViewShowsKeywordsInBlue)
     QCoreApplication::processEvents();
     const QPlainTextEdit *script = Child<QPlainTextEdit>(window, "Script");
     EXPECT_EQ(script->accessibleName(), "Script");
-    // The ranges of a line shown in blue, as (start, length).
-    const auto blue = [&](int Line) {
-        std::vector<std::pair<int, int>> ranges;
-        const QTextBlock block = script->document()->findBlockByNumber(Line);
-        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
-            if (range.format.foreground().color() == QColor(Qt::blue))
-                ranges.emplace_back(range.start, range.length);
-        }
-        return ranges;
-    };
+    const auto blue = [&](int Line) { return ColoredRanges(*script, Line, Qt::blue); };
     EXPECT_EQ(blue(0), (std::vector<std::pair<int, int>>{{0, 4}}));
     EXPECT_EQ(blue(1), (std::vector<std::pair<int, int>>{{0, 6}}));
     EXPECT_EQ(blue(2), (std::vector<std::pair<int, int>>{}));
