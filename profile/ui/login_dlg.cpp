@@ -195,7 +195,8 @@ TConnectionProfile TLoginDlg::Values() const
     profile.LocalDir = ToLocal(Download->text());
     profile.HostDir = ToLocal(LoginLibrary->text());
     profile.PasswordStore = RememberPassword->isChecked() ? psKeyring : psProfile;
-    profile.Passive = PassiveMode->isChecked() ? "1" : "0";
+    // (A std::string, not a literal: GCC 12 warns wrongly of an overlap for the literal.)
+    profile.Passive = std::string(PassiveMode->isChecked() ? "1" : "0");
     const int security = SecurityEdit->currentIndex();
     profile.Security = security < 0 ? FSecurityText : SecurityKeyword(SecurityAt(security));
     profile.TlsFingerprint = FTlsFingerprint;
