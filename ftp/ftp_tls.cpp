@@ -15,7 +15,7 @@
 #include "net/wsocket.h"
 #include "support/text.h"
 
-#include <QCoreApplication>
+#include <QObject>
 #include <QMetaObject>
 #include <ctime>
 #include <openssl/ssl.h>
@@ -132,11 +132,15 @@ void TCustomFtpCli::ControlTlsDone(uint16_t Error)
                                      "); SHA-256 fingerprint " + info.Fingerprint);
         return;
     }
-    // Replies wait until the answer is in; the question runs from the event loop.
+    // Replies wait until the answer is in; the question runs from this thread's event loop.
+    // Its context object is not the engine's: the handler may destroy the engine, and an
+    // object must not be deleted while one of its own events runs.
     FHoldControl = true;
+    auto *context = new QObject;
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [this, alive = FAlive, serial = FConnectSerial, info] {
+        context,
+        [this, context, alive = FAlive, serial = FConnectSerial, info] {
+            context->deleteLater();
             if (*alive && serial == FConnectSerial && FHoldControl)
                 AskCertificate(info);
         },

@@ -304,5 +304,32 @@ TEST_F(PassiveTlsFaults, CertificateJudgement)
     }
 }
 
+// A window closed during the certificate question may take the engine with it.
+TEST_F(PassiveTlsFaults, TheEngineMayGoWhileTheCertificateQuestionRuns)
+{
+    TTestFtpServerOptions options;
+    options.ExtraArgs = {"--tls", "implicit"};
+    TTestFtpServer server(options);
+    auto engine = std::make_unique<TCustomFtpCli>();
+    engine->HostName = "127.0.0.1";
+    engine->Port = std::to_string(server.Port());
+    engine->UserName = "tester";
+    engine->PassWord = "secret";
+    engine->Security = TFtpSecurity::scImplicit;
+    bool asked = false;
+    engine->OnCertificateCheck = [&](TCustomFtpCli *, const TTlsCertificateInfo &, bool &Accept) {
+        asked = true;
+        engine.reset();
+        QEventLoop loop;
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
+        Accept = true;
+    };
+    engine->ConnectAsync();
+    EXPECT_TRUE(PumpUntil([&] { return asked; }));
+    PumpUntil([] { return false; }, 1); // whatever was still posted runs into nothing
+    EXPECT_EQ(engine, nullptr);
+}
+
 } // namespace
 } // namespace tarn
