@@ -3,6 +3,8 @@
 # Installed under CMAKE_INSTALL_PREFIX:
 #   bin/                       tarnsp, and tarn when the client is built (it starts the player
 #                              from its own folder, so both always go to the same place)
+#   lib/tarn/modules/          tarnsp-window.so, the player's window, which tarnsp loads from
+#                              ../lib/tarn/modules beside its folder (TARN_MODULE_DIR)
 #   share/applications/        a menu entry per program, named by its application id
 #   share/icons/hicolor/scalable/apps/   their icons
 #   share/mime/packages/       the file types .tns (scripts), .tnc (profiles), .tnl (library lists)
@@ -49,6 +51,7 @@ function(tarn_install_text source destination)
         set(TARN_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
         set(TARN_DATADIR [[${CMAKE_INSTALL_DATADIR}]])
         set(TARN_UNITDIR [[${TARN_SYSTEMD_USER_UNIT_DIR}]])
+        set(TARN_MODULEDIR [[${TARN_MODULE_DIR}]])
         set(PROJECT_VERSION [[${PROJECT_VERSION}]])
         include([[${PROJECT_SOURCE_DIR}/cmake/TarnInstallText.cmake]])")
 endfunction()
@@ -64,6 +67,11 @@ foreach(program tarnsp tarn)
         list(APPEND tarnPrograms ${program})
     endif()
 endforeach()
+if(TARGET tarnsp)
+    # Not executable: a module is only ever loaded (Debian's rule for libraries).
+    install(TARGETS tarnsp-window LIBRARY DESTINATION ${TARN_MODULE_DIR}
+            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endif()
 
 # Menu entries, icons and the metainfo, for the programs that are built. The metainfo lists the
 # client's entry first, so that software centres start the client.
@@ -75,8 +83,15 @@ foreach(program tarn tarnsp)
     endif()
     if(program STREQUAL "tarn")
         set(id ${TARN_CLIENT_ID})
+        set(windowTarget tarn)
     else()
         set(id ${TARN_PLAYER_ID})
+        set(windowTarget tarnsp-window)
+    endif()
+    # The window names its menu entry (Wayland matches the two by it) and takes the icon
+    # installed under the same name.
+    if(TARGET ${windowTarget})
+        target_compile_definitions(${windowTarget} PRIVATE TARN_DESKTOP_ID="${id}")
     endif()
     configure_file(${tarnDesktopSource}/applications/${program}.desktop.in
                    ${tarnDesktopBinary}/${id}.desktop @ONLY)

@@ -4,14 +4,16 @@
 #
 # Set by the install rule (see tarn_install_text in TarnInstall.cmake):
 #   TEXT_SOURCE        the template; @TARN_INSTALL_BINDIR@, @TARN_INSTALL_UNITDIR@,
-#                      @TARN_DOC_DIR@ and @PROJECT_VERSION@ are replaced
+#                      @TARN_INSTALL_MODULEDIR@, @TARN_DOC_DIR@ and @PROJECT_VERSION@ are
+#                      replaced
 #   TEXT_DESTINATION   the folder to install to, relative to the prefix or absolute
 #   TEXT_GZIP          ON: install NAME.gz, compressed as Debian wants (gzip -9n: no name or
 #                      time stamp inside, so the package is reproducible)
 #   TEXT_WORK          a folder in the build tree for the configured copies
-#   TARN_BINDIR, TARN_DATADIR, TARN_UNITDIR   the folders as configured, relative or absolute
+#   TARN_BINDIR, TARN_DATADIR, TARN_UNITDIR, TARN_MODULEDIR   the folders as configured,
+#                      relative or absolute
 
-foreach(folder BINDIR DATADIR UNITDIR)
+foreach(folder BINDIR DATADIR UNITDIR MODULEDIR)
     cmake_path(ABSOLUTE_PATH TARN_${folder} BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}" NORMALIZE
                OUTPUT_VARIABLE TARN_INSTALL_${folder})
 endforeach()

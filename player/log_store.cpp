@@ -81,9 +81,10 @@ void TLogStore::Append(const std::string &Line)
 {
     ++FCount;
     const bool headOnly = FFileCount == 0 && FPendingCount == 0 && FTail.empty();
-    if (headOnly && FHeadBytes + Line.size() <= MemoryLimit) {
+    const std::size_t cost = sizeof(std::string) + Line.size();
+    if (headOnly && FHeadBytes + cost <= MemoryLimit) {
         FHead.push_back(Line);
-        FHeadBytes += Line.size();
+        FHeadBytes += cost;
         return;
     }
     if (FFileFailed || !OpenFile()) {

@@ -15,8 +15,10 @@ namespace tarn {
 class TLogStore
 {
 public:
-    // Bytes of line text held in memory before the lines go to the file.
-    static constexpr std::size_t MemoryLimit = 4 << 20;
+    // Memory the lines in memory may take (their text and their string objects) before the
+    // lines go to the file: small enough that a long listing leaves a console run's peak
+    // memory near that of a short one.
+    static constexpr std::size_t MemoryLimit = 1 << 20;
 
     TLogStore() = default;
     ~TLogStore();

@@ -67,8 +67,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationName("Tarn Client");
     QApplication::setApplicationDisplayName("Tarn Client");
     QApplication::setApplicationVersion(TARN_VERSION);
-    QApplication::setWindowIcon(
-        QIcon::fromTheme("tarn", application.style()->standardIcon(QStyle::SP_DriveNetIcon)));
+    QApplication::setDesktopFileName(TARN_DESKTOP_ID);
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        TARN_DESKTOP_ID, application.style()->standardIcon(QStyle::SP_DriveNetIcon)));
     tarn::TTarnMainWindow window;
     window.Logic().FormCreate(arguments);
     window.show();

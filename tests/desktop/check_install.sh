@@ -62,6 +62,7 @@ file-list)
             echo "644 share/applications/$id.desktop"
             echo "644 share/icons/hicolor/scalable/apps/$id.svg"
         done < <(programs)
+        echo "644 lib/tarn/modules/tarnsp-window.so"
         echo "644 share/metainfo/$client_id.metainfo.xml"
         echo "644 share/mime/packages/tarn.xml"
         echo "644 lib/systemd/user/tarnsp@.service"
@@ -228,6 +229,23 @@ cron-line)
     [ $status -eq 1 ] || fail "with the last run still going the line exited with $status, not 1"
     if [ -e "$jobs/made-by-cron" ] || [ "$(wc -c <"$jobs/nightly.log")" -ne "$before" ]; then
         fail "the crontab line started a second run beside the first"
+    fi
+    ;;
+
+window-module)
+    # The installed player finds its window module in ../lib/tarn/modules: with a display that
+    # cannot be opened the module's QApplication falls back to the console, which only the
+    # module says.
+    # A console run needs neither Qt Gui nor Qt Widgets.
+    printf 'LOCALMD made\r\n' >"$scratch/s.tns"
+    status=0
+    (cd "$scratch" && env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:987 \
+        "$root/bin/tarnsp" s.tns /R /X >"$scratch/out" 2>"$scratch/err") || status=$?
+    grep -q 'cannot open the display ":987"' "$scratch/err" && [ $status -eq 0 ] &&
+        [ -d "$scratch/made" ] ||
+        fail "the installed tarnsp did not run through its window module ($status):"$'\n'"$(cat "$scratch/err")"
+    if ldd "$root/bin/tarnsp" | grep -E 'libQt6(Gui|Widgets)'; then
+        fail "the installed tarnsp links Qt Gui or Widgets, which only its window module needs"
     fi
     ;;
 

@@ -40,7 +40,7 @@ protected:
             environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(QString::fromStdString(FRoot.string()));
-        process.start(TARNSP_PROGRAM, Arguments);
+        process.start(FProgram, Arguments);
         process.write(Input);
         process.closeWriteChannel();
         if (!process.waitForFinished(Seconds * 1000)) {
@@ -54,6 +54,8 @@ protected:
         outcome.Err = process.readAllStandardError().toStdString();
         return outcome;
     }
+
+    QString FProgram = TARNSP_PROGRAM;
 };
 
 TEST_F(Console, ExitStatusAndStandardErrorTellHowTheRunEnded)
@@ -240,11 +242,26 @@ TEST_F(Console, ADisplayThatCannotBeOpenedGivesAConsoleRun)
 {
     // A stale DISPLAY, as an ssh session may leave behind.
     Write("s.tns", "ONERROR STOP\nLOCALMD made\n");
-    const TOutcome run = Tarnsp({"s.tns", "/R", "/X"}, false, {}, 60, {"DISPLAY=:987"});
+    TOutcome run = Tarnsp({"s.tns", "/R", "/X"}, false, {}, 60, {"DISPLAY=:987"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Out, "Error action set to STOP.\n");
     EXPECT_EQ(run.Err, "tarnsp: cannot open the display \":987\"; running without a window\n");
     EXPECT_TRUE(Exists("made"));
+
+    // The program without its window module, as a broken install has it: a console run that
+    // says where the module was looked for.
+    const std::filesystem::path alone = FRoot / "bin/tarnsp";
+    std::filesystem::create_directories(alone.parent_path());
+    std::filesystem::copy_file(TARNSP_PROGRAM, alone);
+    FProgram = QString::fromStdString(alone.string());
+    Write("s.tns", "LOCALMD made2\n");
+    run = Tarnsp({"s.tns", "/R", "/X"}, false, {}, 60, {"DISPLAY=:987"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "tarnsp: the window module tarnsp-window.so is missing (looked in " +
+                           alone.parent_path().string() + ", " +
+                           (alone.parent_path().parent_path() / "lib/tarn/modules").string() +
+                           "); running without a window\n");
+    EXPECT_TRUE(Exists("made2"));
 }
 
 TEST_F(Console, WriteProfileTakesAnswersFromStandardInputAndWritesAPrivateProfile)

@@ -50,7 +50,7 @@ TEST(LogStore, LinesPastTheMemoryLimitComeBackInOrder)
     for (const std::string &where : {path, path + "/no-such-folder"}) {
         TTmpDir tmp(where);
         TLogStore store;
-        // Some 12 MiB: three times what stays in memory; twice, with the store cleared between.
+        // Some 12 MiB, many times what stays in memory; twice, with the store cleared between.
         const std::vector<std::string> lines = SampleLines(300000);
         for (int round = 0; round < 2; ++round) {
             store.Clear();

@@ -128,10 +128,19 @@ class Session(FTPHandler):
             resp = self.faults.final_text(verb, resp, self._password)
         end = self.faults.line_end(verb)
         lines = list(lead) + self.faults.reply_lines(verb, resp)
-        self._send_text("".join(line + end for line in lines), final)
+        text = "".join(line + end for line in lines)
+        extra = None
         if final and self.faults.applies(self.faults.extra, verb):
             extra = resp if self.faults.extra_text is None else self.faults.extra_text
-            self.faults.write(self, (extra + end).encode("utf8"), self.faults.extra_pause)
+            extra += end
+            if not self.faults.extra_pause:
+                # Without a pause the extra line goes out in the same write as the reply, so
+                # that the client finds both in one read, whatever the scheduler does between
+                # two writes.
+                text, extra = text + extra, None
+        self._send_text(text, final)
+        if extra is not None:
+            self.faults.write(self, extra.encode("utf8"), self.faults.extra_pause)
         if self._log_debug:
             self.logline("-> %s" % resp, logfun=logfun)
 
