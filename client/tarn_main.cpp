@@ -85,6 +85,10 @@ TTarnMain::TTarnMain(TClientView &View, TUserDialogs &Dialogs,
     };
     ControlFtp.OnSessionClosed = [this](TCustomFtpCli *, uint16_t) { ControlFtpSessionClosed(); };
     ControlFtp.OnStateChange = [this](TCustomFtpCli *) { ControlFtpStateChange(); };
+    ControlFtp.OnCertificateCheck = [this](TCustomFtpCli *, const TTlsCertificateInfo &Info,
+                                           bool &Accept) {
+        ControlFtpCertificateCheck(Info, Accept);
+    };
 
     RasDial.DialMode = dmSync;
     RasDial.Language = English;
@@ -195,6 +199,10 @@ void TTarnMain::LoginButtonClick()
     ControlFtp.PassWord = login->Values.PassWord;
     ControlFtp.HostName = login->Values.URLOrIP;
     ControlFtp.Port = login->Values.Port;
+    const TConnectionSecurity transport = ConnectionSecurity(login->Values);
+    ControlFtp.Passive = transport.Passive;
+    ControlFtp.Security = transport.Security;
+    ControlFtp.TlsFingerprint = transport.TlsFingerprint;
     const std::optional<int> timeout = ParseWholeNumber(Trim(login->Values.Timeout, tsBlanks));
     if (timeout)
         ControlFtp.Timeout = *timeout;
@@ -205,6 +213,14 @@ void TTarnMain::LoginButtonClick()
     Record("TIMEOUT " + login->Values.Timeout);
     if (!dialed) {
         Inform("Error during RAS connect.");
+        StateOffline();
+        return;
+    }
+    if (!transport.Problem.empty()) {
+        // The login dialog lets no such profile through; a session it did not ask for (clear
+        // text instead of TLS) is never opened.
+        AppendLog(transport.Problem);
+        Inform("Error connecting to FTP server.");
         StateOffline();
         return;
     }

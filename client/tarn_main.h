@@ -112,6 +112,13 @@ public:
 
     // Engine and dial-up events.
     void ControlFtpDisplay(const std::string &Msg);
+    // A certificate that neither verifies nor matches the profile's pin
+    // (client/tarn_main_security.cpp): accepted at once when the user's trusted-certificates
+    // file holds it, else the user is asked: Trust once accepts it for this connection, Always
+    // trust also writes it to the file, Cancel refuses it (the connect fails).
+    void ControlFtpCertificateCheck(const TTlsCertificateInfo &Info, bool &Accept);
+    // The question's text: server, subject, issuer, validity, fingerprint and the problem.
+    static std::string CertificateQuestionText(const TTlsCertificateInfo &Info);
     void ControlFtpStateChange();
     void ControlFtpSessionClosed();
     void ControlFtpProgress(int64_t Count, bool &Abort);

@@ -135,6 +135,14 @@ int WriteProfileFromAnswers(const std::string &FileName, std::FILE *In, std::FIL
         return seconds && *seconds >= 0 ? std::string()
                                         : std::string("a whole number of seconds is required");
     };
+    // The transport keys are judged as CONNECT will judge them.
+    const auto understood = [](std::string TConnectionProfile::*Key) {
+        return [Key](const std::string &Value) {
+            TConnectionProfile candidate;
+            candidate.*Key = Value;
+            return ConnectionSecurity(candidate).Problem;
+        };
+    };
     TAsker asker(In, Prompt, Err);
     const bool answered = asker.Ask("Host name or address", profile.URLOrIP, false, required) &&
                           asker.Ask("User name", profile.UserName) &&
@@ -144,7 +152,11 @@ int WriteProfileFromAnswers(const std::string &FileName, std::FILE *In, std::FIL
                           asker.Ask("Local download folder", profile.LocalDir) &&
                           asker.Ask("Remote folder", profile.HostDir) &&
                           asker.Ask("Connection (LAN or a NetworkManager connection)",
-                                    profile.Connection, false, required);
+                                    profile.Connection, false, required) &&
+                          asker.Ask("Passive mode (0 or 1)", profile.Passive, false,
+                                    understood(&TConnectionProfile::Passive)) &&
+                          asker.Ask("Security (NONE, EXPLICIT or IMPLICIT)", profile.Security,
+                                    false, understood(&TConnectionProfile::Security));
     if (!answered)
         return 2;
     if (!WriteConnectionProfile(FileName, profile)) {

@@ -11,6 +11,7 @@
 #include "player/tarn_player.h"
 #include "profile/connection_profile.h"
 #include "profile/password_store.h"
+#include "profile/trusted_certificates.h"
 #include "support/local_files.h"
 #include "support/temp_generator.h"
 #include "support/text.h"
@@ -102,6 +103,10 @@ void TTarnPlayer::AddRemoteOperations()
     ControlFtp->OnProgress = [this](TCustomFtpCli *Sender, int64_t Count, bool &Abort) {
         ControlFtpProgress(Sender, Count, Abort);
     };
+    ControlFtp->OnCertificateCheck = [this](TCustomFtpCli *Sender, const TTlsCertificateInfo &Info,
+                                            bool &Accept) {
+        ControlFtpCertificateCheck(Sender, Info, Accept);
+    };
 
     RasDial = std::make_unique<TDialUp>();
     RasDial->DialMode = dmSync;
@@ -181,6 +186,24 @@ void TTarnPlayer::ControlFtpDisplay(TCustomFtpCli *, std::string &Msg)
         FShownFailure = shown.substr(2);
 }
 
+void TTarnPlayer::ControlFtpCertificateCheck(TCustomFtpCli *, const TTlsCertificateInfo &Info,
+                                             bool &Accept)
+{
+    if (TTrustedCertificates().Contains(Info.Host, Info.Port, Info.Fingerprint)) {
+        Accept = true;
+        return;
+    }
+    const std::string refusal =
+        "The certificate of " + Info.Host + ":" + Info.Port + " (" + Info.Subject +
+        ") is not trusted: " + Info.Problem + "; its SHA-256 fingerprint is " + Info.Fingerprint +
+        ". To trust it, put this line in the profile" +
+        (ProfileFile.empty() ? "" : " " + ProfileFile) + ": TLSFINGERPRINT=" + Info.Fingerprint;
+    AppendLog("! " + refusal);
+    // The failed CONNECT gives this as its reason, rather than the engine's shorter one.
+    if (FInEngineCall)
+        FShownFailure = refusal;
+}
+
 bool TTarnPlayer::CallEngine(bool (TFtpClient::*Call)())
 {
     const bool connecting = Call == &TFtpClient::Connect;
@@ -258,6 +281,7 @@ void TTarnPlayer::ReadProfile(const std::string &Argument)
     PasswordInKeyring = profile.PasswordStore == psKeyring;
     ProfileFile = Argument;
     ServerPort = profile.Port;
+    Transport = ConnectionSecurity(profile);
     const std::optional<int> timeout = ParseWholeNumber(profile.Timeout);
     if (!timeout)
         throw std::runtime_error("The profile \"" + Argument + "\" holds TIMEOUT=" +
@@ -272,6 +296,11 @@ void TTarnPlayer::ConnectToServer(const std::string &)
     AppendLog("Host:  " + ServerName);
     AppendLog("User:  " + LoginName);
     AppendLog("Port:  " + ServerPort);
+    if (!Transport.Problem.empty()) {
+        FailAndStop("The profile " + ProfileFile + " cannot be used as it stands: " +
+                    Transport.Problem + " No session is opened.");
+        return;
+    }
     if (PasswordInKeyring && !ReadKeyringPassword())
         return;
 
@@ -289,6 +318,9 @@ void TTarnPlayer::ConnectToServer(const std::string &)
     ControlFtp->Port = ServerPort;
     ControlFtp->UserName = LoginName;
     ControlFtp->PassWord = LoginPassword;
+    ControlFtp->Passive = Transport.Passive;
+    ControlFtp->Security = Transport.Security;
+    ControlFtp->TlsFingerprint = Transport.TlsFingerprint;
     // No time-out at all would let a silent server hold the run for ever.
     ControlFtp->Timeout = ProfileTimeout > 0 ? ProfileTimeout : DefaultTimeout;
 

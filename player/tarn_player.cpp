@@ -84,6 +84,7 @@ TTarnPlayer::~TTarnPlayer()
     // gone already, so nobody listens any more.
     ControlFtp->OnDisplay = nullptr;
     ControlFtp->OnProgress = nullptr;
+    ControlFtp->OnCertificateCheck = nullptr;
     RasDial->OnActiveConnection = nullptr;
 }
 
@@ -262,6 +263,7 @@ void TTarnPlayer::ExecuteButtonClick()
     ServerName.clear();
     LogFileName.clear();
     ServerPort = "21";
+    Transport = {};
     ConnectionName = "LAN";
     Dialed = false;
     // A signal that came before the run lets no line run.

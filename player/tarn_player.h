@@ -14,6 +14,7 @@
 #include "player/log_store.h"
 #include "player/player_view.h"
 #include "player/script_language.h"
+#include "profile/connection_profile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,6 +54,9 @@ public:
     bool PasswordInKeyring = false;
     std::string ProfileFile; // the last PROFILE line's file, for the keyring's messages
     std::string ServerPort = "21";
+    // The last PROFILE's PASSIVE, SECURITY and TLSFINGERPRINT; a Problem there makes CONNECT
+    // fail rather than open a session the profile did not ask for.
+    TConnectionSecurity Transport;
     int ProfileTimeout = 0;
     std::string LocalDir;
     std::string HostDir;
@@ -181,6 +185,11 @@ public:
     // Handlers of the engine's events.
     void ControlFtpDisplay(TCustomFtpCli *Sender, std::string &Msg);
     void ControlFtpProgress(TCustomFtpCli *Sender, int64_t Count, bool &Abort);
+    // A certificate that neither verifies nor matches the profile's pin: accepted only when the
+    // user's trusted-certificates file holds it. The player asks nobody: a refusal is logged
+    // with the fingerprint and the profile line that would pin it.
+    void ControlFtpCertificateCheck(TCustomFtpCli *Sender, const TTlsCertificateInfo &Info,
+                                    bool &Accept);
 
 private:
     // Why the last engine call failed, and whether the log shows it already.

@@ -10,6 +10,7 @@ namespace {
 const char *const Section = "Connection";
 const char *const StoreKey = "PASSWORDSTORE";
 const char *const KeyringStore = "KEYRING";
+const char *const TransportKeys[] = {"PASSIVE", "SECURITY", "TLSFINGERPRINT"};
 
 std::string Shifted(const std::string &Text, int Offset)
 {
@@ -29,6 +30,58 @@ std::string ScramblePassword(const std::string &Password)
 std::string UnscramblePassword(const std::string &Scrambled)
 {
     return Shifted(Scrambled, 256 - PasswordOffset);
+}
+
+std::string SecurityKeyword(TFtpSecurity Security)
+{
+    switch (Security) {
+    case TFtpSecurity::scExplicit:
+        return "EXPLICIT";
+    case TFtpSecurity::scImplicit:
+        return "IMPLICIT";
+    case TFtpSecurity::scNone:
+        break;
+    }
+    return "NONE";
+}
+
+TConnectionSecurity ConnectionSecurity(const TConnectionProfile &Profile)
+{
+    TConnectionSecurity result;
+    // The first problem found is the one reported.
+    const auto report = [&result](const std::string &Text) {
+        if (result.Problem.empty())
+            result.Problem = Text;
+    };
+    if (Profile.Passive == "1")
+        result.Passive = true;
+    else if (!Profile.Passive.empty() && Profile.Passive != "0")
+        report("PASSIVE=" + Profile.Passive + " is not understood (0 or 1).");
+
+    const std::string security = UpperCaseAscii(Profile.Security);
+    const TFtpSecurity settings[] = {TFtpSecurity::scNone, TFtpSecurity::scExplicit,
+                                     TFtpSecurity::scImplicit};
+    bool known = security.empty();
+    for (const TFtpSecurity setting : settings) {
+        if (security == SecurityKeyword(setting)) {
+            result.Security = setting;
+            known = true;
+        }
+    }
+    if (!known)
+        report("SECURITY=" + Profile.Security + " is not understood (NONE, EXPLICIT or IMPLICIT).");
+
+    if (!Profile.TlsFingerprint.empty()) {
+        const std::optional<std::string> pinned = NormalizeTlsFingerprint(Profile.TlsFingerprint);
+        if (!pinned)
+            report("TLSFINGERPRINT=" + Profile.TlsFingerprint +
+                   " is not a SHA-256 fingerprint (64 hex digits, colons allowed).");
+        else if (result.Security == TFtpSecurity::scNone)
+            report("TLSFINGERPRINT is set but SECURITY is NONE: the session would not use TLS.");
+        else
+            result.TlsFingerprint = *pinned;
+    }
+    return result;
 }
 
 TConnectionProfile ReadConnectionProfile(const std::string &FileName, TLocalFileError *Error)
@@ -53,6 +106,9 @@ TConnectionProfile ReadConnectionProfile(const std::string &FileName, TLocalFile
     profile.HostDir = read("HOSTDIR", defaults.HostDir);
     if (UpperCaseAscii(read(StoreKey, "")) == KeyringStore)
         profile.PasswordStore = psKeyring;
+    profile.Passive = read("PASSIVE", defaults.Passive);
+    profile.Security = read("SECURITY", defaults.Security);
+    profile.TlsFingerprint = read("TLSFINGERPRINT", defaults.TlsFingerprint);
     return profile;
 }
 
@@ -74,6 +130,12 @@ bool WriteConnectionProfile(const std::string &FileName, const TConnectionProfil
         valuesFit = valuesFit && ini.WriteString(Section, StoreKey, KeyringStore);
     else
         ini.DeleteKey(Section, StoreKey);
+    // The transport keys always follow the others, PASSWORDSTORE included when it is new.
+    for (const char *key : TransportKeys)
+        ini.DeleteKey(Section, key);
+    valuesFit = valuesFit && ini.WriteString(Section, "PASSIVE", Profile.Passive) &&
+                ini.WriteString(Section, "SECURITY", Profile.Security) &&
+                ini.WriteString(Section, "TLSFINGERPRINT", Profile.TlsFingerprint);
     // The file holds the password, only scrambled: a new one is for its owner's eyes only.
     return valuesFit && ini.Save(0600);
 }

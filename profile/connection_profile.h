@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/ftp_security.h"
 #include "support/local_files.h"
 
 #include <string>
@@ -20,6 +21,9 @@ namespace tarn {
 //     HOSTDIR=/QSYS.LIB/MYLIB.LIB   first remote directory
 //     VERSION=2.x             written, never read
 //     PASSWORDSTORE=KEYRING   only in a profile whose password is in the desktop keyring
+//     PASSIVE=0               1: passive data connections (PASV)
+//     SECURITY=NONE           EXPLICIT: AUTH TLS on the normal port; IMPLICIT: TLS from the start
+//     TLSFINGERPRINT=         a pinned server certificate: its SHA-256 fingerprint
 //
 // Both programs read profiles with ReadConnectionProfile (the player for its PROFILE line, the
 // client's login dialog for Open, its last profile and its command line); the login dialog writes
@@ -30,6 +34,11 @@ namespace tarn {
 // PASSWORDSTORE=KEYRING after the other keys and an empty PASSWORD=; its password is found in
 // the keyring by URLORIP, PORT and USERNAME. Any other PASSWORDSTORE value, or none, means the
 // password is in the file.
+//
+// PASSIVE, SECURITY and TLSFINGERPRINT come last; a profile without them is an active session
+// in clear text, as profiles were before the keys existed. They are kept as the file holds
+// them and judged by ConnectionSecurity, so that a value it does not understand is reported,
+// never taken for clear text, and a profile rewritten unchanged keeps it.
 enum TPasswordStorage {
     psProfile, // PASSWORD= holds it, scrambled
     psKeyring, // the desktop keyring holds it
@@ -46,9 +55,32 @@ struct TConnectionProfile
     std::string LocalDir = "/";
     std::string HostDir = "/";
     TPasswordStorage PasswordStore = psProfile;
+    std::string Passive = "0";
+    std::string Security = "NONE";
+    std::string TlsFingerprint;
 
     bool operator==(const TConnectionProfile &) const = default;
 };
+
+// The engine's Passive, Security and TlsFingerprint as a profile gives them.
+struct TConnectionSecurity
+{
+    bool Passive = false;
+    TFtpSecurity Security = TFtpSecurity::scNone;
+    std::string TlsFingerprint; // 64 upper-case hex digits, or empty for none
+    // Empty when the profile's values are understood; else one sentence that names the key
+    // and its value. No session may be opened with such a profile: it would not be the one
+    // its author asked for.
+    std::string Problem;
+};
+
+// Judges the three keys: PASSIVE "0" or "1"; SECURITY "NONE", "EXPLICIT" or "IMPLICIT" in any
+// letter case; TLSFINGERPRINT 64 hex digits, colons and letter case ignored. An empty value is
+// the default. A fingerprint with SECURITY NONE is a problem too: its author expects TLS.
+TConnectionSecurity ConnectionSecurity(const TConnectionProfile &Profile);
+
+// The SECURITY keyword of a setting: "NONE", "EXPLICIT" or "IMPLICIT".
+std::string SecurityKeyword(TFtpSecurity Security);
 
 // Reads a profile. A file that does not exist, or lacks keys, gives the defaults above for
 // what is missing; it never fails. A LOCALDIR of "\" (the root of a drive, in profiles brought
@@ -62,7 +94,9 @@ TConnectionProfile ReadConnectionProfile(const std::string &FileName,
 // Writes the eight keys in the order above, the password scrambled, then VERSION "2.x", into
 // the file's [Connection] section, keeping every other line of an existing file. With
 // psKeyring, PASSWORD is written empty and PASSWORDSTORE=KEYRING follows; with psProfile a
-// PASSWORDSTORE line of an existing file is removed. (The password itself is not put into the
+// PASSWORDSTORE line of an existing file is removed. PASSIVE, SECURITY and TLSFINGERPRINT
+// follow as the profile holds them, after every other key of the section (they are moved
+// there when the file has them elsewhere). (The password itself is not put into the
 // keyring here: see WriteKeyringPassword.) A new file is
 // created with mode 0600 (less the umask); an existing one keeps its mode. Returns false,
 // leaving an existing file untouched, when the file cannot be written (see TPrivateProfile).

@@ -6,8 +6,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <random>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,35 +66,6 @@ bool WritableName(const std::string &Name, const char *Stops)
 {
     return Name.find_first_of(std::string("\r\n") + Stops) == Npos &&
            Trim(Name, tsBlanks).size() == Name.size();
-}
-
-// Creates a new file named .tnc-XXXXXX in Folder, with `Mode` less the umask, without following
-// a link; its descriptor, or -1.
-int CreateTemporary(const std::string &Folder, mode_t Mode, std::string &Name)
-{
-    static constexpr char Letters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof Letters - 2);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        Name = Folder + "/.tnc-";
-        for (int i = 0; i < 6; ++i)
-            Name += Letters[pick(random)];
-        const int fd =
-            open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Mode);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
-std::string Directory(const std::string &Path)
-{
-    const size_t slash = Path.rfind('/');
-    if (slash == Npos)
-        return ".";
-    return slash == 0 ? "/" : Path.substr(0, slash);
 }
 
 } // namespace
@@ -233,29 +202,9 @@ bool TPrivateProfile::Save(mode_t NewFileMode) const
         (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || access(target.c_str(), W_OK)))
         return false;
 
-    // A new profile gets `NewFileMode` less the umask, applied by the system as the file is
-    // created; the process-wide umask is never changed, since a program started meanwhile by
-    // another thread would inherit the changed one. A replaced profile keeps its mode exactly.
-    std::string temporary;
-    const int fd = CreateTemporary(Directory(target), NewFileMode, temporary);
-    if (fd < 0)
-        return false;
-    const std::string data = Text();
-    bool written = !exists || fchmod(fd, info.st_mode & 07777) == 0;
-    for (size_t done = 0; written && done < data.size();) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        written = n > 0;
-        done += written ? size_t(n) : 0;
-    }
-    written = fsync(fd) == 0 && written;
-    written = close(fd) == 0 && written;
-    if (!written || rename(temporary.c_str(), target.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    // A new profile gets `NewFileMode` less the umask; a replaced one keeps its mode exactly.
+    return !ReplaceFileContents(target, Text(), exists ? info.st_mode & 07777 : NewFileMode,
+                                exists);
 }
 
 } // namespace tarn

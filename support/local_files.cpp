@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,36 @@ std::string SizeText(std::size_t Bytes)
     if (Bytes >= (std::size_t(1) << 20) && Bytes % (std::size_t(1) << 20) == 0)
         return std::to_string(Bytes >> 20) + " MiB";
     return std::to_string(Bytes) + " bytes";
+}
+
+// Creates a new file named .tarn-XXXXXX in Folder, with `Mode` less the umask, without following
+// a link; its descriptor, or -1 with errno set.
+int CreateTemporary(const std::string &Folder, mode_t Mode, std::string &Name)
+{
+    static constexpr char Letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof Letters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Name = Folder + "/.tarn-";
+        for (int i = 0; i < 6; ++i)
+            Name += Letters[pick(random)];
+        const int fd =
+            ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+std::string Directory(const std::string &Path)
+{
+    const std::size_t slash = Path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : Path.substr(0, slash);
 }
 
 } // namespace
@@ -111,6 +142,38 @@ TLocalFileError OpenRegularFileForWriting(const std::string &Name, int &Fd)
     }
     Fd = fd;
     return error;
+}
+
+TLocalFileError ReplaceFileContents(const std::string &Name, std::string_view Data, mode_t Mode,
+                                    bool ExactMode)
+{
+    // The process-wide umask is never changed to get the mode: a program started meanwhile by
+    // another thread would inherit the changed one.
+    std::string temporary;
+    const int fd = CreateTemporary(Directory(Name), Mode, temporary);
+    if (fd < 0)
+        return SystemError(errno);
+    int failure = ExactMode && ::fchmod(fd, Mode) != 0 ? errno : 0;
+    for (std::size_t done = 0; failure == 0 && done < Data.size();) {
+        const ssize_t n = ::write(fd, Data.data() + done, Data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            failure = n < 0 ? errno : EIO;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && ::rename(temporary.c_str(), Name.c_str()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(temporary.c_str());
+        return SystemError(failure);
+    }
+    return {};
 }
 
 } // namespace tarn

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <sys/types.h>
 
 namespace tarn {
 
@@ -40,5 +42,14 @@ TLocalFileError ReadRegularFile(const std::string &Name, std::size_t MaxSize, st
 // it. Anything that exists and is not a regular file is refused without being opened for
 // writing or emptied. On success `Fd` is the open descriptor (close-on-exec), else -1.
 TLocalFileError OpenRegularFileForWriting(const std::string &Name, int &Fd);
+
+// Replaces the file `Name` with `Data` in one step: the bytes go to a new temporary file beside
+// it (created exclusively, never through a link), which is flushed to disk and renamed over
+// `Name`. A reader, or a crash, sees the old file or the new one, never a part of one; on
+// failure `Name` is untouched and the temporary file is removed. The new file gets `Mode`
+// less the umask, or exactly `Mode` when `ExactMode` is set. A symbolic link `Name` is
+// replaced by the file, not followed (callers that mean its target resolve it first).
+TLocalFileError ReplaceFileContents(const std::string &Name, std::string_view Data, mode_t Mode,
+                                    bool ExactMode);
 
 } // namespace tarn

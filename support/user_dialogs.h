@@ -5,6 +5,13 @@
 
 namespace tarn {
 
+// The answers to a server certificate that could not be verified.
+enum TCertificateAnswer {
+    caCancel,      // refuse it: the connection is not made
+    caTrustOnce,   // accept it for this connection only
+    caAlwaysTrust, // accept it now and from now on (the caller remembers it)
+};
+
 // The one way program logic reaches a person: message boxes, Yes/No questions, one-line input
 // boxes and the file and directory pickers. Windows use TWidgetDialogs
 // (support/ui/widget_dialogs.h); tests answer with their own implementation; a program with no
@@ -32,6 +39,10 @@ public:
     virtual void Error(const std::string &Text) = 0;
     // A confirmation with Yes and No; true for Yes.
     virtual bool Confirm(const std::string &Text) = 0;
+    // A server's certificate could not be verified: `Text` says whose it is, who issued it,
+    // when it is valid, its fingerprint and why it did not verify. Buttons "Trust once",
+    // "Always trust" and "Cancel" (the default: closing the box cancels).
+    virtual TCertificateAnswer CertificateQuestion(const std::string &Text) = 0;
     // A one-line input box with a caption, a prompt text, and an edit of at most 255
     // characters that starts with `Value`, selected; OK and Cancel. The text typed when the
     // user pressed OK, nothing when the user cancelled.

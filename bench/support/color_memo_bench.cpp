@@ -151,6 +151,10 @@ struct TOpenAnswer : tarn::TUserDialogs
     void Information(const std::string &) override {}
     void Error(const std::string &Text) override { std::fprintf(stderr, "%s\n", Text.c_str()); }
     bool Confirm(const std::string &) override { return false; }
+    tarn::TCertificateAnswer CertificateQuestion(const std::string &) override
+    {
+        return tarn::caCancel;
+    }
     std::optional<std::string> InputQuery(const std::string &, const std::string &,
                                           const std::string &) override
     {

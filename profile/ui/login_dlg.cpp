@@ -2,6 +2,7 @@
 
 #include "profile/password_store.h"
 #include "support/settings_store.h"
+#include "support/text.h"
 #include "support/ui/local_text.h"
 #include "support/ui/upper_case_validator.h"
 
@@ -26,6 +27,16 @@ namespace {
 const char *const LastProfileValue = "Profile_Caption";
 const char *const ProfileFilter = "Tarn Connection Profile|*.tnc";
 const char *const RememberText = "Remember password in the keyring";
+const char *const PassiveText = "Passive mode";
+const char *const SecurityText = "Security";
+// The port a session with implicit TLS takes when none is given.
+const char *const ImplicitPort = "990";
+const char *const PlainPort = "21";
+
+TFtpSecurity SecurityAt(int Index)
+{
+    return static_cast<TFtpSecurity>(Index);
+}
 
 } // namespace
 
@@ -90,6 +101,15 @@ TLoginDlg::TLoginDlg(TUserDialogs &Dialogs, QWidget *Parent) : QDialog(Parent), 
     RememberPassword = new QCheckBox(RememberText, this);
     RememberPassword->setAccessibleName(RememberText);
     fields->addWidget(RememberPassword, row++, 1);
+    PassiveMode = new QCheckBox(PassiveText, this);
+    PassiveMode->setAccessibleName(PassiveText);
+    PassiveMode->setToolTip("The client opens the data connections (PASV): needed behind most "
+                            "firewalls and NAT routers");
+    fields->addWidget(PassiveMode, row++, 1);
+    SecurityEdit = new QComboBox(this);
+    SecurityEdit->addItems({"None", "Explicit (AUTH TLS)", "Implicit TLS"});
+    SecurityEdit->setAccessibleName(SecurityText);
+    addRow("Security:", SecurityEdit);
 
     OKBtn = new QPushButton("Connect", this);
     OKBtn->setDefault(true);
@@ -119,14 +139,17 @@ TLoginDlg::TLoginDlg(TUserDialogs &Dialogs, QWidget *Parent) : QDialog(Parent), 
                                                         {TimeoutEdit, "TimeoutEdit"},
                                                         {ConnectionEdit, "ConnectionEdit"},
                                                         {RememberPassword, "RememberPassword"},
+                                                        {PassiveMode, "PassiveMode"},
+                                                        {SecurityEdit, "SecurityEdit"},
                                                         {OKBtn, "OKBtn"},
                                                         {CancelBtn, "CancelBtn"}};
     for (const auto &[control, name] : names)
         control->setObjectName(name);
 
-    QWidget *order[] = {URLEdit,        UserEdit,  PasswordEdit, LoginLibrary,   Download,
-                        DownloadButton, PortEdit,  TimeoutEdit,  ConnectionEdit, RememberPassword,
-                        OKBtn,          CancelBtn, OpenButton,   SaveButton};
+    QWidget *order[] = {URLEdit,        UserEdit,         PasswordEdit, LoginLibrary,
+                        Download,       DownloadButton,   PortEdit,     TimeoutEdit,
+                        ConnectionEdit, RememberPassword, PassiveMode,  SecurityEdit,
+                        OKBtn,          CancelBtn,        OpenButton,   SaveButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     URLEdit->setFocus();
@@ -136,6 +159,13 @@ TLoginDlg::TLoginDlg(TUserDialogs &Dialogs, QWidget *Parent) : QDialog(Parent), 
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(DownloadButton, &QToolButton::clicked, this, [this] { DownloadButtonClick(); });
+    // The user's choice of implicit TLS moves a default port to 990, and back.
+    connect(SecurityEdit, &QComboBox::activated, this, [this] {
+        const bool implicit = SecurityEdit->currentIndex() == int(TFtpSecurity::scImplicit);
+        if (PortEdit->text() == (implicit ? PlainPort : ImplicitPort))
+            PortEdit->setText(implicit ? ImplicitPort : PlainPort);
+        SecurityEditChange();
+    });
 }
 
 TLoginDlg::~TLoginDlg()
@@ -165,6 +195,11 @@ TConnectionProfile TLoginDlg::Values() const
     profile.LocalDir = ToLocal(Download->text());
     profile.HostDir = ToLocal(LoginLibrary->text());
     profile.PasswordStore = RememberPassword->isChecked() ? psKeyring : psProfile;
+    // (A std::string, not a literal: GCC 12 warns wrongly of an overlap for the literal.)
+    profile.Passive = std::string(PassiveMode->isChecked() ? "1" : "0");
+    const int security = SecurityEdit->currentIndex();
+    profile.Security = security < 0 ? FSecurityText : SecurityKeyword(SecurityAt(security));
+    profile.TlsFingerprint = FTlsFingerprint;
     return profile;
 }
 
@@ -179,6 +214,24 @@ void TLoginDlg::SetValues(const TConnectionProfile &Source)
     Download->setText(FromLocal(Source.LocalDir));
     LoginLibrary->setText(FromLocal(Source.HostDir));
     RememberPassword->setChecked(Source.PasswordStore == psKeyring);
+    PassiveMode->setChecked(Source.Passive == "1");
+    FTlsFingerprint = Source.TlsFingerprint;
+    // A SECURITY that is not understood shows no choice, so that it is not saved or used as
+    // if it were "None".
+    const std::string keyword = UpperCaseAscii(Trim(Source.Security, tsBlanks));
+    FSecurityText = Source.Security;
+    int index = keyword.empty() ? 0 : -1;
+    for (int i = 0; i < SecurityEdit->count(); ++i)
+        if (keyword == SecurityKeyword(SecurityAt(i)))
+            index = i;
+    SecurityEdit->setCurrentIndex(index);
+    SecurityEditChange();
+}
+
+void TLoginDlg::SecurityEditChange()
+{
+    const bool implicit = SecurityEdit->currentIndex() == int(TFtpSecurity::scImplicit);
+    PortEdit->setPlaceholderText(implicit ? ImplicitPort : PlainPort);
 }
 
 std::string TLoginDlg::ProfileName() const
@@ -206,6 +259,10 @@ void TLoginDlg::ReadProfile(const std::string &FileName)
                            RememberText + "\" and save the profile.");
     }
     SetValues(profile);
+    const std::string problem = ConnectionSecurity(profile).Problem;
+    if (!problem.empty())
+        FDialogs.Error("The profile " + FileName + " cannot be used as it stands: " + problem +
+                       " No session is opened with it until that is mended.");
 }
 
 bool TLoginDlg::WriteProfile(const std::string &FileName)
@@ -258,14 +315,23 @@ void TLoginDlg::SaveButtonClick()
 
 void TLoginDlg::OKBtnClick()
 {
+    const TConnectionSecurity security = ConnectionSecurity(Values());
+    // Implicit TLS has a port of its own (990) when none is given.
+    const bool portOptional =
+        security.Problem.empty() && security.Security == TFtpSecurity::scImplicit;
     const QLineEdit *required[] = {URLEdit,  UserEdit, PasswordEdit, LoginLibrary,
                                    PortEdit, Download, TimeoutEdit};
     for (const QLineEdit *field : required) {
-        if (field->text().isEmpty()) {
+        if (field->text().isEmpty() && !(field == PortEdit && portOptional)) {
             FDialogs.Error("Login information is incomplete!");
             reject();
             return;
         }
+    }
+    if (!security.Problem.empty()) {
+        FDialogs.Error("The profile cannot be used as it stands: " + security.Problem +
+                       " No session is opened with it until that is mended.");
+        return;
     }
     LibraryListFile = LibraryListFileName(ProfileName());
     accept();

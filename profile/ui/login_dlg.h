@@ -39,6 +39,12 @@ namespace tarn {
 // unticked over a keyring profile keeps the password in the file and removes it from the
 // keyring. A keyring that cannot be reached is reported as an error; Save then writes nothing.
 //
+// "Passive mode" and "Security" (None, Explicit (AUTH TLS), Implicit TLS) are the profile's
+// PASSIVE and SECURITY; its TLSFINGERPRINT has no field and is kept as read. A profile whose
+// values for them are not understood is reported when it is read, its Security shows no
+// choice, and Connect refuses it until one is made: such a profile never quietly becomes a
+// clear-text session. With Implicit TLS the port may be left empty (990).
+//
 // Every message and file dialog goes through the TUserDialogs given at construction.
 class TLoginDlg : public QDialog
 {
@@ -60,6 +66,8 @@ public:
     QLineEdit *TimeoutEdit;
     QComboBox *ConnectionEdit;
     QCheckBox *RememberPassword; // "Remember password in the keyring"
+    QCheckBox *PassiveMode;      // "Passive mode"
+    QComboBox *SecurityEdit;     // "Security": the items in TFtpSecurity's order
     QPushButton *OKBtn;
     QPushButton *CancelBtn;
 
@@ -96,10 +104,15 @@ protected:
 
 private:
     void SetProfileName(const std::string &FileName);
+    void SecurityEditChange();
     void SaveLastProfile() const;
     void RestoreLastProfile();
 
     TUserDialogs &FDialogs;
+    // What the profile read last holds for SECURITY when it is not understood (the field then
+    // shows no choice), and its TLSFINGERPRINT.
+    std::string FSecurityText;
+    std::string FTlsFingerprint;
 };
 
 } // namespace tarn

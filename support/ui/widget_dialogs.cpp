@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace tarn {
@@ -62,6 +63,25 @@ bool TWidgetDialogs::Confirm(const std::string &Text)
 {
     return QMessageBox::question(Parent, QApplication::applicationName(), FromLocal(Text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+TCertificateAnswer TWidgetDialogs::CertificateQuestion(const std::string &Text)
+{
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), FromLocal(Text),
+                    QMessageBox::NoButton, Parent);
+    box.setObjectName("CertificateQuestion");
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton *once = box.addButton("Trust once", QMessageBox::AcceptRole);
+    QPushButton *always = box.addButton("Always trust", QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == once)
+        return caTrustOnce;
+    if (box.clickedButton() == always)
+        return caAlwaysTrust;
+    return caCancel;
 }
 
 std::optional<std::string> TWidgetDialogs::InputQuery(const std::string &Caption,

@@ -20,6 +20,7 @@ public:
     void Information(const std::string &Text) override;
     void Error(const std::string &Text) override;
     bool Confirm(const std::string &Text) override;
+    TCertificateAnswer CertificateQuestion(const std::string &Text) override;
     std::optional<std::string> InputQuery(const std::string &Caption, const std::string &Prompt,
                                           const std::string &Value) override;
     std::optional<std::string> OpenFileName(const TFileRequest &Request) override;

@@ -90,11 +90,13 @@ public:
 class TRecordingDialogs : public TUserDialogs
 {
 public:
-    // "information: ...", "error: ...", "confirm: ..." or "input: caption | prompt | value".
+    // "information: ...", "error: ...", "confirm: ...", "certificate: ..." or
+    // "input: caption | prompt | value".
     std::vector<std::string> Messages;
     std::optional<std::string> FileAnswer;
     std::optional<std::string> ColorAnswer;
     bool ConfirmAnswer = true;
+    TCertificateAnswer CertificateAnswer = caCancel;
     std::deque<std::optional<std::string>> Inputs;
 
     void Information(const std::string &Text) override
@@ -106,6 +108,11 @@ public:
     {
         Messages.push_back("confirm: " + Text);
         return ConfirmAnswer;
+    }
+    TCertificateAnswer CertificateQuestion(const std::string &Text) override
+    {
+        Messages.push_back("certificate: " + Text);
+        return CertificateAnswer;
     }
     std::optional<std::string> InputQuery(const std::string &Caption, const std::string &Prompt,
                                           const std::string &Value) override

@@ -85,6 +85,8 @@ std::unique_ptr<QProcess> PlayerRunTest::Start(const std::string &Script,
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", QString::fromStdString(PathOf("tmp")));
+    // The settings and the trusted certificates are the test's own, never the user's.
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(PathOf("config")));
     for (const auto &[name, value] : FEnvironment)
         environment.insert(QString::fromStdString(name), QString::fromStdString(value));
     for (const std::string &name : FRemovedEnvironment)

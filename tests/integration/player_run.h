@@ -48,7 +48,8 @@ protected:
                       int Port = 0, const std::string &Connection = "LAN",
                       const std::string &ProfilePassword = Password);
 
-    // Writes the script and runs `tarnsp --console script.tns` in the scratch folder.
+    // Writes the script and runs `tarnsp --console script.tns` in the scratch folder, whose
+    // "config" folder is the run's XDG_CONFIG_HOME.
     TRunOutcome Run(const std::string &Script, int KillAfterSeconds = 90);
     // The same in two steps, for tests that act on the running program (signals): Start
     // returns once the program runs, Finish waits for its end (killing it after the time).

@@ -299,7 +299,16 @@ TEST_F(Console, WriteProfileTakesAnswersFromStandardInputAndWritesAPrivateProfil
     const TOutcome bad = Tarnsp({"--write-profile", "bad.tnc"}, false, "h\nu\np\n21\nthirty\n");
     EXPECT_EQ(bad.Status, 2);
     EXPECT_NE(bad.Err.find("whole number"), std::string::npos) << bad.Err;
-    EXPECT_FALSE(Exists("none.tnc") || Exists("bad.tnc"));
+    const TOutcome typo =
+        Tarnsp({"--write-profile", "typo.tnc"}, false, "h\nu\np\n21\n30\n/\n/\nLAN\n1\nTSL\n");
+    EXPECT_EQ(typo.Status, 2);
+    EXPECT_NE(typo.Err.find("SECURITY=TSL is not understood"), std::string::npos) << typo.Err;
+    EXPECT_FALSE(Exists("none.tnc") || Exists("bad.tnc") || Exists("typo.tnc"));
+    EXPECT_EQ(
+        Tarnsp({"--write-profile", "tls.tnc"}, false, "h\nu\np\n\n\n\n\n\n1\nexplicit\n").Status,
+        0);
+    const TConnectionSecurity tls = ConnectionSecurity(ReadConnectionProfile(PathOf("tls.tnc")));
+    EXPECT_TRUE(tls.Passive && tls.Security == TFtpSecurity::scExplicit) << tls.Problem;
 
     // A profile whose password was in the keyring gets the answered one in the file.
     Write("keyring.tnc",

@@ -31,6 +31,7 @@ public:
     void Information(const std::string &) override {}
     void Error(const std::string &Text) override { Errors.push_back(Text); }
     bool Confirm(const std::string &) override { return false; }
+    TCertificateAnswer CertificateQuestion(const std::string &) override { return caCancel; }
     std::optional<std::string> InputQuery(const std::string &, const std::string &,
                                           const std::string &) override
     {
@@ -113,9 +114,15 @@ TEST_F(LoginDlg, OpensWithDefaultsAndTheFieldsInOrder)
     EXPECT_EQ(dlg.RememberPassword->accessibleName(), "Remember password in the keyring");
     EXPECT_FALSE(dlg.RememberPassword->isChecked());
 
+    EXPECT_EQ(dlg.PassiveMode->accessibleName(), "Passive mode");
+    EXPECT_FALSE(dlg.PassiveMode->isChecked());
+    EXPECT_EQ(dlg.SecurityEdit->accessibleName(), "Security");
+    EXPECT_EQ(dlg.SecurityEdit->currentText(), "None");
+
     const std::vector<QWidget *> fields = {
-        dlg.URLEdit,  dlg.UserEdit,    dlg.PasswordEdit,   dlg.LoginLibrary,    dlg.Download,
-        dlg.PortEdit, dlg.TimeoutEdit, dlg.ConnectionEdit, dlg.RememberPassword};
+        dlg.URLEdit,          dlg.UserEdit,    dlg.PasswordEdit, dlg.LoginLibrary,
+        dlg.Download,         dlg.PortEdit,    dlg.TimeoutEdit,  dlg.ConnectionEdit,
+        dlg.RememberPassword, dlg.PassiveMode, dlg.SecurityEdit, dlg.OKBtn};
     QWidget *w = fields.front();
     for (size_t i = 1; i < fields.size(); ++i) {
         // Skips what takes no tab focus, and the inner line edit of the editable connection box.
@@ -165,6 +172,69 @@ TEST_F(LoginDlg, ConnectNeedsEveryLoginField)
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_TRUE(FDialogs.Errors.empty());
     EXPECT_EQ(dlg.LibraryListFile, Path("Host.tnl"));
+}
+
+TEST_F(LoginDlg, PassiveModeAndSecurityAreSavedAndLoaded)
+{
+    const std::string pin(64, 'A');
+    const std::string file = Path("tls.tnc");
+    Write(file, "[Connection]\r\nURLORIP=as400\r\nSECURITY=explicit\r\nPASSIVE=1\r\n"
+                "TLSFINGERPRINT=" +
+                    pin + "\r\n");
+    TLoginDlg dlg(FDialogs);
+    dlg.CommandLineProfile = file;
+    dlg.show();
+    EXPECT_TRUE(dlg.PassiveMode->isChecked());
+    EXPECT_EQ(dlg.SecurityEdit->currentText(), "Explicit (AUTH TLS)");
+    EXPECT_TRUE(FDialogs.Errors.empty());
+
+    // Choosing implicit TLS moves the default port to 990; the port may then stay empty.
+    Fill(dlg);
+    dlg.PassiveMode->setChecked(false);
+    dlg.SecurityEdit->setCurrentIndex(2);
+    emit dlg.SecurityEdit->activated(2);
+    EXPECT_EQ(dlg.PortEdit->text(), "990");
+    FDialogs.Answers = {file};
+    dlg.SaveButton->click();
+    const TConnectionProfile saved = ReadConnectionProfile(file);
+    EXPECT_EQ(saved.Passive, "0");
+    EXPECT_EQ(saved.Security, "IMPLICIT");
+    EXPECT_EQ(saved.TlsFingerprint, pin) << "kept, though no field shows it";
+    dlg.PortEdit->clear();
+    dlg.OKBtn->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(FDialogs.Errors.empty());
+}
+
+TEST_F(LoginDlg, SecurityThatIsNotUnderstoodIsNeverClearText)
+{
+    const std::string file = Path("typo.tnc");
+    Write(file, "[Connection]\r\nURLORIP=as400\r\nSECURITY=TSL\r\n");
+    TLoginDlg dlg(FDialogs);
+    dlg.CommandLineProfile = file;
+    dlg.show();
+    ASSERT_EQ(FDialogs.Errors.size(), 1u);
+    EXPECT_NE(FDialogs.Errors[0].find("SECURITY=TSL is not understood"), std::string::npos)
+        << FDialogs.Errors[0];
+    EXPECT_EQ(dlg.SecurityEdit->currentIndex(), -1) << "no choice shown, certainly not None";
+
+    // Saved untouched, the value stays; Connect refuses it and leaves the dialog open.
+    Fill(dlg);
+    FDialogs.Answers = {file};
+    dlg.SaveButton->click();
+    EXPECT_EQ(ReadConnectionProfile(file).Security, "TSL");
+    FDialogs.Errors.clear();
+    dlg.OKBtn->click();
+    EXPECT_EQ(FDialogs.Errors.size(), 1u);
+    EXPECT_TRUE(dlg.isVisible());
+
+    // Once a security is chosen, Connect goes on.
+    dlg.SecurityEdit->setCurrentIndex(1);
+    FDialogs.Errors.clear();
+    dlg.OKBtn->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(FDialogs.Errors.empty());
+    EXPECT_EQ(dlg.Values().Security, "EXPLICIT");
 }
 
 TEST_F(LoginDlg, OpenAndSaveGoThroughTheProfileDialogs)

@@ -41,6 +41,21 @@ TEST(WidgetDialogs, MessageBoxesShowTheTextAndReturnTheAnswer)
     EXPECT_TRUE(dialogs.Confirm("Delete?"));
     WhenBoxOpens([](QMessageBox *Box) { Box->button(QMessageBox::No)->click(); });
     EXPECT_FALSE(dialogs.Confirm("Delete?"));
+
+    // The certificate question: a button per answer; Escape cancels.
+    const auto clicking = [](const QString &Caption) {
+        return [Caption](QMessageBox *Box) {
+            for (QAbstractButton *button : Box->buttons())
+                if (button->text() == Caption)
+                    button->click();
+        };
+    };
+    WhenBoxOpens(clicking("Trust once"));
+    EXPECT_EQ(dialogs.CertificateQuestion("Subject: CN=as400"), caTrustOnce);
+    WhenBoxOpens(clicking("Always trust"));
+    EXPECT_EQ(dialogs.CertificateQuestion("Subject: CN=as400"), caAlwaysTrust);
+    WhenBoxOpens([](QMessageBox *Box) { QTest::keyClick(Box, Qt::Key_Escape); });
+    EXPECT_EQ(dialogs.CertificateQuestion("Subject: CN=as400"), caCancel);
 }
 
 // The input box: caption, prompt, the value selected for overtyping, at most 255 characters;
