@@ -15,8 +15,8 @@
 #include "net/wsocket.h"
 #include "support/text.h"
 
-#include <QObject>
 #include <QMetaObject>
+#include <QObject>
 #include <ctime>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
