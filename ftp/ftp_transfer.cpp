@@ -48,8 +48,21 @@ void TCustomFtpCli::PortAsync()
         PassiveAsync();
         return;
     }
+    // The PORT line announces the control connection's own address (127.0.0.1 to a server on
+    // the loopback), and the data socket listens on that address only: nothing else needs to
+    // reach it, and a port search on one address is much cheaper for the kernel than one that
+    // must be free on every address (noticeable when thousands of earlier data connections of a
+    // long script are still in TIME_WAIT).
+    sockaddr_in control{};
+    int length = sizeof control;
+    ControlSocket->GetSockName(control, length);
+    if (ControlSocket->SockAddr().sin_addr.s_addr == htonl(INADDR_LOOPBACK))
+        control.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto *a = reinterpret_cast<const unsigned char *>(&control.sin_addr.s_addr);
+    const std::string address = std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
+                                std::to_string(a[2]) + "." + std::to_string(a[3]);
     DataSocket->SetProto("tcp");
-    DataSocket->SetAddr("0.0.0.0");
+    DataSocket->SetAddr(address);
     DataSocket->SetPort("0");
     // Some servers connect as soon as they have the PORT line, before the transfer command.
     // The notice of that connection comes only once, so it is remembered until the data step
@@ -61,20 +74,12 @@ void TCustomFtpCli::PortAsync()
     DataSocket->Listen();
 
     sockaddr_in data{};
-    sockaddr_in control{};
-    int length = sizeof data;
+    length = sizeof data;
     DataSocket->GetSockName(data, length);
-    length = sizeof control;
-    ControlSocket->GetSockName(control, length);
     const unsigned port = ntohs(data.sin_port);
     char command[64];
-    if (ControlSocket->SockAddr().sin_addr.s_addr == htonl(INADDR_LOOPBACK)) {
-        std::snprintf(command, sizeof command, "PORT 127,0,0,1,%u,%u", port / 256, port % 256);
-    } else {
-        const auto *a = reinterpret_cast<const unsigned char *>(&control.sin_addr.s_addr);
-        std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", a[0], a[1], a[2], a[3],
-                      port / 256, port % 256);
-    }
+    std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", a[0], a[1], a[2], a[3],
+                  port / 256, port % 256);
     CurrentStep = stPort;
     StartCommand(rqPort, command, {200});
 }

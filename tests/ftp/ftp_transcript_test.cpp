@@ -438,12 +438,16 @@ TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
 {
     // Someone else on the network connects to the announced port first and offers data; the
     // engine closes that connection and takes the file from the server's connection only.
+    // The port listens on the announced address alone: the same port at another address of
+    // this machine is closed.
     int intruder = -1;
+    int elsewhere = -1;
     std::string intruderSaw = "not run";
     TScriptedPeer peer;
     peer.LoggedIn()
         .Expect("200 PORT ok\r\n")
         .Run([&] {
+            elsewhere = peer.ConnectToLastPort("127.0.0.1", "127.0.0.2");
             intruder = peer.ConnectToLastPort("127.0.0.2"); // still this machine
             ::send(intruder, "EVIL", 4, MSG_NOSIGNAL);
         })
@@ -472,6 +476,9 @@ TEST_F(FtpTranscript, DataConnectionFromAnotherAddressIsRefused)
     EXPECT_EQ(ReadFile(Local("f")), "good data");
     EXPECT_TRUE(h.Logged("! Data connection from 127.0.0.2 refused"));
     EXPECT_EQ(intruderSaw, "closed");
+    EXPECT_EQ(elsewhere, -1);
+    if (elsewhere >= 0)
+        ::close(elsewhere);
 }
 
 TEST_F(FtpTranscript, UploadSendsTheFileAndClosesTheDataConnection)

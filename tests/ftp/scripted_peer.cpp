@@ -101,7 +101,7 @@ TScriptedPeer &TScriptedPeer::DataConnect()
     return *this;
 }
 
-int TScriptedPeer::ConnectToLastPort(const std::string &From)
+int TScriptedPeer::ConnectToLastPort(const std::string &From, const std::string &To)
 {
     std::string port;
     for (const std::string &line : Commands())
@@ -119,6 +119,8 @@ int TScriptedPeer::ConnectToLastPort(const std::string &From)
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3]);
     target.sin_port = htons(uint16_t(h[4] * 256 + h[5]));
+    if (!To.empty())
+        ::inet_pton(AF_INET, To.c_str(), &target.sin_addr);
     if (::bind(socket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 ||
         ::connect(socket, reinterpret_cast<sockaddr *>(&target), sizeof target) != 0) {
         ::close(socket);

@@ -37,9 +37,9 @@ public:
     void Start();
     void Finish();
 
-    // A new connection from the local address From to the address of the last PORT command,
-    // or -1 (the caller owns the socket).
-    int ConnectToLastPort(const std::string &From);
+    // A new connection from the local address From to the port of the last PORT command, at
+    // its address or at To when given, or -1 (the caller owns the socket).
+    int ConnectToLastPort(const std::string &From, const std::string &To = {});
 
     std::vector<std::string> Commands(); // the command lines read, without CR LF
     std::string DataReceived();          // bytes read by DataReceiveAll
