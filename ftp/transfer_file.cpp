@@ -297,12 +297,14 @@ bool TTransferFile::Commit()
     }
     bool written = Flush();
     if (written && !FTemporary.empty()) {
-        // On the disk before it takes the target's name, so that a crash never leaves an empty
-        // or partial file where the complete old one was.
-        if (::fsync(FFd) != 0)
-            written = Fail(SystemErrorText(errno));
         struct stat target = {};
         const bool replaced = ::lstat(FName.c_str(), &target) == 0 && S_ISREG(target.st_mode);
+        // On the disk before it takes the place of a file with content, so that a crash never
+        // leaves an empty or partial file where the complete old one was. A new name (or an
+        // empty file) has nothing to lose, and the sync is the dearest step of a small
+        // download: a script receiving many new files, or a listing, goes without it.
+        if (replaced && target.st_size > 0 && ::fsync(FFd) != 0)
+            written = Fail(SystemErrorText(errno));
         ::fchmod(FFd, replaced ? target.st_mode & 07777 : DefaultFileMode());
     }
     if (::close(FFd) != 0 && written)
