@@ -280,9 +280,9 @@ int TCustomWSocket::TlsSendDirect(const void *Data, int Len)
 
 bool TCustomWSocket::TlsShutdown()
 {
-    const TOpenSslLibrary &openSsl = OpenSsl();
     if (!FTls || FTlsHandshaking || FTlsCloseSent)
         return true;
+    const TOpenSslLibrary &openSsl = OpenSsl();
     openSsl.ERR_clear_error();
     errno = 0;
     const int result =
