@@ -82,6 +82,7 @@ inline constexpr const char *OpenSslLibraryName = "libssl.so.3";
 
 struct TOpenSslLibrary
 {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): Name is the declared member's name
 #define TARN_OPENSSL_MEMBER(Name) decltype(&::Name) Name = nullptr;
     TARN_OPENSSL_FUNCTIONS(TARN_OPENSSL_MEMBER)
 #undef TARN_OPENSSL_MEMBER
