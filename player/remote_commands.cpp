@@ -12,17 +12,17 @@
 #include "profile/connection_profile.h"
 #include "profile/password_store.h"
 #include "profile/trusted_certificates.h"
+#include "support/file_lines.h"
 #include "support/local_files.h"
 #include "support/temp_generator.h"
 #include "support/text.h"
 
 #include <cerrno>
-#include <fstream>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace tarn {
 
@@ -45,35 +45,6 @@ int64_t AnnouncedSize(const std::string &Reply)
         digits.find_first_not_of("0123456789") != std::string::npos)
         return -1;
     return std::stoll(digits);
-}
-
-// Calls `Append` with each line of a received listing: LF or CR LF ends a line, and text after
-// the last line end is one more line.
-template <typename TAppend> void ForEachListingLine(const std::string &FileName, TAppend Append)
-{
-    // Read in blocks and cut at LF: a listing of many lines costs a few reads, not a stream
-    // operation per byte.
-    std::ifstream file(FileName, std::ios::binary);
-    std::vector<char> block(std::size_t(64) * 1024);
-    std::string line;
-    const auto takeLine = [&] {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        Append(line);
-        line.clear();
-    };
-    while (file.read(block.data(), std::streamsize(block.size())) || file.gcount() > 0) {
-        const char *at = block.data();
-        const char *end = at + file.gcount();
-        while (const void *found = std::memchr(at, '\n', std::size_t(end - at))) {
-            line.append(at, static_cast<const char *>(found));
-            takeLine();
-            at = static_cast<const char *>(found) + 1;
-        }
-        line.append(at, end);
-    }
-    if (!line.empty())
-        takeLine();
 }
 
 // True for a line of the engine that says why a call failed: a reply with a 4xx or 5xx code,
@@ -465,8 +436,7 @@ void TTarnPlayer::ListDirectory(const std::string &Argument)
     ControlFtp->HostFileName = Argument.empty() ? HostDir : Argument;
     ControlFtp->LocalFileName = listing;
     if (CallEngine(&TFtpClient::Dir))
-        ForEachListingLine(listing,
-                           [this](const std::string &Line) { AppendLog(PrintableText(Line)); });
+        ForEachFileLine(listing, [this](std::string_view Line) { AppendLog(PrintableText(Line)); });
     else
         FailEngine();
     TempFile->FreeName(listing);

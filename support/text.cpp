@@ -54,11 +54,10 @@ QStringView Trim(QStringView Text, TTrimSet Set)
 
 namespace {
 
-bool IsControl(char c)
-{
+constexpr auto IsControl = [](char c) {
     const auto code = static_cast<unsigned char>(c);
     return (code < 32 && c != '\t') || code == 127;
-}
+};
 
 // The offset of the first 16-byte block that holds a control character (or the start of the
 // incomplete last block). Log lines, listings above all, rarely hold a control character, and

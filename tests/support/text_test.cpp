@@ -28,14 +28,16 @@ TEST(Text, PrintableTextShowsEveryControlCharacterWhereverItStands)
     // A control character shows as ^ and its letter, a tab stays; text is checked a block at a
     // time, so the character is put at every offset of lines around the block length.
     for (const char control : {'\0', '\x01', '\r', '\n', '\x1f', '\x7f'}) {
-        const std::string shown = {'^', static_cast<char>(static_cast<unsigned char>(control) ^ 64)};
+        const std::string shown = {'^',
+                                   static_cast<char>(static_cast<unsigned char>(control) ^ 64)};
         for (std::size_t size = 1; size <= 50; ++size)
             for (std::size_t at = 0; at < size; ++at) {
                 std::string line(size, 'x');
                 line[at] = control;
                 std::string expected(size, 'x');
                 expected.replace(at, 1, shown);
-                ASSERT_EQ(PrintableText(line), expected) << int(control) << " " << size << " " << at;
+                ASSERT_EQ(PrintableText(line), expected)
+                    << int(control) << " " << size << " " << at;
             }
     }
     const std::string tabs(40, '\t');
