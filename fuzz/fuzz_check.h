@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -37,17 +38,30 @@ inline bool HasControl(const std::string &Text, bool TabAllowed = false)
 }
 
 // A folder of the process's own for scratch files, in memory when /dev/shm is there: the code
-// under test syncs what it writes.
+// under test syncs what it writes. It is removed when the process exits normally (a corpus
+// replay, or the end of a fuzzing run); a crash leaves it for the post-mortem.
 inline const std::string &ScratchFolder()
 {
-    static const std::string folder = [] {
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        pattern += "/tarn-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        return pattern;
-    }();
-    return folder;
+    struct Folder
+    {
+        std::string Path;
+        Folder()
+        {
+            Path = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+            Path += "/tarn-fuzz-XXXXXX";
+            if (!mkdtemp(Path.data()))
+                std::abort();
+        }
+        ~Folder()
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(Path, ignored);
+        }
+        Folder(const Folder &) = delete;
+        Folder &operator=(const Folder &) = delete;
+    };
+    static const Folder folder;
+    return folder.Path;
 }
 
 inline std::string ReadFile(const std::string &Name)
