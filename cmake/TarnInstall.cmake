@@ -3,8 +3,9 @@
 # Installed under CMAKE_INSTALL_PREFIX:
 #   bin/                       tarnsp, and tarn when the client is built (it starts the player
 #                              from its own folder, so both always go to the same place)
-#   lib/tarn/modules/          tarnsp-window.so, the player's window, which tarnsp loads from
-#                              ../lib/tarn/modules beside its folder (TARN_MODULE_DIR)
+#   lib/tarn/modules/          tarnsp-window.so, the player's window, and tarn-keyring.so, the
+#                              keyring's code, which the programs load from
+#                              ../lib/tarn/modules beside their folder (TARN_MODULE_DIR)
 #   share/applications/        a menu entry per program, named by its application id
 #   share/icons/hicolor/scalable/apps/   their icons
 #   share/mime/packages/       the file types .tns (scripts), .tnc (profiles), .tnl (library lists)
@@ -67,11 +68,13 @@ foreach(program tarnsp tarn)
         list(APPEND tarnPrograms ${program})
     endif()
 endforeach()
+# Not executable: a module is only ever loaded (Debian's rule for libraries).
+set(tarnModules tarn-keyring)
 if(TARGET tarnsp)
-    # Not executable: a module is only ever loaded (Debian's rule for libraries).
-    install(TARGETS tarnsp-window LIBRARY DESTINATION ${TARN_MODULE_DIR}
-            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    list(APPEND tarnModules tarnsp-window)
 endif()
+install(TARGETS ${tarnModules} LIBRARY DESTINATION ${TARN_MODULE_DIR}
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 # Menu entries, icons and the metainfo, for the programs that are built. The metainfo lists the
 # client's entry first, so that software centres start the client.

@@ -12,6 +12,11 @@
 #   instrumentation (TARN_FUZZ) for one target. Every
 #   library, program, test and benchmark of the project goes through it.
 #
+# tarn_module_beside(<target> <module>)
+#   Places the MODULE library <module> beside the program or test <target> in the build tree,
+#   where the program looks for its modules first (support/module_loader.h): a link to the
+#   module's file, so that a rebuilt module is found without relinking the program.
+#
 # tarn_test_headers(<target>)
 #   Lets a test target include any header under tests/ by its path from the root
 #   ("tests/common/test_ftp_server.h").
@@ -60,6 +65,14 @@ function(tarn_add_library target)
     add_library(${target} STATIC ${ARGN})
     tarn_export_headers(${target})
     tarn_target_settings(${target})
+endfunction()
+
+function(tarn_module_beside target module)
+    add_dependencies(${target} ${module})
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_FILE:${module}>
+                $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_NAME:${module}>
+        VERBATIM)
 endfunction()
 
 function(tarn_test_headers target)

@@ -42,7 +42,8 @@ inline bool HasControl(const std::string &Text, bool TabAllowed = false)
 // replay, or the end of a fuzzing run); a crash leaves it for the post-mortem.
 inline const std::string &ScratchFolder()
 {
-    struct Folder {
+    struct Folder
+    {
         std::string Path;
         Folder()
         {

@@ -5,9 +5,8 @@
 // what the engine needs, not Qt Gui and Qt Widgets with the X11, OpenGL, font and image
 // libraries behind them: it starts in about half the time and with some 40% less memory.
 //
-// The module is found beside the program (the build tree) or in the installed tree's folder of
-// modules (../lib/tarn/modules from bin/, set by the build). A module that is missing or cannot
-// be loaded is not fatal: the caller says why and runs in the console.
+// The module is found in the program's folders of modules (support/module_loader.h). A module
+// that is missing or cannot be loaded is not fatal: the caller says why and runs in the console.
 
 #include <filesystem>
 #include <string>
@@ -37,8 +36,8 @@ struct TWindowModule
     std::string Error;          // then why, one line
 };
 
-// Loads the module from the first of `Folders` that holds it; it stays loaded until the
-// program ends.
+// Loads the module from the first of `Folders` (ModuleFolders() for the program's own) that
+// holds it; it stays loaded until the program ends.
 TWindowModule LoadWindowModule(const std::vector<std::filesystem::path> &Folders);
 
 } // namespace tarn

@@ -1,57 +1,59 @@
 #include "profile/password_store.h"
 
-#include <QEventLoop>
-#include <QTimer>
-#include <qt6keychain/keychain.h>
+#include "profile/keyring_module.h"
+#include "support/module_loader.h"
 
 namespace tarn {
 
 namespace {
 
-const char *const ServiceName = "Tarn";
-
-QString KeyText(const std::string &Host, const std::string &Port, const std::string &User)
+struct TKeyringModule
 {
-    return QString::fromLocal8Bit(KeyringKey(Host, Port, User));
-}
+    TKeyringJob Job = nullptr; // null when the module could not be loaded
+    std::string Error;         // then why, one line
+};
 
-// Runs one keychain job for `Key` to its end, or until the time-out. `Done` takes what a
-// successful job found while the job still exists (it deletes itself after finishing). A job
-// that times out goes on unobserved and deletes itself when it ends.
-template <typename TDone> TKeyringResult RunJob(QKeychain::Job *Job, const QString &Key, TDone Done)
+// The keyring's module, loaded on first use; a module that cannot be loaded is not tried again.
+const TKeyringModule &KeyringModule()
 {
-    TKeyringResult result;
-    result.Status = ksUnreachable;
-    result.Reason =
-        "the keyring did not answer within " + std::to_string(KeyringTimeoutSeconds) + " seconds";
-    bool finished = false;
-    QEventLoop loop;
-    QObject::connect(Job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job *) {
-        finished = true;
-        switch (Job->error()) {
-        case QKeychain::NoError:
-            result.Status = ksDone;
-            result.Reason.clear();
-            Done(result);
+    static const TKeyringModule module = [] {
+        const TModuleEntry entry =
+            LoadModuleEntry(ModuleFolders(), KeyringModuleFile, KeyringJobSymbol);
+        TKeyringModule loaded;
+        loaded.Job = reinterpret_cast<TKeyringJob>(entry.Entry);
+        std::string why;
+        switch (entry.Fault) {
+        case mfNone:
+            return loaded;
+        case mfMissing:
+            why = "not found in " + entry.Detail;
             break;
-        case QKeychain::EntryNotFound:
-            result.Status = ksNotFound;
-            result.Reason.clear();
+        case mfUnloadable:
+            why = entry.Detail;
             break;
-        default:
-            result.Reason = Job->errorString().simplified().toStdString();
-            if (result.Reason.empty())
-                result.Reason = "the keyring refused without saying why";
+        case mfNoEntry:
+            why = entry.Path.string() + " has no " + KeyringJobSymbol;
             break;
         }
-        loop.quit();
-    });
-    QTimer::singleShot(KeyringTimeoutSeconds * 1000, &loop, &QEventLoop::quit);
-    Job->setAutoDelete(true);
-    Job->setKey(Key);
-    Job->start();
-    if (!finished)
-        loop.exec();
+        loaded.Error =
+            std::string("the keyring module ") + KeyringModuleFile + " cannot be loaded: " + why;
+        return loaded;
+    }();
+    return module;
+}
+
+TKeyringResult RunKeyringJob(TKeyringOperation Operation, const std::string &Host,
+                             const std::string &Port, const std::string &User,
+                             const std::string &Password = {})
+{
+    TKeyringResult result;
+    const TKeyringModule &module = KeyringModule();
+    if (module.Job == nullptr) {
+        result.Status = ksUnreachable;
+        result.Reason = module.Error;
+        return result;
+    }
+    module.Job(Operation, KeyringKey(Host, Port, User), Password, result);
     return result;
 }
 
@@ -65,26 +67,19 @@ std::string KeyringKey(const std::string &Host, const std::string &Port, const s
 TKeyringResult ReadKeyringPassword(const std::string &Host, const std::string &Port,
                                    const std::string &User)
 {
-    auto *job = new QKeychain::ReadPasswordJob(ServiceName);
-    return RunJob(job, KeyText(Host, Port, User), [job](TKeyringResult &Result) {
-        const QByteArray password = job->binaryData();
-        Result.Password.assign(password.constData(), std::size_t(password.size()));
-    });
+    return RunKeyringJob(koRead, Host, Port, User);
 }
 
 TKeyringResult WriteKeyringPassword(const std::string &Host, const std::string &Port,
                                     const std::string &User, const std::string &Password)
 {
-    auto *job = new QKeychain::WritePasswordJob(ServiceName);
-    job->setBinaryData(QByteArray(Password.data(), qsizetype(Password.size())));
-    return RunJob(job, KeyText(Host, Port, User), [](TKeyringResult &) {});
+    return RunKeyringJob(koWrite, Host, Port, User, Password);
 }
 
 TKeyringResult DeleteKeyringPassword(const std::string &Host, const std::string &Port,
                                      const std::string &User)
 {
-    auto *job = new QKeychain::DeletePasswordJob(ServiceName);
-    return RunJob(job, KeyText(Host, Port, User), [](TKeyringResult &) {});
+    return RunKeyringJob(koDelete, Host, Port, User);
 }
 
 } // namespace tarn

@@ -14,6 +14,9 @@ namespace tarn {
 // KeyringTimeoutSeconds (a keyring that asks its user to unlock it waits for that person), and
 // needs a QCoreApplication. Without a D-Bus session bus (a cron job, a login over ssh) or with
 // no keyring service on it, a call fails with ksUnreachable at once.
+//
+// The keyring's code is a module, loaded on the first call (profile/keyring_module.h). When it
+// cannot be loaded, every call fails with ksUnreachable and a Reason that names the module.
 enum TKeyringStatus {
     ksDone,        // read: the password was found; write, delete: done
     ksNotFound,    // the keyring has no entry for this login

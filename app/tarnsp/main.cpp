@@ -7,12 +7,12 @@
 #include "player/console_view.h"
 #include "player/profile_prompt.h"
 #include "player/window_module.h"
+#include "support/module_loader.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
+#include <string>
 #include <vector>
 
 namespace {
@@ -26,18 +26,6 @@ int RunWithoutWindow(const tarn::TPlayerCommandLine &Line)
         return 2;
     }
     return tarn::RunInConsole(Line, stdout, stderr);
-}
-
-// Where the window module may be: beside the program (the build tree), then in the installed
-// tree's folder of modules.
-std::vector<std::filesystem::path> WindowModuleFolders()
-{
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return {};
-    const std::filesystem::path folder = program.parent_path();
-    return {folder, folder / TARN_WINDOW_MODULE_DIR};
 }
 
 } // namespace
@@ -66,7 +54,7 @@ int main(int argc, char **argv)
     if (!line.Console &&
         !tarn::DisplayMissing(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
                               std::getenv("WAYLAND_DISPLAY"))) {
-        const tarn::TWindowModule window = tarn::LoadWindowModule(WindowModuleFolders());
+        const tarn::TWindowModule window = tarn::LoadWindowModule(tarn::ModuleFolders());
         if (window.Main != nullptr)
             return window.Main(argc, argv, line, RunWithoutWindow);
         std::fprintf(stderr, "tarnsp: %s; running without a window\n", window.Error.c_str());

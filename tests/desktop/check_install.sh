@@ -63,6 +63,7 @@ file-list)
             echo "644 share/icons/hicolor/scalable/apps/$id.svg"
         done < <(programs)
         echo "644 lib/tarn/modules/tarnsp-window.so"
+        echo "644 lib/tarn/modules/tarn-keyring.so"
         echo "644 share/metainfo/$client_id.metainfo.xml"
         echo "644 share/mime/packages/tarn.xml"
         echo "644 lib/systemd/user/tarnsp@.service"
@@ -246,6 +247,36 @@ window-module)
         fail "the installed tarnsp did not run through its window module ($status):"$'\n'"$(cat "$scratch/err")"
     if ldd "$root/bin/tarnsp" | grep -E 'libQt6(Gui|Widgets)'; then
         fail "the installed tarnsp links Qt Gui or Widgets, which only its window module needs"
+    fi
+    ;;
+
+keyring-module)
+    # Only the keyring's module links QtKeychain; a console run of tarnsp maps no D-Bus library
+    # (the client's Qt Gui brings Qt D-Bus of its own). The installed programs find the module in
+    # ../lib/tarn/modules: without a session bus the keyring is unreachable for the bus's sake,
+    # not for the module's.
+    need readelf binutils
+    while read -r program _; do
+        if readelf -d "$root/bin/$program" | grep -E 'NEEDED.*libqt6keychain'; then
+            fail "the installed $program links QtKeychain itself"
+        fi
+    done < <(programs)
+    if ldd "$root/bin/tarnsp" | grep -E 'lib(qt6keychain|Qt6DBus|dbus-1)\.'; then
+        fail "the installed tarnsp maps the keyring's libraries at start"
+    fi
+    readelf -d "$root/lib/tarn/modules/tarn-keyring.so" | grep -q 'NEEDED.*libqt6keychain' ||
+        fail "the installed keyring module does not link QtKeychain"
+    printf '[Connection]\r\nURLORIP=127.0.0.1\r\nUSERNAME=tester\r\nPORT=2\r\nPASSWORDSTORE=KEYRING\r\n' \
+        >"$scratch/p.tnc"
+    printf 'PROFILE p.tnc\r\nCONNECT\r\n' >"$scratch/s.tns"
+    mkdir "$scratch/run"
+    status=0
+    (cd "$scratch" && env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY \
+        XDG_RUNTIME_DIR="$scratch/run" timeout 20 "$root/bin/tarnsp" --console s.tns \
+        >"$scratch/out" 2>&1) || status=$?
+    if [ $status -ne 1 ] || ! grep -q '^! No keyring can be reached' "$scratch/out" ||
+        grep -q 'tarn-keyring.so' "$scratch/out"; then
+        fail "the installed tarnsp did not reach the keyring through its module ($status):"$'\n'"$(cat "$scratch/out")"
     fi
     ;;
 

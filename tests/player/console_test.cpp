@@ -264,6 +264,31 @@ TEST_F(Console, ADisplayThatCannotBeOpenedGivesAConsoleRun)
     EXPECT_TRUE(Exists("made2"));
 }
 
+TEST_F(Console, AKeyringProfileWithoutTheKeyringModuleStopsAtConnect)
+{
+    // The program alone, as a broken install has it: the keyring cannot be reached, the line
+    // says that its module is missing and where it was looked for, and nothing is dialled.
+    const std::filesystem::path alone = FRoot / "bin/tarnsp";
+    std::filesystem::create_directories(alone.parent_path());
+    std::filesystem::copy_file(TARNSP_PROGRAM, alone);
+    FProgram = QString::fromStdString(alone.string());
+    Write("p.tnc", "[Connection]\r\nURLORIP=127.0.0.1\r\nUSERNAME=tester\r\nPORT=2\r\n"
+                   "PASSWORDSTORE=KEYRING\r\n");
+    Write("s.tns", "PROFILE p.tnc\nCONNECT\nLOCALMD never\n");
+    const TOutcome run = Tarnsp({"--console", "s.tns"});
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    const std::string reason =
+        "(the keyring module tarn-keyring.so cannot be loaded: not found in " +
+        alone.parent_path().string() + ", " +
+        (alone.parent_path().parent_path() / "lib/tarn/modules").string() + ")";
+    EXPECT_NE(run.Out.find("\n! No keyring can be reached for the password of tester on "
+                           "127.0.0.1 port 2 " +
+                           reason),
+              std::string::npos)
+        << run.Out;
+    EXPECT_FALSE(Exists("never"));
+}
+
 TEST_F(Console, WriteProfileTakesAnswersFromStandardInputAndWritesAPrivateProfile)
 {
     // Bytes above "x" must survive the scrambling; the password line is taken as it is.
