@@ -175,6 +175,9 @@ that tells the scheduler how the run ended.")
 set(CPACK_DEBIAN_PACKAGE_SECTION "net")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# OpenSSL is loaded with dlopen at the first TLS connect (net/openssl_library.h), where
+# dpkg-shlibdeps cannot see it: named by hand, the rest comes from the binaries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3 (>= 3.0.0)")
 # The one dependency the binaries cannot show: QtKeychain loads libsecret (its way to GNOME
 # Keyring and every other Secret Service) only at run time. Without it only KWallet is reached.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsecret-1-0")

@@ -232,8 +232,6 @@ void TCustomFtpCli::OpenAsync()
     const int port = implicit && (service.empty() || UpperCaseAscii(service) == "FTP")
                          ? 990 // the port of FTP over TLS from the first byte
                          : ServicePort(Port);
-    if (Security != TFtpSecurity::scNone && !FTlsContext)
-        FTlsContext = NewTlsClientContext();
     if (!ChainActive)
         FRequestType = rqOpen;
     ++FConnectSerial;

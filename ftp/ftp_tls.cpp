@@ -11,6 +11,7 @@
 // still exists and still waits for that answer.
 #include "ftp/custom_ftp_cli.h"
 #include "ftp/ftp_security.h"
+#include "net/openssl_library.h"
 #include "net/tls_context.h"
 #include "net/wsocket.h"
 #include "support/text.h"
@@ -18,8 +19,6 @@
 #include <QMetaObject>
 #include <QObject>
 #include <ctime>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
 
 namespace tarn {
 
@@ -31,19 +30,20 @@ constexpr int DataBrokenResult = 426;
 
 std::string NameText(const X509_NAME *Name)
 {
-    BIO *bio = BIO_new(BIO_s_mem());
-    X509_NAME_print_ex(bio, Name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    const TOpenSslLibrary &ssl = OpenSsl();
+    BIO *bio = ssl.BIO_new(ssl.BIO_s_mem());
+    ssl.X509_NAME_print_ex(bio, Name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
     char *data = nullptr;
-    const long length = BIO_get_mem_data(bio, &data);
+    const long length = ssl.GetMemData(bio, &data);
     std::string text(data, std::size_t(std::max(length, 0L)));
-    BIO_free(bio);
+    ssl.BIO_free(bio);
     return text;
 }
 
 std::string TimeText(const ASN1_TIME *Time)
 {
     std::tm parts{};
-    if (!Time || ASN1_TIME_to_tm(Time, &parts) != 1)
+    if (!Time || OpenSsl().ASN1_TIME_to_tm(Time, &parts) != 1)
         return "";
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
@@ -52,14 +52,15 @@ std::string TimeText(const ASN1_TIME *Time)
 
 TTlsCertificateInfo DescribeCertificate(X509 *Certificate)
 {
+    const TOpenSslLibrary &ssl = OpenSsl();
     TTlsCertificateInfo info;
-    info.Subject = NameText(X509_get_subject_name(Certificate));
-    info.Issuer = NameText(X509_get_issuer_name(Certificate));
-    info.NotBefore = TimeText(X509_get0_notBefore(Certificate));
-    info.NotAfter = TimeText(X509_get0_notAfter(Certificate));
+    info.Subject = NameText(ssl.X509_get_subject_name(Certificate));
+    info.Issuer = NameText(ssl.X509_get_issuer_name(Certificate));
+    info.NotBefore = TimeText(ssl.X509_get0_notBefore(Certificate));
+    info.NotAfter = TimeText(ssl.X509_get0_notAfter(Certificate));
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    X509_digest(Certificate, EVP_sha256(), digest, &length);
+    ssl.X509_digest(Certificate, ssl.EVP_sha256(), digest, &length);
     static const char Hex[] = "0123456789ABCDEF";
     std::string hex;
     for (unsigned int i = 0; i < length; ++i) {
@@ -79,6 +80,10 @@ void TCustomFtpCli::StartControlTls()
     FAwaitingFinal = true;
     ControlSocket->OnTlsDone = [this](auto &&, uint16_t Error) { ControlTlsDone(Error); };
     try {
+        // The first TLS connect of the engine loads OpenSSL and makes the context; a
+        // clear-text session never gets here.
+        if (!FTlsContext)
+            FTlsContext = NewTlsClientContext();
         ControlSocket->StartTls(FTlsContext.get(), HostName, nullptr);
     } catch (const std::exception &e) {
         FailTls(TlsFailedResult, std::to_string(TlsFailedResult) + " " + e.what());
@@ -103,7 +108,7 @@ void TCustomFtpCli::ControlTlsDone(uint16_t Error)
         return;
     }
     SSL *ssl = ControlSocket->TlsHandle();
-    X509 *certificate = SSL_get0_peer_certificate(ssl);
+    X509 *certificate = OpenSsl().SSL_get0_peer_certificate(ssl);
     if (!certificate) {
         FailTls(TlsFailedResult,
                 std::to_string(TlsFailedResult) + " The server showed no TLS certificate");
@@ -112,12 +117,12 @@ void TCustomFtpCli::ControlTlsDone(uint16_t Error)
     TTlsCertificateInfo info = DescribeCertificate(certificate);
     info.Host = HostName;
     info.Port = std::to_string(FPortNumber);
-    const long verdict = SSL_get_verify_result(ssl);
+    const long verdict = OpenSsl().SSL_get_verify_result(ssl);
     if (verdict == X509_V_OK) {
         ControlTlsAccepted(info);
         return;
     }
-    info.Problem = X509_verify_cert_error_string(verdict);
+    info.Problem = OpenSsl().X509_verify_cert_error_string(verdict);
     const auto pinned = NormalizeTlsFingerprint(TlsFingerprint);
     if (pinned && pinned == NormalizeTlsFingerprint(info.Fingerprint)) {
         TriggerDisplay("! Certificate accepted by its pinned fingerprint (" + info.Problem + ")");
@@ -168,10 +173,11 @@ void TCustomFtpCli::AskCertificate(const TTlsCertificateInfo &Info)
 
 void TCustomFtpCli::ControlTlsAccepted(const TTlsCertificateInfo &Info)
 {
+    const TOpenSslLibrary &openSsl = OpenSsl();
     SSL *ssl = ControlSocket->TlsHandle();
-    TriggerDisplay(std::string("! TLS ") + SSL_get_version(ssl) + " " +
-                   SSL_CIPHER_get_name(SSL_get_current_cipher(ssl)) + ", certificate " +
-                   Info.Subject + ", SHA-256 fingerprint " + Info.Fingerprint);
+    TriggerDisplay(std::string("! TLS ") + openSsl.SSL_get_version(ssl) + " " +
+                   openSsl.SSL_CIPHER_get_name(openSsl.SSL_get_current_cipher(ssl)) +
+                   ", certificate " + Info.Subject + ", SHA-256 fingerprint " + Info.Fingerprint);
     FTlsReady = true;
     FHoldControl = false;
     if (Security == TFtpSecurity::scImplicit) {
@@ -238,7 +244,7 @@ void TCustomFtpCli::StartDataTls()
         FailTransfer(DataBrokenResult, reason);
         DataSocket->Close(); // the server's reply ends the step
     };
-    SSL_SESSION *session = SSL_get_session(ControlSocket->TlsHandle());
+    SSL_SESSION *session = OpenSsl().SSL_get_session(ControlSocket->TlsHandle());
     DataSocket->StartTls(FTlsContext.get(), HostName, session);
 }
 

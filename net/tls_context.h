@@ -15,8 +15,9 @@ using TTlsContext = std::shared_ptr<ssl_ctx_st>;
 // (SSL_CERT_FILE and SSL_CERT_DIR override it, as everywhere in OpenSSL), no compression,
 // client-side session caching so that data connections can resume the control connection's session.
 // The handshake never fails over the certificate: StartTls leaves the verdict
-// (SSL_get_verify_result, with the host name checked) to the owner. Throws ESocketException when
-// OpenSSL cannot make a context.
+// (SSL_get_verify_result, with the host name checked) to the owner. Loads OpenSSL on the first
+// call (openssl_library.h). Throws ESocketException when OpenSSL cannot be loaded ("TLS is not
+// available: ...") or cannot make a context.
 TTlsContext NewTlsClientContext();
 
 // OpenSSL's first queued error as text (the queue is cleared), or Fallback when none is queued.

@@ -2,6 +2,7 @@
 // owning thread's Qt event loop), receiving, line mode, sending and the blocking waits.
 
 #include "net/event_pump.h"
+#include "net/openssl_library.h"
 #include "net/wait.h"
 #include "net/wsocket.h"
 
@@ -11,7 +12,6 @@
 #include <QtGlobal>
 #include <cerrno>
 #include <chrono>
-#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -358,7 +358,7 @@ void TCustomWSocket::ReceiveAvailable(uint16_t Error)
 int TCustomWSocket::WaitingBytes()
 {
     const int count = PendingBytes(FHSocket);
-    return count >= 0 && FTls && !FTlsHandshaking ? count + SSL_pending(FTls) : count;
+    return count >= 0 && FTls && !FTlsHandshaking ? count + OpenSsl().SSL_pending(FTls) : count;
 }
 
 // ---- Line mode -----------------------------------------------------------------------------

@@ -5,15 +5,13 @@
 // plain send does. Receive reads until its buffer is full or OpenSSL needs more from the
 // network, so no decrypted byte is ever left behind without a notice to come for it.
 
+#include "net/openssl_library.h"
 #include "net/tls_context.h"
 #include "net/wsocket.h"
 
 #include <QPointer>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <sys/socket.h>
 #include <utility>
 
@@ -23,30 +21,30 @@ namespace {
 
 int SocketOf(BIO *Bio)
 {
-    return int(reinterpret_cast<intptr_t>(BIO_get_data(Bio)));
+    return int(reinterpret_cast<intptr_t>(OpenSsl().BIO_get_data(Bio)));
 }
 
 int BioWrite(BIO *Bio, const char *Data, int Len)
 {
-    BIO_clear_retry_flags(Bio);
+    OpenSsl().ClearRetryFlags(Bio);
     ssize_t sent;
     do
         sent = ::send(SocketOf(Bio), Data, size_t(Len), MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        BIO_set_retry_write(Bio);
+        OpenSsl().SetRetryWrite(Bio);
     return int(sent);
 }
 
 int BioRead(BIO *Bio, char *Data, int Len)
 {
-    BIO_clear_retry_flags(Bio);
+    OpenSsl().ClearRetryFlags(Bio);
     ssize_t received;
     do
         received = ::recv(SocketOf(Bio), Data, size_t(Len), 0);
     while (received < 0 && errno == EINTR);
     if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        BIO_set_retry_read(Bio);
+        OpenSsl().SetRetryRead(Bio);
     return int(received);
 }
 
@@ -59,18 +57,19 @@ long BioControl(BIO *, int Command, long, void *)
 // has reset; this one never does.
 BIO *NewSocketBio(int Handle)
 {
-    static BIO_METHOD *const Method = [] {
+    const TOpenSslLibrary &openSsl = OpenSsl();
+    static BIO_METHOD *const Method = [&openSsl] {
         BIO_METHOD *method =
-            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "tarn socket");
-        BIO_meth_set_write(method, BioWrite);
-        BIO_meth_set_read(method, BioRead);
-        BIO_meth_set_ctrl(method, BioControl);
+            openSsl.BIO_meth_new(openSsl.BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "tarn socket");
+        openSsl.BIO_meth_set_write(method, BioWrite);
+        openSsl.BIO_meth_set_read(method, BioRead);
+        openSsl.BIO_meth_set_ctrl(method, BioControl);
         return method;
     }();
-    BIO *bio = BIO_new(Method);
+    BIO *bio = openSsl.BIO_new(Method);
     if (bio) {
-        BIO_set_data(bio, reinterpret_cast<void *>(intptr_t(Handle)));
-        BIO_set_init(bio, 1);
+        openSsl.BIO_set_data(bio, reinterpret_cast<void *>(intptr_t(Handle)));
+        openSsl.BIO_set_init(bio, 1);
     }
     return bio;
 }
@@ -86,42 +85,43 @@ bool UnexpectedEnd(int SslCode)
     if (SslCode == SSL_ERROR_SYSCALL && errno == 0)
         return true;
     return SslCode == SSL_ERROR_SSL &&
-           ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
+           ERR_GET_REASON(OpenSsl().ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
 }
 
 } // namespace
 
 void TCustomWSocket::StartTls(ssl_ctx_st *Context, const std::string &Host, ssl_session_st *Resume)
 {
+    const TOpenSslLibrary &openSsl = OpenSsl();
     if (FState != wsConnected || FHSocket == INVALID_SOCKET || FTls) {
         WSASetLastError(WSAEINVAL);
         SocketError("StartTls");
         return;
     }
-    SSL *ssl = SSL_new(Context);
+    SSL *ssl = openSsl.SSL_new(Context);
     BIO *bio = ssl ? NewSocketBio(FHSocket) : nullptr;
     if (!bio) {
-        SSL_free(ssl);
+        openSsl.SSL_free(ssl);
         FTlsError = TakeTlsErrorText("TLS: out of memory");
         WSASetLastError(WSAENOBUFS);
         SocketError("StartTls");
         return;
     }
-    SSL_set_bio(ssl, bio, bio);
-    SSL_set_connect_state(ssl);
+    openSsl.SSL_set_bio(ssl, bio, bio);
+    openSsl.SSL_set_connect_state(ssl);
     // A write that the system took only in part is offered again from where it stopped, and
     // not necessarily from the same buffer (SendDirect's caller keeps its own).
-    SSL_set_mode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    openSsl.SetMode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     in_addr address{};
     if (::inet_pton(AF_INET, Host.c_str(), &address) == 1) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), Host.c_str());
+        openSsl.X509_VERIFY_PARAM_set1_ip_asc(openSsl.SSL_get0_param(ssl), Host.c_str());
     } else if (!Host.empty()) {
-        SSL_set_tlsext_host_name(ssl, Host.c_str());
-        SSL_set1_host(ssl, Host.c_str());
+        openSsl.SetTlsextHostName(ssl, Host.c_str());
+        openSsl.SSL_set1_host(ssl, Host.c_str());
     }
-    SSL_set_verify(ssl, SSL_VERIFY_NONE, nullptr);
+    openSsl.SSL_set_verify(ssl, SSL_VERIFY_NONE, nullptr);
     if (Resume)
-        SSL_set_session(ssl, Resume);
+        openSsl.SSL_set_session(ssl, Resume);
     FTls = ssl;
     FTlsHandshaking = true;
     FTlsPeerClosed = FTlsCloseSent = false;
@@ -132,9 +132,10 @@ void TCustomWSocket::StartTls(ssl_ctx_st *Context, const std::string &Host, ssl_
 
 void TCustomWSocket::TlsHandshakeStep()
 {
-    ERR_clear_error();
+    const TOpenSslLibrary &openSsl = OpenSsl();
+    openSsl.ERR_clear_error();
     errno = 0;
-    const int result = SSL_do_handshake(FTls);
+    const int result = openSsl.SSL_do_handshake(FTls);
     ReenableRead(); // OpenSSL read from the socket: the next data brings a notice again
     if (result == 1) {
         FTlsHandshaking = false;
@@ -146,7 +147,7 @@ void TCustomWSocket::TlsHandshakeStep()
             Send(nullptr, 0);
         return;
     }
-    const int code = SSL_get_error(FTls, result);
+    const int code = openSsl.SSL_get_error(FTls, result);
     if (code == SSL_ERROR_WANT_WRITE)
         WatchForWrite();
     if (WouldBlock(code))
@@ -166,7 +167,7 @@ int TCustomWSocket::TlsFailure(int SslCode, const char *What)
         return WinSockErrorFromErrno(saved);
     }
     if (UnexpectedEnd(SslCode)) {
-        ERR_clear_error();
+        OpenSsl().ERR_clear_error();
         FTlsError = std::string(What) + ": connection closed by the peer";
         return WSAECONNRESET;
     }
@@ -176,6 +177,7 @@ int TCustomWSocket::TlsFailure(int SslCode, const char *What)
 
 int TCustomWSocket::TlsReceive(void *Buffer, int Size)
 {
+    const TOpenSslLibrary &openSsl = OpenSsl();
     if (FTlsHandshaking) {
         WSASetLastError(WSAEWOULDBLOCK);
         return -1;
@@ -184,13 +186,13 @@ int TCustomWSocket::TlsReceive(void *Buffer, int Size)
     size_t total = 0;
     while (total < size_t(std::max(Size, 0))) {
         size_t got = 0;
-        ERR_clear_error();
+        openSsl.ERR_clear_error();
         errno = 0;
-        if (SSL_read_ex(FTls, out + total, size_t(Size) - total, &got) == 1) {
+        if (openSsl.SSL_read_ex(FTls, out + total, size_t(Size) - total, &got) == 1) {
             total += got;
             continue;
         }
-        const int code = SSL_get_error(FTls, 0);
+        const int code = openSsl.SSL_get_error(FTls, 0);
         if (code == SSL_ERROR_WANT_WRITE)
             WatchForWrite();
         if (code == SSL_ERROR_ZERO_RETURN) {
@@ -201,7 +203,7 @@ int TCustomWSocket::TlsReceive(void *Buffer, int Size)
             break;
         }
         if (UnexpectedEnd(code)) {
-            ERR_clear_error();
+            openSsl.ERR_clear_error();
             break; // an end like any other; TlsPeerClosed tells it from a clean one
         }
         if (total > 0)
@@ -251,19 +253,20 @@ void TCustomWSocket::TlsSendQueued()
 // (closed then). What is left waits for FD_WRITE.
 int TCustomWSocket::TlsSendDirect(const void *Data, int Len)
 {
+    const TOpenSslLibrary &openSsl = OpenSsl();
     if (FTlsHandshaking)
         return 0;
     const char *bytes = static_cast<const char *>(Data);
     size_t total = 0;
     while (total < size_t(Len)) {
         size_t written = 0;
-        ERR_clear_error();
+        openSsl.ERR_clear_error();
         errno = 0;
-        if (SSL_write_ex(FTls, bytes + total, size_t(Len) - total, &written) == 1) {
+        if (openSsl.SSL_write_ex(FTls, bytes + total, size_t(Len) - total, &written) == 1) {
             total += written;
             continue;
         }
-        const int code = SSL_get_error(FTls, 0);
+        const int code = openSsl.SSL_get_error(FTls, 0);
         if (!WouldBlock(code)) {
             FLastError = TlsFailure(code, "TLS send");
             Close();
@@ -279,15 +282,17 @@ bool TCustomWSocket::TlsShutdown()
 {
     if (!FTls || FTlsHandshaking || FTlsCloseSent)
         return true;
-    ERR_clear_error();
+    const TOpenSslLibrary &openSsl = OpenSsl();
+    openSsl.ERR_clear_error();
     errno = 0;
-    const int result = SSL_shutdown(FTls); // sends close_notify; the peer's is not waited for
-    if (result < 0 && SSL_get_error(FTls, result) == SSL_ERROR_WANT_WRITE) {
-        ERR_clear_error();
+    const int result =
+        openSsl.SSL_shutdown(FTls); // sends close_notify; the peer's is not waited for
+    if (result < 0 && openSsl.SSL_get_error(FTls, result) == SSL_ERROR_WANT_WRITE) {
+        openSsl.ERR_clear_error();
         WatchForWrite();
         return false;
     }
-    ERR_clear_error();
+    openSsl.ERR_clear_error();
     FTlsCloseSent = true;
     return true;
 }
@@ -296,7 +301,7 @@ void TCustomWSocket::TlsRelease()
 {
     if (!FTls)
         return;
-    SSL_free(FTls);
+    OpenSsl().SSL_free(FTls);
     FTls = nullptr;
     FTlsHandshaking = false;
     FTlsShutdownPending = -1;

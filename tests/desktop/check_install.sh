@@ -280,6 +280,17 @@ keyring-module)
     fi
     ;;
 
+loaded-on-demand)
+    # OpenSSL is loaded by the first TLS connect (net/openssl_library.h): no installed program
+    # or module names it among the libraries the loader maps at start.
+    need readelf binutils
+    for file in $(programs | cut -d' ' -f1 | sed "s|^|$root/bin/|") "$root"/lib/tarn/modules/*; do
+        if readelf -d "$file" | grep -E 'NEEDED.*\[lib(ssl|crypto)\.'; then
+            fail "${file#"$root"/} links OpenSSL, which it is to load only for TLS"
+        fi
+    done
+    ;;
+
 *)
     echo "unknown check $check" >&2
     exit 2

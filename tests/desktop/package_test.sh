@@ -48,6 +48,7 @@ echo "$deb: version $version"
 echo "Depends: $depends"
 [[ $depends == *libqt6core6* ]] || fail "the dependencies were not taken from the binaries"
 [[ $depends == *libqt6keychain1* ]] || fail "the keyring library is not among the dependencies"
+[[ $depends == *libssl3* ]] || fail "OpenSSL, which TLS loads at run time, is not a dependency"
 [[ $(dpkg-deb --field "$deb" Recommends) == *libsecret-1-0* ]] ||
     fail "libsecret, which the keyring library loads at run time, is not recommended"
 

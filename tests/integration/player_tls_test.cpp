@@ -7,7 +7,13 @@
 #include "tests/integration/player_run.h"
 
 #include <QProcess>
+#include <cerrno>
+#include <dlfcn.h>
+#include <link.h>
 #include <map>
+#include <sched.h>
+#include <sys/mount.h>
+#include <system_error>
 
 namespace tarn::test {
 namespace {
@@ -130,6 +136,62 @@ TEST_F(TlsRun, ProfileValueThatIsNotUnderstoodOpensNoSession)
             << outcome.Out;
         EXPECT_EQ(outcome.LineStarting("< 220"), -1) << "not even connected: " << outcome.Out;
     }
+}
+
+// OpenSSL is loaded by the first TLS connect, never at start: a clear-text run does not map it
+// (the loader's own account of the files it opens says so), a TLS run does and carries its
+// transfers.
+TEST_F(TlsRun, OpenSslIsLoadedOnlyByATlsSession)
+{
+    const struct
+    {
+        const char *Security;
+        std::vector<std::string> ServerArgs;
+        bool Loaded;
+    } runs[] = {
+        {"", {}, false},
+        {"EXPLICIT", {"--tls", "explicit"}, true},
+    };
+    FEnvironment.emplace_back("LD_DEBUG", "files");
+    for (const auto &run : runs) {
+        SCOPED_TRACE(std::string("SECURITY=") + run.Security);
+        StartServer("unix", run.ServerArgs);
+        WriteTlsProfile(run.Security, true, run.Loaded ? FServer->CertificateFingerprint() : "");
+        const TRunOutcome outcome = RunTransfers();
+        ExpectTransfersDone(outcome);
+        EXPECT_EQ(outcome.Err.find("file=libssl.so.3") != std::string::npos, run.Loaded)
+            << outcome.Err;
+        std::filesystem::remove(PathOf("download/got.bin"));
+        std::filesystem::remove(ServerPath("up.bin"));
+    }
+}
+
+// Where OpenSSL cannot be loaded (here: its file hidden under an empty one in a mount
+// namespace of this test process, which tarnsp inherits), CONNECT fails before any login and
+// says why.
+TEST_F(TlsRun, ConnectWithoutOpenSslFailsAndSaysWhy)
+{
+    // The server (which needs OpenSSL itself) first.
+    StartServer("unix", {"--tls", "explicit"});
+    WriteTlsProfile("EXPLICIT", true, FServer->CertificateFingerprint());
+    // The file the loader would open: asked of the loader in this process.
+    void *handle = ::dlopen("libssl.so.3", RTLD_NOW | RTLD_LOCAL);
+    link_map *map = nullptr;
+    ASSERT_TRUE(handle && ::dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map) << ::dlerror();
+    const std::string library = std::filesystem::canonical(map->l_name).string();
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("/dev/null", library.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "no mount namespace here (needs root): "
+                     << std::generic_category().message(errno);
+    const TRunOutcome outcome = RunTransfers();
+    ::umount(library.c_str());
+    EXPECT_EQ(outcome.Status, 1) << outcome.Out << outcome.Err;
+    EXPECT_NE(outcome.Out.find("500 TLS is not available: libssl.so.3 cannot be loaded ("),
+              std::string::npos)
+        << outcome.Out;
+    EXPECT_EQ(outcome.LineStarting("> USER"), -1) << "no login without TLS: " << outcome.Out;
+    EXPECT_FALSE(Exists(PathOf("download/got.bin")));
 }
 
 // The road the issue asks for: a script whose profile says SECURITY=EXPLICIT and PASSIVE=1,
