@@ -44,8 +44,10 @@ void TConsoleView::LogLineAppended(const std::string &Line)
     WipeProgress();
     if (FOutLost)
         return;
-    std::fwrite(Line.data(), 1, Line.size(), FOut);
-    std::fputc('\n', FOut);
+    // The log is written from the main thread only: the stream's lock is not needed, and
+    // taking it twice per line was a tenth of the cost of a long listing's lines.
+    fwrite_unlocked(Line.data(), 1, Line.size(), FOut);
+    fputc_unlocked('\n', FOut);
     // A terminal shows every line at once. A file or a pipe gets the log in blocks (a listing
     // of many lines would otherwise cost a system call each): what waits is written as soon as
     // the program waits for the network (a zero timer fires when the event loop runs), so that

@@ -435,10 +435,15 @@ void TTarnPlayer::ListDirectory(const std::string &Argument)
     const std::string listing = TempFile->NewName();
     ControlFtp->HostFileName = Argument.empty() ? HostDir : Argument;
     ControlFtp->LocalFileName = listing;
-    if (CallEngine(&TFtpClient::Dir))
-        ForEachFileLine(listing, [this](std::string_view Line) { AppendLog(PrintableText(Line)); });
-    else
+    if (CallEngine(&TFtpClient::Dir)) {
+        std::string shown; // one string for every line: no allocation per line
+        ForEachFileLine(listing, [this, &shown](std::string_view Line) {
+            PrintableTextInto(Line, shown);
+            AppendLog(shown);
+        });
+    } else {
         FailEngine();
+    }
     TempFile->FreeName(listing);
 }
 

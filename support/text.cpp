@@ -83,20 +83,26 @@ std::size_t FirstBlockWithControl(std::string_view Text)
 
 std::string PrintableText(std::string_view Text)
 {
-    // Most text holds no control character: runs between them are copied whole.
     std::string result;
-    result.reserve(Text.size());
+    PrintableTextInto(Text, result);
+    return result;
+}
+
+void PrintableTextInto(std::string_view Text, std::string &Out)
+{
+    // Most text holds no control character: runs between them are copied whole.
+    Out.clear();
+    Out.reserve(Text.size());
     auto at = Text.begin();
     const auto from = Text.begin() + std::ptrdiff_t(FirstBlockWithControl(Text));
     for (auto found = std::find_if(from, Text.end(), IsControl); found != Text.end();
          found = std::find_if(at, Text.end(), IsControl)) {
-        result.append(at, found);
-        result += '^';
-        result += static_cast<char>(static_cast<unsigned char>(*found) ^ 64);
+        Out.append(at, found);
+        Out += '^';
+        Out += static_cast<char>(static_cast<unsigned char>(*found) ^ 64);
         at = found + 1;
     }
-    result.append(at, Text.end());
-    return result;
+    Out.append(at, Text.end());
 }
 
 std::string UpperCaseAscii(std::string_view Text)

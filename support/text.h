@@ -32,6 +32,8 @@ QString UpperCaseAscii(QStringView Text);
 // control character but the tab is written in caret notation (ESC as "^[", CR as "^M", DEL as
 // "^?"), so that it is seen and not obeyed. Bytes from 128 up stay as they are.
 std::string PrintableText(std::string_view Text);
+// The same, into Out (replaced): a caller that shows many lines reuses one string.
+void PrintableTextInto(std::string_view Text, std::string &Out);
 
 // A whole number as profiles and scripts give a time-out: an optional sign and decimal digits
 // that fit in 32 bits, nothing else (no blanks). No value for anything else.
