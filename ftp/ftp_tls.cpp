@@ -107,8 +107,9 @@ void TCustomFtpCli::ControlTlsDone(uint16_t Error)
         FailTls(TlsFailedResult, std::to_string(TlsFailedResult) + " " + ControlSocket->TlsError());
         return;
     }
+    const TOpenSslLibrary &openSsl = OpenSsl();
     SSL *ssl = ControlSocket->TlsHandle();
-    X509 *certificate = OpenSsl().SSL_get0_peer_certificate(ssl);
+    X509 *certificate = openSsl.SSL_get0_peer_certificate(ssl);
     if (!certificate) {
         FailTls(TlsFailedResult,
                 std::to_string(TlsFailedResult) + " The server showed no TLS certificate");
@@ -117,12 +118,12 @@ void TCustomFtpCli::ControlTlsDone(uint16_t Error)
     TTlsCertificateInfo info = DescribeCertificate(certificate);
     info.Host = HostName;
     info.Port = std::to_string(FPortNumber);
-    const long verdict = OpenSsl().SSL_get_verify_result(ssl);
+    const long verdict = openSsl.SSL_get_verify_result(ssl);
     if (verdict == X509_V_OK) {
         ControlTlsAccepted(info);
         return;
     }
-    info.Problem = OpenSsl().X509_verify_cert_error_string(verdict);
+    info.Problem = openSsl.X509_verify_cert_error_string(verdict);
     const auto pinned = NormalizeTlsFingerprint(TlsFingerprint);
     if (pinned && pinned == NormalizeTlsFingerprint(info.Fingerprint)) {
         TriggerDisplay("! Certificate accepted by its pinned fingerprint (" + info.Problem + ")");

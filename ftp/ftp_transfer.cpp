@@ -58,9 +58,8 @@ void TCustomFtpCli::PortAsync()
     ControlSocket->GetSockName(control, length);
     if (ControlSocket->SockAddr().sin_addr.s_addr == htonl(INADDR_LOOPBACK))
         control.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const auto *a = reinterpret_cast<const unsigned char *>(&control.sin_addr.s_addr);
-    const std::string address = std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
-                                std::to_string(a[2]) + "." + std::to_string(a[3]);
+    char address[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &control.sin_addr, address, sizeof address);
     DataSocket->SetProto("tcp");
     DataSocket->SetAddr(address);
     DataSocket->SetPort("0");
@@ -77,6 +76,7 @@ void TCustomFtpCli::PortAsync()
     length = sizeof data;
     DataSocket->GetSockName(data, length);
     const unsigned port = ntohs(data.sin_port);
+    const auto *a = reinterpret_cast<const unsigned char *>(&control.sin_addr.s_addr);
     char command[64];
     std::snprintf(command, sizeof command, "PORT %u,%u,%u,%u,%u,%u", a[0], a[1], a[2], a[3],
                   port / 256, port % 256);
